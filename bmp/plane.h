@@ -1,0 +1,24 @@
+// Colour planes and the shared image size.
+//
+// A plane holds the W x H samples of one colour channel, one byte each, stored
+// column by column: the sample of column x (0 at the left) and row y (0 at the
+// top) lies at index x * H + y. A plane is one heap block of exactly W * H
+// bytes, owned by whoever allocated it (the run driver for every plane of a
+// run).
+//
+// image_width and image_height carry the size of the picture being worked on
+// between the driver, the reader, the channel resize and the writer: the input
+// size while the channels are resized, the output size when the file is
+// written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+extern std::int32_t image_width;
+extern std::int32_t image_height;
+
+inline std::size_t plane_index(std::int32_t x, std::int32_t y, std::int32_t height)
+{
+    return static_cast<std::size_t>(x) * static_cast<std::size_t>(height) + static_cast<std::size_t>(y);
+}

@@ -1,0 +1,92 @@
+#include "cli/run.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bmp/bmp_writer.h"
+#include "bmp/plane.h"
+#include "cli/fail.h"
+#include "cli/input_reader.h"
+#include "cli/options.h"
+#include "resize/checked_alloc.h"
+
+namespace {
+
+// A copy of the output base name, so that the file name can be formatted
+// from it into output_name without source and destination overlapping.
+char output_base_name[name_field_size];
+
+// ".bmp" is always appended, so the base name may use the field but four
+// characters (and the terminating NUL).
+constexpr std::size_t max_base_name = name_field_size - 1 - 4;
+
+void check_required(const resize_options* cnt)
+{
+    if (cnt->input_name[0] == '\0')
+        fail_run("no input file: give one with -i");
+    if (cnt->output_name[0] == '\0')
+        fail_run("no output name: give one with -o");
+    if (std::strlen(cnt->output_name) > max_base_name)
+        fail_run("the output name given with -o is too long (at most %zu characters, to leave room for \".bmp\")",
+                 max_base_name);
+}
+
+std::uint8_t* output_plane(std::size_t size, const char* name)
+{
+    std::uint8_t* plane = checked_array<std::uint8_t>(size, name);
+    std::memset(plane, 0, size);
+    return plane;
+}
+
+}  // namespace
+
+int run_velmora(int argc, char** argv)
+{
+    orgx = 720;
+    orgy = 480;
+    if (argc < 2) {
+        print_usage();
+        return 0;
+    }
+    // The parser walks the arguments with a 16-bit index.
+    if (argc > INT16_MAX)
+        fail_run("too many arguments (at most %d)", INT16_MAX - 1);
+
+    // Zeroed, so that an option that is not given reads as empty or 0.
+    auto* cnt = static_cast<resize_options*>(checked_alloc(sizeof(resize_options), "cnt"));
+    std::memset(cnt, 0, sizeof *cnt);
+    cnt->x = 720;
+    cnt->y = 480;
+    cnt->startx = 0;
+    cnt->starty = 0;
+    parse_options(static_cast<std::int16_t>(argc), argv, cnt);
+    check_required(cnt);
+    image_width = orgx;
+    image_height = orgy;
+    std::snprintf(output_base_name, sizeof output_base_name, "%s", cnt->output_name);
+
+    const input_planes in = read_bitmap(cnt);
+    const std::int32_t out_width = image_width + cnt->sizexminus;
+    const std::int32_t out_height = image_height + cnt->sizexminusy;
+    const std::size_t out_size = static_cast<std::size_t>(out_width) * static_cast<std::size_t>(out_height);
+    std::uint8_t* RUPOUT = output_plane(out_size, "RUPOUT");
+    std::uint8_t* GUPOUT = output_plane(out_size, "GUPOUT");
+    std::uint8_t* BUPOUT = output_plane(out_size, "BUPOUT");
+    (void)in;
+
+    // The base name was checked to leave room for the extension.
+    if (std::snprintf(cnt->output_name, sizeof cnt->output_name, "%s.bmp", output_base_name) >=
+        static_cast<int>(sizeof cnt->output_name))
+        fail_run("the output name is too long");
+    image_width = out_width;
+    image_height = out_height;
+    const int error = bmp_save(cnt->output_name, RUPOUT, GUPOUT, BUPOUT, image_width, image_height);
+    if (error != 0)
+        fail_run("cannot write the output file %s: %s", cnt->output_name, std::strerror(error));
+    std::free(BUPOUT);
+    std::free(GUPOUT);
+    std::free(RUPOUT);
+    return 0;
+}

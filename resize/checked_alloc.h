@@ -1,0 +1,19 @@
+// Allocation that either succeeds or ends the run.
+//
+// Every working array of a run is tested the moment it is allocated. When
+// memory is exhausted the array's name is printed followed by
+// " no memory!!" on the standard output stream and the process ends with
+// status 1, releasing nothing first. The caller owns the block and frees it
+// with std::free.
+#pragma once
+
+#include <cstddef>
+
+void* checked_alloc(std::size_t bytes, const char* name);
+
+// count elements of T, uninitialised.
+template <typename T>
+T* checked_array(std::size_t count, const char* name)
+{
+    return static_cast<T*>(checked_alloc(count * sizeof(T), name));
+}

@@ -1,0 +1,281 @@
+// Runs the built binary: usage text, streams, exit statuses and the checks
+// that guard a run.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+class cli : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = make_scratch_dir();
+        write_file(dir + "/in.bmp", make_bmp(pattern_picture(5, 3)));
+    }
+    void TearDown() override { remove_tree(dir); }
+
+    tool_result run(const std::vector<std::string>& args, const tool_limits& limits = {})
+    {
+        return run_tool(args, dir, limits);
+    }
+    // The folder's entries, the input file excluded.
+    std::vector<std::string> created() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            if (entry.path().filename() != "in.bmp")
+                names.push_back(entry.path().filename().string());
+        return names;
+    }
+    void expect_failure(const tool_result& result, const std::string& err)
+    {
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, err);
+        EXPECT_EQ(result.out, "");
+        EXPECT_TRUE(created().empty());
+    }
+    std::string dir;
+};
+
+TEST_F(cli, no_arguments_print_the_usage_text)
+{
+    const tool_result result = run({});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, usage_text);
+    EXPECT_EQ(result.out, "");
+}
+
+TEST_F(cli, help_and_unknown_names_print_the_usage_text)
+{
+    for (const char* name : {"-h", "-help", "-H", "-sizex", "-", "-bogus"}) {
+        const tool_result result = run({name, "-i", "in.bmp", "-o", "out"});
+        EXPECT_EQ(result.status, 0) << name;
+        EXPECT_EQ(result.err, usage_text) << name;
+        EXPECT_EQ(result.out, "") << name;
+    }
+    EXPECT_TRUE(created().empty());
+}
+
+TEST_F(cli, output_name_gets_bmp_appended_whatever_it_ends_in)
+{
+    ASSERT_EQ(run({"-i", "in.bmp", "-o", "out"}).status, 0);
+    ASSERT_EQ(run({"-i", "in.bmp", "-o", "out.bmp"}).status, 0);
+    EXPECT_TRUE(file_exists(dir + "/out.bmp"));
+    EXPECT_TRUE(file_exists(dir + "/out.bmp.bmp"));
+}
+
+TEST_F(cli, output_header_carries_the_enlarged_size)
+{
+    const struct {
+        const char* a;
+        const char* b;
+        std::uint32_t width, height;
+    } cases[] = {{"0", "0", 5, 3}, {"3", "2", 8, 5}, {"0", "7", 5, 10}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(run({"-i", "in.bmp", "-o", "out", "-sizexminus", c.a, "-sizexminusy", c.b}).status, 0);
+        const bytes out = read_file(dir + "/out.bmp");
+        ASSERT_GE(out.size(), 54u);
+        EXPECT_EQ(get_u32(out, 18), c.width);
+        EXPECT_EQ(get_u32(out, 22), c.height);
+        const std::uint32_t stride = (3 * c.width + 3) / 4 * 4;
+        EXPECT_EQ(out.size(), 54 + c.height * stride);
+        EXPECT_EQ(get_u32(out, 2), out.size());
+    }
+}
+
+TEST_F(cli, missing_size_options_count_as_zero)
+{
+    ASSERT_EQ(run({"-i", "in.bmp", "-o", "out"}).status, 0);
+    const bytes out = read_file(dir + "/out.bmp");
+    EXPECT_EQ(get_u32(out, 18), 5u);
+    EXPECT_EQ(get_u32(out, 22), 3u);
+}
+
+TEST_F(cli, unopenable_input_prints_its_name_and_fails)
+{
+    const tool_result result = run({"-i", "nowhere.bmp", "-o", "out"});
+    expect_failure(result, "nowhere.bmp\n");
+}
+
+TEST_F(cli, guarding_checks_name_what_is_wrong)
+{
+    const std::string long_name(256, 'n');
+    const std::string base_252(252, 'b');
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"-i", "in.bmp", "-o"}, "velmora: option -o needs a value\n"},
+        {{"-o", "out", "-i"}, "velmora: option -i needs a value\n"},
+        {{"-i", "in.bmp", "-o", "out", "-sizexminusy"}, "velmora: option -sizexminusy needs a value\n"},
+        {{"-i", long_name, "-o", "out"}, "velmora: the value of option -i is too long (at most 255 characters)\n"},
+        {{"-i", "in.bmp", "-i2", long_name}, "velmora: the value of option -i2 is too long (at most 255 characters)\n"},
+        {{"-i", "in.bmp", "-o", long_name}, "velmora: the value of option -o is too long (at most 255 characters)\n"},
+        {{"-i", "in.bmp", "-o", base_252},
+         "velmora: the output name given with -o is too long (at most 251 characters, to leave room for \".bmp\")\n"},
+        {{"-o", "out"}, "velmora: no input file: give one with -i\n"},
+        {{"-i", "in.bmp"}, "velmora: no output name: give one with -o\n"},
+        {{"-i", "in.bmp", "-o", "out", "-sizexminus", "-1"}, "velmora: -sizexminus must be at least 0 (it is -1)\n"},
+        {{"-i", "in.bmp", "-o", "out", "-sizexminusy", "-2"}, "velmora: -sizexminusy must be at least 0 (it is -2)\n"},
+        {{"-i", "in.bmp", "-o", "out", "-sizexminus", "4092"},
+         "velmora: output width 4097 is above the limit of 4096 (input width 5 plus -sizexminus 4092)\n"},
+        {{"-i", "in.bmp", "-o", "out", "-sizexminusy", "2147483647"},
+         "velmora: output height 2147483650 is above the limit of 4096 (input height 3 plus -sizexminusy "
+         "2147483647)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        expect_failure(run(c.args), c.err);
+    }
+}
+
+TEST_F(cli, the_largest_sizes_are_accepted)
+{
+    // 4096 columns on a one-row strip; the base name uses all 251 characters.
+    const std::string base(251, 'b');
+    write_file(dir + "/in.bmp", make_bmp(pattern_picture(5, 1)));
+    const tool_result result = run({"-i", "in.bmp", "-o", base, "-sizexminus", "4091"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(get_u32(read_file(dir + "/" + base + ".bmp"), 18), 4096u);
+}
+
+TEST_F(cli, unsupported_files_are_refused_before_any_work)
+{
+    bmp_layout core;
+    core.info_size = 12;
+    bmp_layout palette;
+    palette.bits = 8;
+    bmp_layout rle;
+    rle.compression = 1;
+    bytes cut = make_bmp(pattern_picture(2, 2));
+    cut.resize(50);
+    const struct {
+        bytes file;
+        std::string reason;
+    } cases[] = {
+        {make_bmp(pattern_picture(2, 2), core), "unsupported info header size 12 (expected 40, 108 or 124)"},
+        {make_bmp(pattern_picture(2, 2), palette), "8 bits per pixel (only 24-bit true colour is supported)"},
+        {make_bmp(pattern_picture(2, 2), rle), "compression method 1 (only uncompressed files are supported)"},
+        {bytes(17, 0), "file too short for its headers"},
+        {cut, "file too short for its headers"},
+        {bytes(), "file too short for its headers"},
+    };
+    for (const auto& c : cases) {
+        write_file(dir + "/in.bmp", c.file);
+        expect_failure(run({"-i", "in.bmp", "-o", "out"}), "velmora: in.bmp: " + c.reason + "\n");
+    }
+}
+
+TEST_F(cli, stored_sizes_that_cannot_hold_the_rows_are_size_errors)
+{
+    const bytes good = make_bmp(pattern_picture(5, 3));
+    for (std::int64_t stored : {std::int64_t{20}, std::int64_t{54 + 16 + 16 + 14}, std::int64_t{-5},
+                                std::int64_t{static_cast<std::int64_t>(good.size()) + 1}}) {
+        bytes file = good;
+        put_u32(file, 2, static_cast<std::uint32_t>(stored));
+        write_file(dir + "/in.bmp", file);
+        const tool_result result = run({"-i", "in.bmp", "-o", "out"});
+        EXPECT_EQ(result.status, 1) << stored;
+        EXPECT_EQ(result.out, "input file size err!!\n") << stored;
+        EXPECT_EQ(result.err, "") << stored;
+        EXPECT_TRUE(created().empty());
+    }
+    // The last row may lack its padding.
+    bytes file = good;
+    file.resize(file.size() - 1);
+    put_u32(file, 2, static_cast<std::uint32_t>(file.size()));
+    write_file(dir + "/in.bmp", file);
+    EXPECT_EQ(run({"-i", "in.bmp", "-o", "out"}).status, 0);
+}
+
+TEST_F(cli, a_file_longer_than_its_stored_size_is_read)
+{
+    bytes file = make_bmp(pattern_picture(5, 3));
+    file.insert(file.end(), 37, 0xCD);
+    write_file(dir + "/in.bmp", file);
+    EXPECT_EQ(run({"-i", "in.bmp", "-o", "out"}).status, 0);
+}
+
+TEST_F(cli, longer_headers_and_top_down_files_are_read)
+{
+    for (std::uint32_t info : {108u, 124u}) {
+        for (bool top_down : {false, true}) {
+            bmp_layout layout;
+            layout.info_size = info;
+            layout.top_down = top_down;
+            layout.pixel_offset = 14 + info + 8;  // a gap before the pixels, as some writers leave
+            write_file(dir + "/in.bmp", make_bmp(pattern_picture(4, 3), layout));
+            const tool_result result = run({"-i", "in.bmp", "-o", "out"});
+            EXPECT_EQ(result.status, 0) << info << " " << top_down << result.err;
+            EXPECT_EQ(get_u32(read_file(dir + "/out.bmp"), 22), 3u);
+        }
+    }
+}
+
+TEST_F(cli, a_failed_run_leaves_an_existing_output_untouched)
+{
+    const bytes previous(77, 0x5A);
+    write_file(dir + "/out.bmp", previous);
+    write_file(dir + "/in.bmp", bytes(10, 0));
+    EXPECT_EQ(run({"-i", "in.bmp", "-o", "out"}).status, 1);
+    EXPECT_EQ(read_file(dir + "/out.bmp"), previous);
+}
+
+TEST_F(cli, output_failures_are_reported_and_leave_nothing_behind)
+{
+    expect_failure(run({"-i", "in.bmp", "-o", "missing/out"}),
+                   "velmora: cannot write the output file missing/out.bmp: No such file or directory\n");
+    std::filesystem::create_directory(dir + "/taken.bmp");
+    const tool_result result = run({"-i", "in.bmp", "-o", "taken"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "velmora: cannot write the output file taken.bmp: Is a directory\n");
+    EXPECT_EQ(created(), std::vector<std::string>{"taken.bmp"});
+}
+
+TEST_F(cli, a_full_disk_keeps_the_previous_output)
+{
+    // The file size limit stands in for a full disk: the write fails midway
+    // through the 3654-byte output.
+    write_file(dir + "/in.bmp", make_bmp(pattern_picture(40, 30)));
+    const bytes previous(40, 0x11);
+    write_file(dir + "/out.bmp", previous);
+    tool_limits limits;
+    limits.file_size = 2000;
+    const tool_result result = run({"-i", "in.bmp", "-o", "out"}, limits);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "velmora: cannot write the output file out.bmp: File too large\n");
+    EXPECT_EQ(read_file(dir + "/out.bmp"), previous);
+    EXPECT_EQ(created(), std::vector<std::string>{"out.bmp"});
+}
+
+#ifndef VELMORA_SANITIZED
+TEST_F(cli, exhausted_memory_names_the_buffer)
+{
+    // A stored size of 2 GB asks for a pixel buffer beyond the address space allowed.
+    bytes file = make_bmp(pattern_picture(5, 3));
+    put_u32(file, 2, 0x7FFFFFF0);
+    write_file(dir + "/in.bmp", file);
+    tool_limits limits;
+    limits.address_space = 512L << 20;
+    const tool_result result = run({"-i", "in.bmp", "-o", "out"}, limits);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "vin no memory!!\n");
+    EXPECT_TRUE(created().empty());
+}
+#endif
+
+TEST_F(cli, ignored_options_change_nothing)
+{
+    ASSERT_EQ(run({"-i", "in.bmp", "-o", "plain", "-sizexminus", "2"}).status, 0);
+    ASSERT_EQ(run({"stray", "-i", "in.bmp", "-o", "extra", "-sizexminus", "2", "-orgx", "100", "-orgy", "50", "-Fsc",
+                   "3.5", "-x", "9", "-mado", "1", "-i2", "other.bmp"})
+                  .status,
+              0);
+    EXPECT_EQ(read_file(dir + "/plain.bmp"), read_file(dir + "/extra.bmp"));
+}
+
+}  // namespace
