@@ -1,0 +1,81 @@
+#include "fft/fft_tables.h"
+
+#include <cmath>
+
+void fft_make_index(int table_size, int* ip)
+{
+    ip[2] = 0;
+    ip[3] = 16;
+    int m = 2;
+    // Each level doubles the seed count; a transform of n doubles reads one
+    // level per factor of four in n, starting from 64 points.
+    for (int l = table_size; l > 32; l >>= 2) {
+        const int m_next = m << 1;
+        for (int j = m; j < m_next; ++j) {
+            const int p = ip[j] << 2;
+            ip[m + j] = p;
+            ip[m_next + j] = p + 8 * m_next;
+        }
+        m = m_next;
+    }
+}
+
+// Fills the blocks after the first one, each from its parent, so that an
+// angle shared by two blocks has the same stored bits in both.
+static void fill_block_chain(int half_size, double cos45, double* ww)
+{
+    int parent = 0;
+    while (half_size > 2) {
+        const int child = parent + half_size;
+        half_size >>= 1;
+        ww[child] = 1.0;
+        ww[child + 1] = cos45;
+        if (half_size == 4) {
+            ww[child + 2] = ww[parent + 4];
+            ww[child + 3] = ww[parent + 5];
+        } else if (half_size > 4) {
+            // Interpolation weights of the first stage, derived from the
+            // parent's stored cosines rather than from fresh cos() calls.
+            ww[child + 2] = 0.5 / ww[parent + 4];
+            ww[child + 3] = 0.5 / ww[parent + 6];
+            for (int j = 4; j < half_size; j += 4) {
+                ww[child + j] = ww[parent + 2 * j];
+                ww[child + j + 1] = ww[parent + 2 * j + 1];
+                ww[child + j + 2] = ww[parent + 2 * j + 2];
+                ww[child + j + 3] = ww[parent + 2 * j + 3];
+            }
+        }
+        parent = child;
+    }
+}
+
+void fft_make_twiddles(int table_size, int* ip, double* ww)
+{
+    ip[0] = table_size;
+    ip[1] = 1;
+    if (table_size <= 2) {
+        return;
+    }
+    const int half_size = table_size >> 1;
+    const double angle_step = std::atan(1.0) / half_size;
+    // cos(pi/4) computed as half_size steps: every block stores this value.
+    const double cos45 = std::cos(half_size * angle_step);
+    ww[0] = 1.0;
+    ww[1] = cos45;
+    if (half_size == 4) {
+        ww[2] = std::cos(2 * angle_step);
+        ww[3] = std::sin(2 * angle_step);
+    } else if (half_size > 4) {
+        fft_make_index(table_size, ip);
+        ww[2] = 0.5 / std::cos(2 * angle_step);
+        ww[3] = 0.5 / std::cos(6.0 * angle_step);
+        for (int j = 4; j < half_size; j += 4) {
+            ww[j] = std::cos(j * angle_step);
+            ww[j + 1] = std::sin(j * angle_step);
+            // The triple angle is stored negated: it serves as conj(w^3).
+            ww[j + 2] = std::cos((3 * angle_step) * j);
+            ww[j + 3] = -std::sin((3 * angle_step) * j);
+        }
+    }
+    fill_block_chain(half_size, cos45, ww);
+}
