@@ -7,6 +7,7 @@
 
 #include "bmp/bmp_writer.h"
 #include "bmp/plane.h"
+#include "cli/channel_pass.h"
 #include "cli/fail.h"
 #include "cli/input_reader.h"
 #include "cli/options.h"
@@ -33,12 +34,6 @@ void check_required(const resize_options* cnt)
                  max_base_name);
 }
 
-std::uint8_t* output_plane(std::size_t size, const char* name)
-{
-    std::uint8_t* plane = checked_array<std::uint8_t>(size, name);
-    std::memset(plane, 0, size);
-    return plane;
-}
 
 }  // namespace
 
@@ -71,10 +66,11 @@ int run_velmora(int argc, char** argv)
     const std::int32_t out_width = image_width + cnt->sizexminus;
     const std::int32_t out_height = image_height + cnt->sizexminusy;
     const std::size_t out_size = static_cast<std::size_t>(out_width) * static_cast<std::size_t>(out_height);
-    std::uint8_t* RUPOUT = output_plane(out_size, "RUPOUT");
-    std::uint8_t* GUPOUT = output_plane(out_size, "GUPOUT");
-    std::uint8_t* BUPOUT = output_plane(out_size, "BUPOUT");
-    (void)in;
+    output_planes out;
+    out.RUPOUT = checked_array<std::uint8_t>(out_size, "RUPOUT");
+    out.GUPOUT = checked_array<std::uint8_t>(out_size, "GUPOUT");
+    out.BUPOUT = checked_array<std::uint8_t>(out_size, "BUPOUT");
+    run_channel_pass(cnt, in, out);
 
     // The base name was checked to leave room for the extension.
     if (std::snprintf(cnt->output_name, sizeof cnt->output_name, "%s.bmp", output_base_name) >=
@@ -82,11 +78,11 @@ int run_velmora(int argc, char** argv)
         fail_run("the output name is too long");
     image_width = out_width;
     image_height = out_height;
-    const int error = bmp_save(cnt->output_name, RUPOUT, GUPOUT, BUPOUT, image_width, image_height);
+    const int error = bmp_save(cnt->output_name, out.RUPOUT, out.GUPOUT, out.BUPOUT, image_width, image_height);
     if (error != 0)
         fail_run("cannot write the output file %s: %s", cnt->output_name, std::strerror(error));
-    std::free(BUPOUT);
-    std::free(GUPOUT);
-    std::free(RUPOUT);
+    std::free(out.BUPOUT);
+    std::free(out.GUPOUT);
+    std::free(out.RUPOUT);
     return 0;
 }
