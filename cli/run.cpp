@@ -71,6 +71,9 @@ int run_velmora(int argc, char** argv)
     out.GUPOUT = checked_array<std::uint8_t>(out_size, "GUPOUT");
     out.BUPOUT = checked_array<std::uint8_t>(out_size, "BUPOUT");
     run_channel_pass(cnt, in, out);
+    std::free(in.BIN);
+    std::free(in.GIN);
+    std::free(in.RIN);
 
     // The base name was checked to leave room for the extension.
     if (std::snprintf(cnt->output_name, sizeof cnt->output_name, "%s.bmp", output_base_name) >=
@@ -84,5 +87,6 @@ int run_velmora(int argc, char** argv)
     std::free(out.BUPOUT);
     std::free(out.GUPOUT);
     std::free(out.RUPOUT);
+    std::free(cnt);
     return 0;
 }

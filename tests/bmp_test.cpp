@@ -196,7 +196,7 @@ TEST(bmp, stored_size_must_hold_every_pixel_row)
 
 TEST(bmp, split_refuses_a_short_pixel_array)
 {
-    std::uint8_t vin[20] = {};
+    std::uint8_t vin[24] = {};
     std::uint8_t b[6], g[6], r[6];
     EXPECT_FALSE(bmp_split_pixels(vin, 20, 3, 2, b, g, r));
     EXPECT_TRUE(bmp_split_pixels(vin, 21, 3, 2, b, g, r));

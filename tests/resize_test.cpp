@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "bmp/plane.h"
@@ -139,7 +140,12 @@ INSTANTIATE_TEST_SUITE_P(resize, resize_direct,
                          testing::Values(size_case{1, 1, 0, 0}, size_case{1, 1, 2, 3}, size_case{2, 2, 0, 0},
                                          size_case{3, 2, 1, 1}, size_case{5, 7, 2, 3}, size_case{7, 5, 0, 4},
                                          size_case{4, 4, 3, 0}, size_case{1, 6, 3, 2}, size_case{7, 1, 0, 4},
-                                         size_case{6, 1, 5, 0}, size_case{11, 13, 2, 1}, size_case{13, 3, 6, 5}));
+                                         size_case{6, 1, 5, 0}, size_case{11, 13, 2, 1}, size_case{13, 3, 6, 5}),
+                         [](const testing::TestParamInfo<size_case>& info) {
+                             const size_case& c = info.param;
+                             return std::to_string(c.W) + "x" + std::to_string(c.H) + "_plus_" + std::to_string(c.a) +
+                                    "x" + std::to_string(c.b);
+                         });
 
 TEST(resize, without_enlargement_every_sample_is_kept_or_one_lower)
 {

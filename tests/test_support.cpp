@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -49,8 +50,9 @@ bytes make_bmp(const std::vector<std::vector<bgr>>& pixels, const bmp_layout& la
     const std::size_t stride = (3 * width + 3) / 4 * 4;
     const std::size_t headers = 14 + layout.info_size;
     const std::size_t offset = layout.pixel_offset < 0 ? headers : static_cast<std::size_t>(layout.pixel_offset);
-    // Pixels never overwrite the headers, even when the offset field says so.
-    const std::size_t pixels_at = std::max(offset, headers);
+    // Pixels never overwrite the header fields, even when the offset field
+    // or a short info header says so.
+    const std::size_t pixels_at = std::max({offset, headers, std::size_t{54}});
     bytes file(pixels_at + stride * height, 0);
     file[0] = layout.signature ? 'B' : 'X';
     file[1] = layout.signature ? 'M' : 'Y';
