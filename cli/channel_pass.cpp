@@ -18,25 +18,26 @@ void take_time(char* text)
     std::snprintf(text, time_text_size, "%s", converted ? converted : "(time unavailable)\n");
 }
 
-void resize_one(const char* start_line, const resize_options* cnt, const std::uint8_t* in, std::uint8_t* out)
+void resize_one(const char* start_line, const channel_sizes& sizes, int threads, const std::uint8_t* in,
+                std::uint8_t* out)
 {
     std::fputs(start_line, stdout);
     // So that the line shows before the channel's progress on the other stream.
     std::fflush(stdout);
-    resize_channel(cnt->sizexminus, cnt->sizexminusy, in, out);
+    resize_channel(sizes, in, out, threads);
 }
 
 }  // namespace
 
-void run_channel_pass(const resize_options* cnt, const input_planes& in, const output_planes& out)
+void run_channel_pass(const channel_sizes& sizes, int threads, const input_planes& in, const output_planes& out)
 {
     char start_text[time_text_size];
     char end_text[time_text_size];
     take_time(start_text);
     std::fprintf(stderr, "Start Time: %s\n", start_text);
-    resize_one("RED START\n", cnt, in.RIN, out.RUPOUT);
-    resize_one("GREEN START\n", cnt, in.GIN, out.GUPOUT);
-    resize_one("BLUE START\n", cnt, in.BIN, out.BUPOUT);
+    resize_one("RED START\n", sizes, threads, in.RIN, out.RUPOUT);
+    resize_one("GREEN START\n", sizes, threads, in.GIN, out.GUPOUT);
+    resize_one("BLUE START\n", sizes, threads, in.BIN, out.BUPOUT);
     take_time(end_text);
     std::fprintf(stderr, "Start Time: %s\n", start_text);
     std::fprintf(stderr, "End   Time: %s\n", end_text);

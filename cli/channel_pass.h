@@ -1,16 +1,16 @@
-// The processing phase of a run: the three colour planes enlarged one after
-// the other, bracketed by the start and end times.
+// The processing phase of a run: the three colour planes resized one after
+// the other, red, green, blue, bracketed by the start and end times.
 //
 // The planes belong to the run driver; the pass fills the output planes
-// (W' x H' bytes each) and leaves image_width and image_height, the input
-// size, unchanged. Progress goes to the console; failures inside a channel
-// end the process.
+// (W' x H' bytes each). Each channel runs its lines on `threads` threads;
+// the channels themselves, and the console lines, stay in their order.
+// Progress goes to the console; failures inside a channel end the process.
 #pragma once
 
 #include <cstdint>
 
 #include "cli/input_reader.h"
-#include "cli/options.h"
+#include "resize/resize_channel.h"
 
 struct output_planes {
     std::uint8_t* RUPOUT;
@@ -18,4 +18,4 @@ struct output_planes {
     std::uint8_t* BUPOUT;
 };
 
-void run_channel_pass(const resize_options* cnt, const input_planes& in, const output_planes& out);
+void run_channel_pass(const channel_sizes& sizes, int threads, const input_planes& in, const output_planes& out);

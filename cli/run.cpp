@@ -1,5 +1,7 @@
 #include "cli/run.h"
 
+#include <sched.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,16 @@ void check_required(const resize_options* cnt)
                  max_base_name);
 }
 
+
+// Every CPU the process may run on.
+int available_threads()
+{
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) != 0)
+        return 1;
+    const int count = CPU_COUNT(&set);
+    return count < 1 ? 1 : (count > 256 ? 256 : count);
+}
 
 }  // namespace
 
@@ -70,7 +82,8 @@ int run_velmora(int argc, char** argv)
     out.RUPOUT = checked_array<std::uint8_t>(out_size, "RUPOUT");
     out.GUPOUT = checked_array<std::uint8_t>(out_size, "GUPOUT");
     out.BUPOUT = checked_array<std::uint8_t>(out_size, "BUPOUT");
-    run_channel_pass(cnt, in, out);
+    const channel_sizes sizes{image_width, image_height, out_width, out_height};
+    run_channel_pass(sizes, available_threads(), in, out);
     std::free(in.BIN);
     std::free(in.GIN);
     std::free(in.RIN);

@@ -4,128 +4,137 @@
 #include <cstdlib>
 
 #include "fft/fft_drivers.h"
-#include "fft/fft_tables.h"
 
 namespace {
 
 constexpr double pi = 3.141592653589793;
 
-double* allocate_doubles(std::int64_t count)
+// Lengths and twists up to 2^24 keep every numerator below in 64 bits.
+constexpr std::int64_t max_length = std::int64_t{1} << 24;
+
+// exp(i pi num / den), den > 0. The numerator is reduced modulo 2 den in
+// integers, so the angle handed to cos and sin is exact up to one rounding
+// and lies in [0, 2 pi), however large the index behind it.
+void unit_phase(std::int64_t num, std::int64_t den, double* re, double* im)
 {
-    return static_cast<double*>(std::malloc(static_cast<std::size_t>(count) * sizeof(double)));
+    std::int64_t r = num % (2 * den);
+    if (r < 0)
+        r += 2 * den;
+    const double theta = static_cast<double>(r) * (pi / static_cast<double>(den));
+    *re = std::cos(theta);
+    *im = std::sin(theta);
+}
+
+// t^2 mod 2P, from t reduced mod 2P first so that the square fits.
+std::int64_t square_mod(std::int64_t t, std::int64_t P)
+{
+    std::int64_t r = t % (2 * P);
+    if (r < 0)
+        r += 2 * P;
+    return r * r % (2 * P);
+}
+
+// The phase sigma * pi t^2 / P + pi t / twist as one fraction over P * twist
+// (twist 0: none), sigma = +1 or -1, so that chirp and ramp cost a single
+// cos/sin pair and one exact reduction.
+void chirp_phase(std::int64_t t, std::int64_t P, int sigma, std::int64_t twist_sign, std::int64_t twist,
+                 double* re, double* im)
+{
+    const std::int64_t chirp = sigma * square_mod(t, P);
+    if (twist == 0) {
+        unit_phase(chirp, P, re, im);
+        return;
+    }
+    unit_phase(chirp * twist + twist_sign * (t % (2 * twist)) * P, P * twist, re, im);
+}
+
+bool shape_is_valid(const chirp_shape& s)
+{
+    const std::int64_t P = s.length;
+    return P >= 1 && P <= max_length && s.in_count >= 1 && s.in_count <= P && s.out_count >= 1 &&
+           s.out_count <= P && s.in_start >= -P && s.in_start <= P && s.out_start >= -P && s.out_start <= P &&
+           (s.direction == chirp_forward || s.direction == chirp_inverse) && s.in_twist >= 0 &&
+           s.in_twist <= max_length && s.out_twist >= 0 && s.out_twist <= max_length;
+}
+
+// Input factors v(j) t_in(j), output factors v(k) t_out(k) scale, and the
+// kernel conj(v(k - j)) laid out by the offset d = r - i of output r from
+// input i, at d mod N. v is the chirp exp(-i pi t^2 / P) of the forward
+// direction, conjugated for the inverse one.
+void fill_factors(const chirp_shape& s, std::int32_t N, double* pre, double* post, double* kernel)
+{
+    const int sigma = s.direction == chirp_forward ? -1 : 1;
+    for (std::int32_t i = 0; i < s.in_count; ++i)
+        chirp_phase(std::int64_t{s.in_start} + i, s.length, sigma, 1, s.in_twist, &pre[2 * i], &pre[2 * i + 1]);
+    for (std::int32_t r = 0; r < s.out_count; ++r) {
+        double re, im;
+        chirp_phase(std::int64_t{s.out_start} + r, s.length, sigma, -1, s.out_twist, &re, &im);
+        post[2 * r] = re * s.scale;
+        post[2 * r + 1] = im * s.scale;
+    }
+    for (std::int32_t k = 0; k < 2 * N; ++k)
+        kernel[k] = 0.0;
+    const std::int64_t shift = std::int64_t{s.out_start} - s.in_start;
+    for (std::int32_t d = -(s.in_count - 1); d < s.out_count; ++d) {
+        const std::int32_t at = d < 0 ? d + N : d;
+        chirp_phase(shift + d, s.length, -sigma, 1, 0, &kernel[2 * at], &kernel[2 * at + 1]);
+    }
 }
 
 }  // namespace
 
-void chirp_build(int n, int m, int N, double* chirp_re, double* chirp_im, double* kernel_re, double* kernel_im)
+std::int32_t chirp_fft_size(const chirp_shape& shape)
 {
-    // d runs through k^2 mod 2n without forming k^2, so every angle is exact
-    // in [0, 2 pi) however large k grows; the sum stays below 4n.
-    const double s = pi / n;
-    std::int64_t d = 0;
-    for (int k = 0; k < n; ++k) {
-        const double theta = static_cast<double>(d) * s;
-        chirp_re[k] = std::cos(theta);
-        chirp_im[k] = -std::sin(theta);
-        d = (d + 2 * std::int64_t{k} + 1) % (2 * std::int64_t{n});
-    }
-    // The kernel enters the FFT multiplied by N so that the division by N
-    // after it leaves K itself.
-    kernel_re[0] = N;
-    kernel_im[0] = 0;
-    for (int k = 1; k < n; ++k) {
-        const double re = N * chirp_re[k];
-        const double im = -N * chirp_im[k];
-        if (k < m) {
-            kernel_re[k] = re;
-            kernel_im[k] = im;
-        }
-        kernel_re[N - k] = re;
-        kernel_im[N - k] = im;
-    }
-    for (int k = m; k <= N - n; ++k) {
-        kernel_re[k] = 0;
-        kernel_im[k] = 0;
-    }
+    if (!shape_is_valid(shape))
+        return 0;
+    const std::int64_t span = std::int64_t{shape.in_count} + shape.out_count - 1;
+    std::int64_t N = 4;
+    while (N < span)
+        N *= 2;
+    return static_cast<std::int32_t>(N);
 }
 
-int chirp_fft_tables(int N, int* ip, double* ww)
+int chirp_table_size(std::int32_t fft_size)
 {
-    const int doubles = 2 * N;
-    if (4 * ip[0] < doubles) {
-        fft_make_twiddles(doubles >> 2, ip, ww);
-    }
-    return ip[0];
-}
-
-void chirp_interleave(int N, const double* re, const double* im, double* packed)
-{
-    for (int k = 0; k < N; ++k) {
-        packed[2 * k] = re[k];
-        packed[2 * k + 1] = im[k];
-    }
-}
-
-void chirp_deinterleave(int N, const double* packed, double* re, double* im)
-{
-    for (int k = 0; k < N; ++k) {
-        re[k] = packed[2 * k];
-        im[k] = packed[2 * k + 1];
-    }
+    // The drivers count doubles: 2N of them need table_size >= 2N / 4.
+    return fft_size / 2;
 }
 
 void chirp_plan_release(chirp_plan* plan)
 {
-    double** blocks[] = {&plan->chirp_re, &plan->kernel_re, &plan->work_re};
-    for (double** block : blocks) {
-        if (*block) {
-            std::free(*block);
-            *block = nullptr;
-        }
-    }
-    plan->n = 0;
-    plan->m = 0;
-    plan->fft_size = 0;
+    std::free(plan->pre);
+    plan->pre = nullptr;
+    plan->post = nullptr;
+    plan->kernel = nullptr;
 }
 
-int chirp_plan_init(chirp_plan* plan, int n, int m, int* ip, double* ww)
+int chirp_plan_init(chirp_plan* plan, const chirp_shape& shape, const int* ip, int table_size, const double* ww)
 {
-    if (n <= 1)
-        return chirp_too_short;
-    if (m < 2 || m > n)
-        m = n;
-    int N = 1;
-    while (N < n + m)
-        N *= 2;
-
-    plan->n = n;
-    plan->m = m;
+    const std::int32_t N = chirp_fft_size(shape);
+    if (N == 0)
+        return chirp_bad_shape;
+    if (table_size < chirp_table_size(N))
+        return chirp_small_tables;
+    const std::size_t doubles = 2 * (static_cast<std::size_t>(shape.in_count) + shape.out_count + N);
+    auto* block = static_cast<double*>(std::malloc(doubles * sizeof(double)));
+    plan->shape = shape;
     plan->fft_size = N;
-    plan->chirp_re = allocate_doubles(2 * std::int64_t{n});
-    plan->kernel_re = allocate_doubles(2 * std::int64_t{N});
-    plan->work_re = allocate_doubles(2 * std::int64_t{N});
-    if (!plan->chirp_re || !plan->kernel_re || !plan->work_re) {
+    plan->ip = ip;
+    plan->ww = ww;
+    plan->table_size = table_size;
+    plan->pre = block;
+    if (!block) {
         chirp_plan_release(plan);
         return chirp_no_memory;
     }
-    plan->chirp_im = plan->chirp_re + n;
-    plan->kernel_im = plan->kernel_re + N;
-    plan->work_im = plan->work_re + N;
-
-    chirp_build(n, m, N, plan->chirp_re, plan->chirp_im, plan->kernel_re, plan->kernel_im);
-
-    double* packed = allocate_doubles(2 * std::int64_t{N});
-    if (!packed) {
-        chirp_plan_release(plan);
-        return chirp_no_memory;
-    }
-    chirp_interleave(N, plan->kernel_re, plan->kernel_im, packed);
-    const int table_size = chirp_fft_tables(N, ip, ww);
-    fft_forward(2 * N, packed, ip, table_size, ww);
-    for (int k = 0; k < N; ++k) {
-        plan->kernel_re[k] = packed[2 * k] / N;
-        plan->kernel_im[k] = packed[2 * k + 1] / N;
-    }
-    std::free(packed);
+    plan->post = block + 2 * shape.in_count;
+    plan->kernel = plan->post + 2 * shape.out_count;
+    fill_factors(shape, N, plan->pre, plan->post, plan->kernel);
+    fft_forward(2 * N, plan->kernel, ip, table_size, ww);
+    // The convolution's 1/N rides on the kernel; N is a power of two, so
+    // this scaling is exact.
+    const double inverse_N = 1.0 / N;
+    for (std::int32_t k = 0; k < 2 * N; ++k)
+        plan->kernel[k] *= inverse_N;
     return chirp_ok;
 }

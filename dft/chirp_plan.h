@@ -1,54 +1,72 @@
-// Chirp-z (Bluestein) plans: DFTs of any length n >= 2 as a circular
-// convolution of power-of-two length N, computed with the FFT of fft/.
+// Chirp-z (Bluestein) plans: a DFT of any length P, computed only on a
+// window of inputs and for a window of outputs, as one circular convolution
+// of power-of-two length N done with the FFT of fft/.
 //
-// A plan holds what depends on the length only: the chirp w[k] =
-// exp(-i pi k^2 / n), the spectrum K of the convolution kernel, and a work
-// array of N complex values for chirp_execute.
+// A plan computes, for the outputs k = out_start .. out_start + out_count - 1,
 //
-// Ownership: a plan owns three heap blocks (chirp_re, kernel_re, work_re);
-// chirp_im, kernel_im and work_im are views into them and are never freed on
-// their own. chirp_plan_release frees the blocks. The FFT tables ip and ww
-// belong to the caller; the init and the execution may rebuild them
-// (fft_make_twiddles) when they are too small for N. Nothing here prints.
+//   X[k] = scale * t_out(k) * sum_j x[j] * t_in(j) * exp(-+ 2 pi i jk / P)
+//
+// over the inputs j = in_start .. in_start + in_count - 1, with the minus
+// sign for chirp_forward and the plus sign for chirp_inverse. t_in(j) =
+// exp(+i pi j / in_twist) and t_out(k) = exp(-i pi k / out_twist) are
+// optional phase ramps (0: none); callers use them to take the known phase
+// of mirrored lines in and out without a pass of their own. Windows may
+// start below 0 (indices count modulo P): jk = (j^2 + k^2 - (k-j)^2) / 2
+// holds for every integer, so the chirp needs no special case there. The
+// FFT needs only N >= in_count + out_count - 1 points, however long P is.
+//
+// Ownership: a plan owns one heap block (factors and kernel spectrum) and
+// borrows the FFT tables ip/ww, which the caller builds beforehand for at
+// least chirp_table_size(N) and keeps alive and unchanged while the plan is
+// used. A built plan is only read, so any number of threads may execute it
+// at once, each with its own work array. Nothing here prints; results are
+// returned as codes.
 #pragma once
 
 #include <cstdint>
 
-struct chirp_plan {
-    std::int32_t n;         // input samples, at least 2 in a built plan
-    std::int32_t m;         // output bins computed, 2 <= m <= n
-    std::int32_t fft_size;  // N, the smallest power of two >= n + m
-    double* chirp_re;       // owning, 2n doubles: Re w[0..n)
-    double* chirp_im;       // view, chirp_re + n: Im w[0..n)
-    double* kernel_re;      // owning, 2N doubles: Re K[0..N)
-    double* kernel_im;      // view, kernel_re + N: Im K[0..N)
-    double* work_re;        // owning, 2N doubles: work array of an execution
-    double* work_im;        // view, work_re + N
+constexpr int chirp_forward = 0;
+constexpr int chirp_inverse = 1;
+
+struct chirp_shape {
+    std::int32_t length;     // P >= 1
+    std::int32_t in_start;   // first input index, may be negative
+    std::int32_t in_count;   // 1 .. P
+    std::int32_t out_start;  // first output index, may be negative
+    std::int32_t out_count;  // 1 .. P
+    int direction;           // chirp_forward or chirp_inverse
+    std::int32_t in_twist;   // 0, or inputs times exp(+i pi j / in_twist)
+    std::int32_t out_twist;  // 0, or outputs times exp(-i pi k / out_twist)
+    double scale;            // every output times scale
 };
 
-// Results of chirp_plan_init (and chirp_execute).
+struct chirp_plan {
+    chirp_shape shape;
+    std::int32_t fft_size;  // N: a power of two, at least 4 and in_count + out_count - 1
+    // Complex values interleaved (real at 2i, imaginary at 2i + 1).
+    double* pre;     // owning block: in_count input factors chirp * t_in
+    double* post;    // view: out_count output factors chirp * t_out * scale
+    double* kernel;  // view: N values, the kernel spectrum divided by N
+    const int* ip;   // borrowed FFT tables
+    const double* ww;
+    int table_size;
+};
+
+// Results of chirp_plan_init.
 constexpr int chirp_ok = 0;
-constexpr int chirp_too_short = 1;  // n <= 1: nothing done, plan untouched
-constexpr int chirp_no_memory = 2;  // allocation failed: plan left released
+constexpr int chirp_bad_shape = 1;    // a count or length out of range: nothing done
+constexpr int chirp_no_memory = 2;    // allocation failed: plan left released
+constexpr int chirp_small_tables = 3; // table_size < chirp_table_size(N): nothing done
 
-// Builds a plan for n inputs and m outputs (m < 2 or m > n means m = n).
-int chirp_plan_init(chirp_plan* plan, int n, int m, int* ip, double* ww);
+// The FFT size a shape needs (0 for a shape chirp_plan_init refuses), and
+// the table size that serves FFTs of N points.
+std::int32_t chirp_fft_size(const chirp_shape& shape);
+int chirp_table_size(std::int32_t fft_size);
 
-// Frees the owned blocks that are not null, nulls them and zeroes the sizes;
-// a second call does nothing more.
+// Builds the plan: factors, and the kernel spectrum by one FFT with the
+// given tables (built by fft_make_twiddles for table_size).
+int chirp_plan_init(chirp_plan* plan, const chirp_shape& shape, const int* ip, int table_size, const double* ww);
+
+// Frees the block (if any) and nulls the pointers; a second call does
+// nothing more.
 void chirp_plan_release(chirp_plan* plan);
-
-// Fills the chirp w[0..n) and the time-domain kernel scaled by N: N at 0,
-// N conj(w[k]) at N - k for k in [1, n) and at k for k in [1, m), zeros in
-// between. With m = n the kernel is symmetric, b[k] = b[N - k].
-void chirp_build(int n, int m, int N, double* chirp_re, double* chirp_im, double* kernel_re, double* kernel_im);
-
-// The table rule shared by every FFT of the chirp-z code: rebuild ip/ww for
-// table_size = N/2 when they are too small for N points (ip[0] = 0 means not
-// built), and return the table_size to transform with.
-int chirp_fft_tables(int N, int* ip, double* ww);
-
-// Interleaved FFT arrays (element 2k real, 2k + 1 imaginary) from and to
-// split real/imaginary arrays of N values.
-void chirp_interleave(int N, const double* re, const double* im, double* packed);
-void chirp_deinterleave(int N, const double* packed, double* re, double* im);

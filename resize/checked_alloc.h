@@ -3,13 +3,19 @@
 // Every working array of a run is tested the moment it is allocated. When
 // memory is exhausted the array's name is printed followed by
 // " no memory!!" on the standard output stream and the process ends with
-// status 1, releasing nothing first. The caller owns the block and frees it
-// with std::free.
+// status 1, releasing nothing first. Only the main thread allocates: the
+// worker threads of a pass use what was made for them before they started,
+// so this exit never races with a running pass. The caller owns the block
+// and frees it with std::free.
 #pragma once
 
 #include <cstddef>
 
 void* checked_alloc(std::size_t bytes, const char* name);
+
+// The same, aligned to `alignment` bytes (a power of two, at least
+// sizeof(void*)), for arrays that vector code reads whole lanes from.
+void* checked_aligned_alloc(std::size_t bytes, std::size_t alignment, const char* name);
 
 // count elements of T, uninitialised.
 template <typename T>

@@ -2,195 +2,155 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#include "bmp/plane.h"
+#include "dft/chirp_plan.h"
+#include "fft/fft_tables.h"
 #include "resize/checked_alloc.h"
-#include "resize/line_transforms.h"
+#include "resize/spectral_passes.h"
 
 namespace {
-
-// Both tables are sized for the longest line: table_size up to 32768
-// serves FFTs of 65536 points, the most a line of 8192 needs.
-constexpr std::size_t table_entries = 32768;
-
-struct grid_pair {
-    double* re;
-    double* im;
-};
-
-grid_pair allocate_grid(std::size_t count, const char* re_name, const char* im_name)
-{
-    grid_pair grid;
-    grid.re = checked_array<double>(count, re_name);
-    grid.im = checked_array<double>(count, im_name);
-    return grid;
-}
-
-void free_grid(grid_pair grid)
-{
-    std::free(grid.re);
-    std::free(grid.im);
-}
 
 void progress(const char* line)
 {
     std::fputs(line, stderr);
 }
 
-// The even extension, 2H rows by 2W columns, column by column: the mirror
-// axes lie between samples, so row H - 1 is repeated as row H and column
-// W - 1 as column W.
-void mirror_extend(const std::uint8_t* in, std::int32_t W, std::int32_t H, grid_pair grid)
+// Sizes of the band and of every pass, known before anything is built.
+struct channel_layout {
+    std::int32_t K;  // horizontal bins carried over
+    std::int32_t L;  // vertical bins carried over
+    chirp_shape shapes[4];
+};
+
+channel_layout lay_out(const channel_sizes& s)
 {
-    const std::size_t S = 2 * static_cast<std::size_t>(H);
-    for (std::int32_t x = 0; x < 2 * W; ++x) {
-        const std::int32_t mx = x < W ? x : 2 * W - 1 - x;
-        for (std::int32_t y = 0; y < 2 * H; ++y) {
-            const std::int32_t my = y < H ? y : 2 * H - 1 - y;
-            grid.re[y + x * S] = in[plane_index(mx, my, H)];
-            grid.im[y + x * S] = 0.0;
-        }
+    channel_layout c;
+    c.K = carried_bins(s.W, s.W2);
+    c.L = carried_bins(s.H, s.H2);
+    c.shapes[0] = forward_pass_shape(s.W, c.K);
+    c.shapes[1] = forward_pass_shape(s.H, c.L);
+    c.shapes[2] = inverse_pass_shape(s.W, c.K, s.W2);
+    c.shapes[3] = inverse_pass_shape(s.H, c.L, s.H2);
+    return c;
+}
+
+// One table for the longest FFT of the channel: tables built for a larger
+// size serve every shorter transform, with bit-identical twiddles.
+fft_tables make_tables(const channel_layout& c)
+{
+    std::int32_t longest = 0;
+    for (const chirp_shape& shape : c.shapes) {
+        const std::int32_t N = chirp_fft_size(shape);
+        longest = N > longest ? N : longest;
     }
+    fft_tables tables;
+    tables.table_size = chirp_table_size(longest);
+    // ip needs a few entries even for the smallest tables.
+    const std::size_t entries = static_cast<std::size_t>(tables.table_size < 4 ? 4 : tables.table_size);
+    tables.ww = checked_array<double>(entries, "ww");
+    tables.ip = checked_array<int>(entries, "ip");
+    fft_make_twiddles(tables.table_size, tables.ip, tables.ww);
+    return tables;
 }
 
-void copy_grid(grid_pair from, grid_pair to, std::size_t count)
+struct workspaces {
+    double* block;
+    line_workspace* lines;
+};
+
+// One workspace per thread, sized for the largest pass, made before any
+// line runs so that no thread ever allocates.
+workspaces make_workspaces(const channel_layout& c, int threads)
 {
-    std::memcpy(to.re, from.re, count * sizeof(double));
-    std::memcpy(to.im, from.im, count * sizeof(double));
+    workspace_size size = workspace_needs(c.shapes[0]);
+    for (int p = 1; p < 4; ++p)
+        size = workspace_union(size, workspace_needs(c.shapes[p]));
+    const std::size_t each = line_workspace_doubles(size);
+    workspaces ws;
+    ws.block = static_cast<double*>(
+        checked_aligned_alloc(each * static_cast<std::size_t>(threads) * sizeof(double), 64, "work"));
+    ws.lines = checked_array<line_workspace>(static_cast<std::size_t>(threads), "work");
+    for (int t = 0; t < threads; ++t)
+        ws.lines[t] = line_workspace_at(ws.block + each * static_cast<std::size_t>(t), size);
+    return ws;
 }
 
-void zero_column(grid_pair grid, std::size_t start, std::size_t count)
+[[noreturn]] void fail_plan()
 {
-    std::memset(grid.re + start, 0, count * sizeof(double));
-    std::memset(grid.im + start, 0, count * sizeof(double));
+    std::printf("failure!!!!\n");
+    std::exit(1);
 }
 
-// Rows first (length 2W, stride 2H), then columns (length 2H); the
-// "horizontal DFT start!!" line comes before the tables are allocated.
-void forward_2d(grid_pair vin, grid_pair vout, std::int32_t W, std::int32_t H, int* ip, double* ww)
+void check_plan(int result)
 {
-    const std::int32_t S = 2 * H;
-    ip[0] = 0;  // each pass builds the tables afresh for its own length
-    for (std::int32_t i = 0; i < S; ++i)
-        dft_row_forward(2 * W, S, vin.re + i, vin.im + i, vout.re + i, vout.im + i, ip, ww);
-    progress("horizontal DFT end\n");
-    copy_grid(vout, vin, 4 * static_cast<std::size_t>(W) * static_cast<std::size_t>(H));
-    progress("vertical DFT start!!\n");
-    ip[0] = 0;
-    for (std::int32_t k = 0; k < 2 * W; ++k) {
-        const std::size_t at = static_cast<std::size_t>(k) * S;
-        dft_column_forward(S, vin.re + at, vin.im + at, vout.re + at, vout.im + at, ip, ww);
-    }
-    progress("vertical DFT end!!\n");
+    if (result != chirp_ok)
+        fail_plan();
 }
 
-// Widens the 2H x 2W spectrum in `spectrum` to 2H' x 2W' in `wide`: 2a zero
-// columns after column W - 1 and 2b zero rows after row H - 1, in the middle
-// of the spectrum where the highest frequencies are. The Nyquist row and
-// column move with the upper halves unchanged. `restride` is working space.
-void stuff_zeros(grid_pair spectrum, grid_pair wide, grid_pair restride, std::int32_t W, std::int32_t H,
-                 std::int32_t a, std::int32_t b)
+double* doubles(std::size_t count, const char* name)
 {
-    const std::size_t S = 2 * static_cast<std::size_t>(H);
-    const std::size_t S_wide = 2 * static_cast<std::size_t>(H + b);
-    const std::int32_t columns = 2 * (W + a);
-    // Horizontal: whole columns, still 2H long, into `wide`.
-    for (std::int32_t v = 0; v < columns; ++v) {
-        const std::size_t to = static_cast<std::size_t>(v) * S;
-        if (v < W || v >= W + 2 * a) {
-            const std::size_t from = static_cast<std::size_t>(v < W ? v : v - 2 * a) * S;
-            std::memcpy(wide.re + to, spectrum.re + from, S * sizeof(double));
-            std::memcpy(wide.im + to, spectrum.im + from, S * sizeof(double));
-        } else {
-            zero_column(wide, to, S);
-        }
-    }
-    // Vertical: each column lengthened to 2H' in `restride`.
-    const std::size_t upper = static_cast<std::size_t>(H);
-    for (std::int32_t v = 0; v < columns; ++v) {
-        const std::size_t from = static_cast<std::size_t>(v) * S;
-        const std::size_t to = static_cast<std::size_t>(v) * S_wide;
-        std::memcpy(restride.re + to, wide.re + from, upper * sizeof(double));
-        std::memcpy(restride.im + to, wide.im + from, upper * sizeof(double));
-        zero_column(restride, to + upper, 2 * static_cast<std::size_t>(b));
-        std::memcpy(restride.re + to + upper + 2 * b, wide.re + from + upper, upper * sizeof(double));
-        std::memcpy(restride.im + to + upper + 2 * b, wide.im + from + upper, upper * sizeof(double));
-    }
-    copy_grid(restride, wide, S_wide * columns);
-}
-
-// Rows (length 2W', stride 2H') from `spectrum` into `rows`, then columns
-// (length 2H') from `rows` back into `spectrum`.
-void inverse_2d(grid_pair spectrum, grid_pair rows, std::int32_t W2, std::int32_t H2, int* ip, double* ww)
-{
-    const std::int32_t S = 2 * H2;
-    progress("horizontal IDFT start!!\n");
-    ip[0] = 0;
-    for (std::int32_t l = 0; l < S; ++l)
-        dft_row_inverse(2 * W2, S, spectrum.re + l, spectrum.im + l, rows.re + l, rows.im + l, ip, ww);
-    progress("horizontal IDFT end!!\n");
-    progress("vertical IDFT start!!\n");
-    ip[0] = 0;
-    for (std::int32_t l = 0; l < 2 * W2; ++l) {
-        const std::size_t at = static_cast<std::size_t>(l) * S;
-        dft_column_inverse(S, rows.re + at, rows.im + at, spectrum.re + at, spectrum.im + at, ip, ww);
-    }
-    progress("vertical IDFT end!!\n");
-}
-
-std::uint8_t to_sample(double s)
-{
-    if (s >= 255.0)
-        return 255;
-    if (!(s > 0.0))  // also maps a NaN to 0
-        return 0;
-    return static_cast<std::uint8_t>(s);  // truncation toward zero
-}
-
-// The top-left W' x H' quarter of the real part; the imaginary part is
-// rounding noise and is dropped.
-void crop_to_plane(const double* re, std::int32_t W2, std::int32_t H2, std::uint8_t* out)
-{
-    const std::size_t S = 2 * static_cast<std::size_t>(H2);
-    for (std::int32_t x = 0; x < W2; ++x)
-        for (std::int32_t y = 0; y < H2; ++y)
-            out[plane_index(x, y, H2)] = to_sample(re[y + x * S]);
+    return checked_array<double>(count, name);
 }
 
 }  // namespace
 
-void resize_channel(std::int32_t a, std::int32_t b, const std::uint8_t* in, std::uint8_t* out)
+void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t* out, int threads)
 {
-    const std::int32_t W = image_width;
-    const std::int32_t H = image_height;
-    const std::int32_t W2 = W + a;
-    const std::int32_t H2 = H + b;
-    // Every grid array has the enlarged size, even those that first hold
-    // the smaller extended grid.
-    const std::size_t count = 4 * static_cast<std::size_t>(W2) * static_cast<std::size_t>(H2);
+    const channel_layout c = lay_out(s);
+    const std::size_t H = static_cast<std::size_t>(s.H), W2 = static_cast<std::size_t>(s.W2);
+    const std::size_t K = static_cast<std::size_t>(c.K), L = static_cast<std::size_t>(c.L);
+    cosine_pass pass;
 
-    const grid_pair kari = allocate_grid(count, "kariR", "kariI");
-    const grid_pair vin = allocate_grid(count, "VINR", "VINI");
-    const grid_pair vout = allocate_grid(count, "VOUTR", "VOUTI");
-    mirror_extend(in, W, H, vin);
-
+    // Rows: hcos column k holds coefficient k of every row.
     progress("horizontal DFT start!!\n");
-    double* ww = checked_array<double>(table_entries, "ww");
-    int* ip = checked_array<int>(table_entries, "ip");
-    forward_2d(vin, vout, W, H, ip, ww);
-    free_grid(vin);
-    const grid_pair fourie = allocate_grid(count, "fourieR", "fourieI");
+    const fft_tables tables = make_tables(c);
+    const workspaces ws = make_workspaces(c, threads);
+    double* hcos = doubles(K * H, "hcos");
+    check_plan(forward_pass_init(&pass, s.W, c.K, tables));
+    forward_lines(&pass, s.H, strided_lines<const std::uint8_t>{in, 1, s.H},
+                  strided_lines<double>{hcos, 1, s.H}, ws.lines, threads);
+    pass_release(&pass);
+    progress("horizontal DFT end\n");
 
+    // Columns of hcos: band row l holds the 2-D coefficients D[l][0..K).
+    progress("vertical DFT start!!\n");
+    double* band = doubles(L * K, "band");
+    check_plan(forward_pass_init(&pass, s.H, c.L, tables));
+    forward_lines(&pass, c.K, strided_lines<const double>{hcos, s.H, 1}, strided_lines<double>{band, 1, c.K},
+                  ws.lines, threads);
+    pass_release(&pass);
+    std::free(hcos);
+    progress("vertical DFT end!!\n");
+
+    // The zero stuffing (or the cut) lives in the inverse plans: their input
+    // windows span exactly the carried bins |k| < K and |l| < L, and their
+    // lengths are the new sizes 2W' and 2H'. Every other bin is zero and is
+    // never stored.
     progress("high frequency 0 staffing start!!\n");
-    stuff_zeros(vout, fourie, kari, W, H, a, b);
-    free_grid(kari);
+    cosine_pass rows_back, columns_back;
+    check_plan(inverse_pass_init(&rows_back, s.W, c.K, s.W2, tables));
+    check_plan(inverse_pass_init(&columns_back, s.H, c.L, s.H2, tables));
     progress("high frequency 0 staffing end!!\n");
 
-    inverse_2d(fourie, vout, W2, H2, ip, ww);
-    free_grid(vout);
-    crop_to_plane(fourie.re, W2, H2, out);
-    free_grid(fourie);
-    std::free(ip);
-    std::free(ww);
+    // Band rows back to W' samples: column x of hidft holds sample x of
+    // every band row.
+    progress("horizontal IDFT start!!\n");
+    double* hidft = doubles(W2 * L, "hidft");
+    inverse_lines(&rows_back, c.L, strided_lines<const double>{band, c.K, 1}, strided_lines<double>{hidft, 1, c.L},
+                  ws.lines, threads);
+    pass_release(&rows_back);
+    std::free(band);
+    progress("horizontal IDFT end!!\n");
+
+    progress("vertical IDFT start!!\n");
+    inverse_lines(&columns_back, s.W2, strided_lines<const double>{hidft, c.L, 1},
+                  strided_lines<std::uint8_t>{out, s.H2, 1}, ws.lines, threads);
+    pass_release(&columns_back);
+    std::free(hidft);
+    progress("vertical IDFT end!!\n");
+
+    std::free(ws.lines);
+    std::free(ws.block);
+    std::free(tables.ip);
+    std::free(tables.ww);
 }

@@ -1,27 +1,32 @@
-// Enlarging one colour plane in the frequency domain.
+// Resizing one colour plane in the frequency domain.
 //
-// resize_channel mirrors a W x H plane into an even 2W x 2H image (so the
-// periodic extension has no jumps at the borders and the enlargement no
-// ringing there), takes its 2-D DFT, inserts 2a zero columns and 2b zero
-// rows at the highest frequencies, takes the inverse 2-D DFT of the
-// 2W' x 2H' spectrum and keeps the top-left W' x H' quarter, limited to
-// 0..255. W and H come from image_width and image_height; W' = W + a,
-// H' = H + b.
+// resize_channel takes a W x H plane to W' x H' as the mirror method
+// defines it: the plane mirrored into an even 2W x 2H image, its 2-D DFT,
+// the spectrum widened with zeros at the highest frequencies (or cut there)
+// to 2W' x 2H', the inverse DFT, and the top-left W' x H' quarter limited
+// to 0..255 and truncated. It computes only what that result needs, in four
+// passes of paired line transforms (see spectral_passes.h): the H rows, the
+// min(W, W') coefficient columns, the min(H, H') coefficient rows, and the W'
+// output columns. Memory grows with the output: H min(W, W') + min(H, H')
+// (min(W, W') + W') doubles, not the grids themselves.
 //
-// It owns every working array of the channel (six grid arrays of 32 W' H'
-// bytes at the peak, plus the FFT tables) and frees them before it returns.
-// The output plane (W' x H' bytes, plane layout) belongs to the caller and
-// is written in full. Progress lines go to the standard error stream;
-// exhausted memory ends the process (checked_alloc), as does a line
-// transform that fails.
+// The planes belong to the caller (plane layout, column by column); every
+// output sample is written. resize_channel owns its working arrays, the
+// FFT tables, the plans and the per-thread workspaces, and frees them before
+// it returns. It prints the ten progress lines of a channel on the standard
+// error stream; exhausted memory ends the process (checked_alloc), as does
+// a plan that cannot be built ("failure!!!!") or a thread that cannot start.
 #pragma once
 
 #include <cstdint>
 
-// Longest output side: the inverse line transforms run on lines of twice the
-// output side, and the line buffers hold 8192 values.
-constexpr std::int32_t max_output_side = 4096;
+struct channel_sizes {
+    std::int32_t W, H;    // input, at least 1 each
+    std::int32_t W2, H2;  // output, at least 1 each, at most max_output_side
+};
 
-// Needs a >= 0, b >= 0, W, H >= 1 and W', H' <= max_output_side; the run
-// driver checks all of them before any picture is read.
-void resize_channel(std::int32_t a, std::int32_t b, const std::uint8_t* in, std::uint8_t* out);
+// Longest side of an output: lines of the inverse passes are twice as long,
+// and the FFT tables serve 65536 points.
+constexpr std::int32_t max_output_side = 16384;
+
+void resize_channel(const channel_sizes& sizes, const std::uint8_t* in, std::uint8_t* out, int threads);

@@ -1,0 +1,113 @@
+// The line passes of the spectral resize, and what they share.
+//
+// A mirrored line (x[0..n) followed by its reverse) has the DFT
+// exp(i pi k / 2n) C[k] with C real and even in k, C[n] = 0:
+//
+//   C[k] = (1/n) sum_j x[j] cos(pi k (2j + 1) / 2n).
+//
+// A forward pass turns real lines of n samples into their first `kept`
+// coefficients C[0..kept). An inverse pass turns `kept` coefficients back
+// into n_out real samples of the mirrored line widened (or cut) to 2 n_out:
+//
+//   y[x] = sum over |k| < kept of exp(i pi k / 2n) exp(2 pi i k x / 2 n_out) C[|k|],
+//
+// which is real. Bins at or beyond `kept` are zero: with kept = min(n, n_out)
+// the same pass stuffs zeros when n_out > n and cuts the highest
+// frequencies when n_out < n. Output x sits at input position x n / n_out.
+//
+// Lines are real, so every transform carries two of them, as real and
+// imaginary parts; pairs are always lines (2p, 2p + 1), so the bits of a
+// result never depend on the thread count. A forward pass transforms the
+// n samples in an order that makes the cosine sum a DFT of length n; an
+// inverse pass reads the band [-(kept - 1), kept - 1] as one window of a
+// DFT of length 2 n_out; the chirp-z plans (dft/) need FFTs of only
+// inputs + outputs - 1 points for that.
+//
+// Ownership: a pass record holds its chirp-z plan (built by the *_init
+// functions on the main thread, released by pass_release) and borrows the
+// channel's FFT tables. While the lines run, the record, the plan and the
+// tables are only read, by every thread; each thread writes only its own
+// line_workspace and the output elements of its own lines. Nothing below
+// allocates or prints once the lines run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dft/chirp_plan.h"
+
+// How many bins carry over between sizes n and n_out: all of the smaller
+// band. One rule for enlarging and shrinking alike.
+std::int32_t carried_bins(std::int32_t n, std::int32_t n_out);
+
+struct fft_tables {
+    int* ip;
+    double* ww;
+    int table_size;
+};
+
+struct cosine_pass {
+    std::int32_t n;      // samples per line in (forward) or the length the phase refers to (inverse)
+    std::int32_t kept;   // coefficients per line
+    std::int32_t n_out;  // samples per line out (inverse only)
+    chirp_plan plan;
+};
+
+// The chirp-z shapes of the two kinds of pass, for sizing tables and
+// workspaces before anything is built.
+chirp_shape forward_pass_shape(std::int32_t n, std::int32_t kept);
+chirp_shape inverse_pass_shape(std::int32_t n, std::int32_t kept, std::int32_t n_out);
+
+// Build the pass's plan on the tables; the result is chirp_plan_init's.
+int forward_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t kept, const fft_tables& tables);
+int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t kept, std::int32_t n_out,
+                      const fft_tables& tables);
+void pass_release(cosine_pass* pass);
+
+// One thread's scratch: the chirp-z work array and two split complex lines,
+// sized by line_workspace_doubles for the largest pass it serves.
+struct line_workspace {
+    double* work;
+    double* in_re;
+    double* in_im;
+    double* out_re;
+    double* out_im;
+};
+
+struct workspace_size {
+    std::size_t work;   // doubles of the chirp-z work array
+    std::size_t lines;  // doubles of each of the four lines
+};
+
+workspace_size workspace_needs(const chirp_shape& shape);
+workspace_size workspace_union(workspace_size a, workspace_size b);
+std::size_t line_workspace_doubles(workspace_size size);
+// Carves a block of line_workspace_doubles (64-byte aligned) into a workspace.
+line_workspace line_workspace_at(double* block, workspace_size size);
+
+// Element j of line i of a pass's input or output lies at
+// base[i * line_step + j * elem_step].
+template <typename T>
+struct strided_lines {
+    T* base;
+    std::ptrdiff_t line_step;
+    std::ptrdiff_t elem_step;
+};
+
+// Forward passes: `lines` lines of pass->n samples (bytes of a plane, or
+// doubles) into pass->kept coefficients each.
+void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const std::uint8_t> in,
+                   strided_lines<double> out, line_workspace* workspaces, int threads);
+void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
+                   strided_lines<double> out, line_workspace* workspaces, int threads);
+
+// Inverse passes: `lines` lines of pass->kept coefficients into pass->n_out
+// samples each, as doubles, or as bytes limited to 0..255 and truncated.
+void inverse_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
+                   strided_lines<double> out, line_workspace* workspaces, int threads);
+void inverse_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
+                   strided_lines<std::uint8_t> out, line_workspace* workspaces, int threads);
+
+// The conversion of a final sample: 255 at or above 255, 0 at or below 0
+// (and for a NaN), otherwise truncated toward zero.
+std::uint8_t to_sample(double value);
