@@ -4,7 +4,9 @@
 // The planes belong to the run driver; the pass fills the output planes
 // (W' x H' bytes each). Each channel runs its lines on `threads` threads;
 // the channels themselves, and the console lines, stay in their order.
-// Progress goes to the console; failures inside a channel end the process.
+// A channel identical to one already resized (as in every grey picture) is
+// copied instead, with the same console lines. Progress goes to the console;
+// failures inside a channel end the process.
 #pragma once
 
 #include <cstdint>

@@ -32,16 +32,19 @@ bmp_header read_header(std::FILE* in, const char* name)
     return header;
 }
 
-// The spectral resize widens each side and transforms lines of twice the
-// output side, at most max_output_side pixels; sums are formed in 64 bits.
+// A negative difference shrinks, down to one pixel on a side; the output
+// side is limited like the input side (the inverse lines are twice as long).
+// Sums are formed in 64 bits.
 void check_size_limits(const bmp_header& header, const resize_options* cnt)
 {
-    if (cnt->sizexminus < 0)
-        fail_run("-sizexminus must be at least 0 (it is %d)", cnt->sizexminus);
-    if (cnt->sizexminusy < 0)
-        fail_run("-sizexminusy must be at least 0 (it is %d)", cnt->sizexminusy);
     const std::int64_t out_width = std::int64_t{header.width} + cnt->sizexminus;
     const std::int64_t out_height = header.height + cnt->sizexminusy;
+    if (out_width < 1)
+        fail_run("-sizexminus %d leaves no output columns (input width %d; the least is %d)", cnt->sizexminus,
+                 header.width, 1 - header.width);
+    if (out_height < 1)
+        fail_run("-sizexminusy %d leaves no output rows (input height %lld; the least is %lld)", cnt->sizexminusy,
+                 static_cast<long long>(header.height), static_cast<long long>(1 - header.height));
     if (out_width > max_output_side)
         fail_run("output width %lld is above the limit of %d (input width %d plus -sizexminus %d)",
                  static_cast<long long>(out_width), max_output_side, header.width, cnt->sizexminus);

@@ -10,9 +10,32 @@
 
 namespace {
 
-void progress(const char* line)
+// The stages of a channel, in order, as the console names them.
+enum stage {
+    rows_start,
+    rows_end,
+    columns_start,
+    columns_end,
+    band_start,
+    band_end,
+    rows_back_start,
+    rows_back_end,
+    columns_back_start,
+    columns_back_end,
+    stage_count
+};
+
+const char* const stage_lines[stage_count] = {
+    "horizontal DFT start!!\n",  "horizontal DFT end\n",
+    "vertical DFT start!!\n",    "vertical DFT end!!\n",
+    "high frequency 0 staffing start!!\n", "high frequency 0 staffing end!!\n",
+    "horizontal IDFT start!!\n", "horizontal IDFT end!!\n",
+    "vertical IDFT start!!\n",   "vertical IDFT end!!\n",
+};
+
+void progress(stage at)
 {
-    std::fputs(line, stderr);
+    std::fputs(stage_lines[at], stderr);
 }
 
 // Sizes of the band and of every pass, known before anything is built.
@@ -102,7 +125,7 @@ void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t
     cosine_pass pass;
 
     // Rows: hcos column k holds coefficient k of every row.
-    progress("horizontal DFT start!!\n");
+    progress(rows_start);
     const fft_tables tables = make_tables(c);
     const workspaces ws = make_workspaces(c, threads);
     double* hcos = doubles(K * H, "hcos");
@@ -110,47 +133,53 @@ void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t
     forward_lines(&pass, s.H, strided_lines<const std::uint8_t>{in, 1, s.H},
                   strided_lines<double>{hcos, 1, s.H}, ws.lines, threads);
     pass_release(&pass);
-    progress("horizontal DFT end\n");
+    progress(rows_end);
 
     // Columns of hcos: band row l holds the 2-D coefficients D[l][0..K).
-    progress("vertical DFT start!!\n");
+    progress(columns_start);
     double* band = doubles(L * K, "band");
     check_plan(forward_pass_init(&pass, s.H, c.L, tables));
     forward_lines(&pass, c.K, strided_lines<const double>{hcos, s.H, 1}, strided_lines<double>{band, 1, c.K},
                   ws.lines, threads);
     pass_release(&pass);
     std::free(hcos);
-    progress("vertical DFT end!!\n");
+    progress(columns_end);
 
     // The zero stuffing (or the cut) lives in the inverse plans: their input
     // windows span exactly the carried bins |k| < K and |l| < L, and their
     // lengths are the new sizes 2W' and 2H'. Every other bin is zero and is
     // never stored.
-    progress("high frequency 0 staffing start!!\n");
+    progress(band_start);
     cosine_pass rows_back, columns_back;
     check_plan(inverse_pass_init(&rows_back, s.W, c.K, s.W2, tables));
     check_plan(inverse_pass_init(&columns_back, s.H, c.L, s.H2, tables));
-    progress("high frequency 0 staffing end!!\n");
+    progress(band_end);
 
     // Band rows back to W' samples: column x of hidft holds sample x of
     // every band row.
-    progress("horizontal IDFT start!!\n");
+    progress(rows_back_start);
     double* hidft = doubles(W2 * L, "hidft");
     inverse_lines(&rows_back, c.L, strided_lines<const double>{band, c.K, 1}, strided_lines<double>{hidft, 1, c.L},
                   ws.lines, threads);
     pass_release(&rows_back);
     std::free(band);
-    progress("horizontal IDFT end!!\n");
+    progress(rows_back_end);
 
-    progress("vertical IDFT start!!\n");
+    progress(columns_back_start);
     inverse_lines(&columns_back, s.W2, strided_lines<const double>{hidft, c.L, 1},
                   strided_lines<std::uint8_t>{out, s.H2, 1}, ws.lines, threads);
     pass_release(&columns_back);
     std::free(hidft);
-    progress("vertical IDFT end!!\n");
+    progress(columns_back_end);
 
     std::free(ws.lines);
     std::free(ws.block);
     std::free(tables.ip);
     std::free(tables.ww);
+}
+
+void print_channel_progress()
+{
+    for (int at = 0; at < stage_count; ++at)
+        progress(static_cast<stage>(at));
 }

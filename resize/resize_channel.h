@@ -30,3 +30,8 @@ struct channel_sizes {
 constexpr std::int32_t max_output_side = 16384;
 
 void resize_channel(const channel_sizes& sizes, const std::uint8_t* in, std::uint8_t* out, int threads);
+
+// The ten progress lines of a channel, printed as resize_channel would
+// print them, for a channel whose result is copied from an identical one:
+// scripts count the lines of every channel.
+void print_channel_progress();

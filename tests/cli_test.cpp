@@ -121,8 +121,10 @@ TEST_F(cli, guarding_checks_name_what_is_wrong)
          "velmora: the output name given with -o is too long (at most 251 characters, to leave room for \".bmp\")\n"},
         {{"-o", "out"}, "velmora: no input file: give one with -i\n"},
         {{"-i", "in.bmp"}, "velmora: no output name: give one with -o\n"},
-        {{"-i", "in.bmp", "-o", "out", "-sizexminus", "-1"}, "velmora: -sizexminus must be at least 0 (it is -1)\n"},
-        {{"-i", "in.bmp", "-o", "out", "-sizexminusy", "-2"}, "velmora: -sizexminusy must be at least 0 (it is -2)\n"},
+        {{"-i", "in.bmp", "-o", "out", "-sizexminus", "-5"},
+         "velmora: -sizexminus -5 leaves no output columns (input width 5; the least is -4)\n"},
+        {{"-i", "in.bmp", "-o", "out", "-sizexminusy", "-2147483648"},
+         "velmora: -sizexminusy -2147483648 leaves no output rows (input height 3; the least is -2)\n"},
         {{"-i", "in.bmp", "-o", "out", "-sizexminus", "16380"},
          "velmora: output width 16385 is above the limit of 16384 (input width 5 plus -sizexminus 16380)\n"},
         {{"-i", "in.bmp", "-o", "out", "-sizexminusy", "2147483647"},
@@ -317,24 +319,88 @@ bool looks_like_ctime(const std::string& text)
     return text[13] == ':' && text[16] == ':' && std::isdigit(static_cast<unsigned char>(text[23]));
 }
 
+// A grey picture: every pixel's blue, green and red equal the red of the
+// pattern.
+std::vector<std::vector<bgr>> grey_picture(int width, int height)
+{
+    auto pixels = pattern_picture(width, height);
+    for (auto& row : pixels)
+        for (bgr& p : row)
+            p.b = p.g = p.r;
+    return pixels;
+}
+
 TEST_F(cli, a_successful_run_reports_times_channels_and_progress)
 {
-    const tool_result result = run({"-i", "in.bmp", "-o", "out", "-sizexminus", "2", "-sizexminusy", "1"});
-    ASSERT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "RED START\nGREEN START\nBLUE START\n");
-    const std::string& err = result.err;
-    const std::string progress = std::string(channel_progress) + channel_progress + channel_progress;
-    const std::size_t head = 12 + 24 + 2;  // "Start Time: ", the time, a newline and an empty line
-    ASSERT_EQ(err.size(), head + progress.size() + 2 * head) << err;
-    const std::string start = err.substr(12, 24);
-    EXPECT_TRUE(looks_like_ctime(start)) << start;
-    EXPECT_EQ(err.substr(0, head), "Start Time: " + start + "\n\n");
-    EXPECT_EQ(err.substr(head, progress.size()), progress);
-    const std::string tail = err.substr(head + progress.size());
-    EXPECT_EQ(tail.substr(0, head), "Start Time: " + start + "\n\n");
-    EXPECT_EQ(tail.substr(head, 12), "End   Time: ");
-    EXPECT_TRUE(looks_like_ctime(tail.substr(head + 12, 24))) << tail;
-    EXPECT_EQ(tail.substr(head + 36), "\n\n");
+    // Enlarging, shrinking, and a grey picture whose last two channels are
+    // copied: the console is the same for all of them.
+    write_file(dir + "/grey.bmp", make_bmp(grey_picture(5, 3)));
+    const std::vector<std::string> runs[] = {
+        {"-i", "in.bmp", "-o", "out", "-sizexminus", "2", "-sizexminusy", "1"},
+        {"-i", "in.bmp", "-o", "out", "-sizexminus", "-3", "-sizexminusy", "1"},
+        {"-i", "grey.bmp", "-o", "out", "-sizexminus", "2", "-sizexminusy", "-1"},
+    };
+    for (const auto& args : runs) {
+        const tool_result result = run(args);
+        ASSERT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, "RED START\nGREEN START\nBLUE START\n");
+        const std::string& err = result.err;
+        const std::string progress = std::string(channel_progress) + channel_progress + channel_progress;
+        const std::size_t head = 12 + 24 + 2;  // "Start Time: ", the time, a newline and an empty line
+        ASSERT_EQ(err.size(), head + progress.size() + 2 * head) << err;
+        const std::string start = err.substr(12, 24);
+        EXPECT_TRUE(looks_like_ctime(start)) << start;
+        EXPECT_EQ(err.substr(0, head), "Start Time: " + start + "\n\n");
+        EXPECT_EQ(err.substr(head, progress.size()), progress);
+        const std::string tail = err.substr(head + progress.size());
+        EXPECT_EQ(tail.substr(0, head), "Start Time: " + start + "\n\n");
+        EXPECT_EQ(tail.substr(head, 12), "End   Time: ");
+        EXPECT_TRUE(looks_like_ctime(tail.substr(head + 12, 24))) << tail;
+        EXPECT_EQ(tail.substr(head + 36), "\n\n");
+    }
+}
+
+TEST_F(cli, grey_pictures_get_the_same_result_in_every_channel)
+{
+    // The red plane of both pictures is the same; the coloured one has other
+    // green and blue planes, so its red channel is resized on its own.
+    write_file(dir + "/grey.bmp", make_bmp(grey_picture(7, 5)));
+    write_file(dir + "/colour.bmp", make_bmp(pattern_picture(7, 5)));
+    ASSERT_EQ(run({"-i", "grey.bmp", "-o", "grey_out", "-sizexminus", "6", "-sizexminusy", "-2"}).status, 0);
+    ASSERT_EQ(run({"-i", "colour.bmp", "-o", "colour_out", "-sizexminus", "6", "-sizexminusy", "-2"}).status, 0);
+    const bytes grey = read_file(dir + "/grey_out.bmp"), colour = read_file(dir + "/colour_out.bmp");
+    ASSERT_EQ(grey.size(), colour.size());
+    const int width = 13, height = 3, stride = 40;
+    ASSERT_EQ(grey.size(), 54u + height * stride);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::size_t at = 54 + y * stride + 3 * x;
+            EXPECT_EQ(grey[at + 2], colour[at + 2]) << x << " " << y;
+            EXPECT_EQ(grey[at], grey[at + 2]) << x << " " << y;
+            EXPECT_EQ(grey[at + 1], grey[at + 2]) << x << " " << y;
+        }
+}
+
+TEST_F(cli, a_single_pixel_output_holds_each_channels_mean)
+{
+    ASSERT_EQ(run({"-i", "in.bmp", "-o", "dot", "-sizexminus", "-4", "-sizexminusy", "-2"}).status, 0);
+    const bytes out = read_file(dir + "/dot.bmp");
+    ASSERT_EQ(out.size(), 54u + 4);
+    EXPECT_EQ(get_u32(out, 18), 1u);
+    EXPECT_EQ(get_u32(out, 22), 1u);
+    long sums[3] = {0, 0, 0};
+    for (const auto& row : pattern_picture(5, 3))
+        for (const bgr& p : row) {
+            sums[0] += p.b;
+            sums[1] += p.g;
+            sums[2] += p.r;
+        }
+    for (int c = 0; c < 3; ++c) {
+        // A mean that is an integer may come out one lower.
+        const long mean = sums[c] / 15;
+        EXPECT_TRUE(out[54 + c] == mean || (sums[c] % 15 == 0 && out[54 + c] == mean - 1))
+            << "channel " << c << " got " << int(out[54 + c]) << " sum " << sums[c];
+    }
 }
 
 TEST_F(cli, the_sample_picture_is_enlarged)
