@@ -1,19 +1,71 @@
 #!/usr/bin/env bash
-# Wall time and peak memory of whole enlargements of generated pictures.
-# Usage: bench/resize_bench.sh [path/to/velmora]   (default: build/velmora)
+# Wall time and peak memory of whole resizes of generated pictures, on one
+# thread and on every CPU, next to ImageMagick's Lanczos resize of the same
+# picture to the same size with the same thread limit, measured in the same
+# run (when `convert` is installed). Each figure is the median of RUNS runs.
+#
+# Usage: bench/resize_bench.sh [--csv] [--runs RUNS] [path/to/velmora]
+#   --csv   one line per measurement: case,threads,tool,wall_s,peak_mib
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+csv=0
+runs=3
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --csv) csv=1; shift ;;
+    --runs) runs="$2"; shift 2 ;;
+    *) break ;;
+  esac
+done
 tool="${1:-$here/../build/velmora}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
+all="$(nproc)"
+peer=""
+# A real ImageMagick answers -version with its name.
+if convert -version 2>/dev/null | grep -q ImageMagick; then peer=convert; fi
 
-printf '%-24s %10s %14s\n' "enlargement" "wall (s)" "peak RSS (MiB)"
-for size in "256 256 512 512" "512 512 1024 1024" "1024 768 2048 1536"; do
+# Median wall seconds and median peak MiB of RUNS runs of a command.
+measure() {
+  local walls=() peaks=()
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >/dev/null 2>&1
+    read -r wall peak < "$work/time.txt"
+    walls+=("$wall")
+    peaks+=("$peak")
+  done
+  local w p
+  w=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+  p=$(printf '%s\n' "${peaks[@]}" | sort -g | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)] / 1024}')
+  echo "$w $p"
+}
+
+if [ "$csv" = 1 ]; then
+  echo "case,threads,tool,wall_s,peak_mib"
+else
+  echo "machine: $(lscpu | awk -F: '/Model name/ {gsub(/^ +/, "", $2); print $2; exit}'), $all CPUs; median of $runs runs"
+  printf '%-24s %7s %10s %10s %12s %8s\n' "resize" "threads" "velmora s" "peak MiB" "convert s" "ratio"
+fi
+for size in "512 512 1024 1024" "1024 768 2048 1536" "1024 768 4096 3072" "4096 3072 1024 768"; do
   set -- $size
   python3 "$here/make_picture.py" "$1" "$2" "$work/in.bmp"
-  /usr/bin/time -v "$tool" -i "$work/in.bmp" -o "$work/out" \
-    -sizexminus $(($3 - $1)) -sizexminusy $(($4 - $2)) >/dev/null 2>"$work/time.txt"
-  wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$work/time.txt" | awk -F: '{ if (NF == 3) print $1*3600 + $2*60 + $3; else print $1*60 + $2 }')
-  peak=$(awk -F': ' '/Maximum resident set size/ {printf "%.1f", $2 / 1024}' "$work/time.txt")
-  printf '%-24s %10s %14s\n' "$1x$2 -> $3x$4" "$wall" "$peak"
+  thread_counts="1"
+  [ "$all" -gt 1 ] && thread_counts="1 $all"
+  for threads in $thread_counts; do
+    read -r wall peak < <(measure "$tool" -i "$work/in.bmp" -o "$work/out" -threads "$threads" \
+      -sizexminus $(($3 - $1)) -sizexminusy $(($4 - $2)))
+    peer_wall="-"
+    ratio="-"
+    if [ -n "$peer" ]; then
+      read -r peer_wall _ < <(measure "$peer" -limit thread "$threads" "$work/in.bmp" -filter Lanczos \
+        -resize "$3x$4!" "$work/peer.bmp")
+      ratio=$(awk -v a="$wall" -v b="$peer_wall" 'BEGIN { printf "%.2f", a / b }')
+    fi
+    if [ "$csv" = 1 ]; then
+      echo "$1x$2->$3x$4,$threads,velmora,$wall,$peak"
+      if [ -n "$peer" ]; then echo "$1x$2->$3x$4,$threads,convert,$peer_wall,"; fi
+    else
+      printf '%-24s %7s %10s %10s %12s %8s\n' "$1x$2 -> $3x$4" "$threads" "$wall" "$peak" "$peer_wall" "$ratio"
+    fi
+  done
 done
