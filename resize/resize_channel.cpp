@@ -38,10 +38,11 @@ void progress(stage at)
     std::fputs(stage_lines[at], stderr);
 }
 
-// Sizes of the band and of every pass, known before anything is built.
+// Sizes of the band and the chirp-z shapes of the passes that transform.
 struct channel_layout {
     std::int32_t K;  // horizontal bins carried over
     std::int32_t L;  // vertical bins carried over
+    int shape_count;
     chirp_shape shapes[4];
 };
 
@@ -50,10 +51,15 @@ channel_layout lay_out(const channel_sizes& s)
     channel_layout c;
     c.K = carried_bins(s.W, s.W2);
     c.L = carried_bins(s.H, s.H2);
-    c.shapes[0] = forward_pass_shape(s.W, c.K);
-    c.shapes[1] = forward_pass_shape(s.H, c.L);
-    c.shapes[2] = inverse_pass_shape(s.W, c.K, s.W2);
-    c.shapes[3] = inverse_pass_shape(s.H, c.L, s.H2);
+    c.shape_count = 0;
+    if (s.W != s.W2) {
+        c.shapes[c.shape_count++] = forward_pass_shape(s.W, s.W2);
+        c.shapes[c.shape_count++] = inverse_pass_shape(s.W, s.W2);
+    }
+    if (s.H != s.H2) {
+        c.shapes[c.shape_count++] = forward_pass_shape(s.H, s.H2);
+        c.shapes[c.shape_count++] = inverse_pass_shape(s.H, s.H2);
+    }
     return c;
 }
 
@@ -61,9 +67,9 @@ channel_layout lay_out(const channel_sizes& s)
 // size serve every shorter transform, with bit-identical twiddles.
 fft_tables make_tables(const channel_layout& c)
 {
-    std::int32_t longest = 0;
-    for (const chirp_shape& shape : c.shapes) {
-        const std::int32_t N = chirp_fft_size(shape);
+    std::int32_t longest = 4;
+    for (int p = 0; p < c.shape_count; ++p) {
+        const std::int32_t N = chirp_fft_size(c.shapes[p]);
         longest = N > longest ? N : longest;
     }
     fft_tables tables;
@@ -85,8 +91,8 @@ struct workspaces {
 // line runs so that no thread ever allocates.
 workspaces make_workspaces(const channel_layout& c, int threads)
 {
-    workspace_size size = workspace_needs(c.shapes[0]);
-    for (int p = 1; p < 4; ++p)
+    workspace_size size{0, 0};
+    for (int p = 0; p < c.shape_count; ++p)
         size = workspace_union(size, workspace_needs(c.shapes[p]));
     const std::size_t each = line_workspace_doubles(size);
     workspaces ws;
@@ -129,7 +135,7 @@ void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t
     const fft_tables tables = make_tables(c);
     const workspaces ws = make_workspaces(c, threads);
     double* hcos = doubles(K * H, "hcos");
-    check_plan(forward_pass_init(&pass, s.W, c.K, tables));
+    check_plan(forward_pass_init(&pass, s.W, s.W2, tables));
     forward_lines(&pass, s.H, strided_lines<const std::uint8_t>{in, 1, s.H},
                   strided_lines<double>{hcos, 1, s.H}, ws.lines, threads);
     pass_release(&pass);
@@ -138,7 +144,7 @@ void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t
     // Columns of hcos: band row l holds the 2-D coefficients D[l][0..K).
     progress(columns_start);
     double* band = doubles(L * K, "band");
-    check_plan(forward_pass_init(&pass, s.H, c.L, tables));
+    check_plan(forward_pass_init(&pass, s.H, s.H2, tables));
     forward_lines(&pass, c.K, strided_lines<const double>{hcos, s.H, 1}, strided_lines<double>{band, 1, c.K},
                   ws.lines, threads);
     pass_release(&pass);
@@ -151,8 +157,8 @@ void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t
     // never stored.
     progress(band_start);
     cosine_pass rows_back, columns_back;
-    check_plan(inverse_pass_init(&rows_back, s.W, c.K, s.W2, tables));
-    check_plan(inverse_pass_init(&columns_back, s.H, c.L, s.H2, tables));
+    check_plan(inverse_pass_init(&rows_back, s.W, s.W2, tables));
+    check_plan(inverse_pass_init(&columns_back, s.H, s.H2, tables));
     progress(band_end);
 
     // Band rows back to W' samples: column x of hidft holds sample x of

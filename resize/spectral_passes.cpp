@@ -120,10 +120,26 @@ void inverse_pair(const cosine_pass* pass, std::int32_t first, std::int32_t line
     }
 }
 
+// An unchanged direction: line i's n values copied to the output layout.
+template <typename In, typename Out>
+void copy_lines(std::int32_t lines, std::int32_t n, strided_lines<const In> in, strided_lines<Out> out)
+{
+    for (std::int32_t i = 0; i < lines; ++i) {
+        const In* from = line_start(in, i);
+        Out* to = out.base + i * out.line_step;
+        for (std::int32_t j = 0; j < n; ++j)
+            store_sample(to + j * out.elem_step, static_cast<double>(from[j * in.elem_step]));
+    }
+}
+
 template <typename In, typename Out, typename Pair>
 void run_pairs(const cosine_pass* pass, std::int32_t lines, strided_lines<const In> in, strided_lines<Out> out,
                line_workspace* workspaces, int threads, Pair pair)
 {
+    if (pass->identity) {
+        copy_lines(lines, pass->n, in, out);
+        return;
+    }
     parallel_lines(unit_count(lines), threads, [&](int thread, std::int32_t unit) {
         const std::int32_t begin = unit * pairs_per_unit * 2;
         const std::int32_t end = std::min(lines, begin + pairs_per_unit * 2);
@@ -139,35 +155,46 @@ std::int32_t carried_bins(std::int32_t n, std::int32_t n_out)
     return std::min(n, n_out);
 }
 
-chirp_shape forward_pass_shape(std::int32_t n, std::int32_t kept)
+chirp_shape forward_pass_shape(std::int32_t n, std::int32_t n_out)
 {
     // Outputs k and -k of the length-n DFT, for k < kept: the window
     // [-(kept - 1), kept - 1], or every residue once when that is shorter.
+    const std::int32_t kept = carried_bins(n, n_out);
     const std::int32_t outputs = std::min(2 * kept - 1, n);
     return chirp_shape{n, 0, n, -(kept - 1), outputs, chirp_forward, 0, 2 * n, 0.5 / n};
 }
 
-chirp_shape inverse_pass_shape(std::int32_t n, std::int32_t kept, std::int32_t n_out)
+chirp_shape inverse_pass_shape(std::int32_t n, std::int32_t n_out)
 {
+    const std::int32_t kept = carried_bins(n, n_out);
     return chirp_shape{2 * n_out, -(kept - 1), 2 * kept - 1, 0, n_out, chirp_inverse, 2 * n, 0, 1.0};
 }
 
-int forward_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t kept, const fft_tables& tables)
+namespace {
+
+int pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const chirp_shape& shape,
+              const fft_tables& tables)
 {
     pass->n = n;
-    pass->kept = kept;
-    pass->n_out = 0;
-    return chirp_plan_init(&pass->plan, forward_pass_shape(n, kept), tables.ip, tables.table_size, tables.ww);
+    pass->n_out = n_out;
+    pass->kept = carried_bins(n, n_out);
+    pass->identity = n == n_out;
+    pass->plan.pre = nullptr;
+    if (pass->identity)
+        return chirp_ok;
+    return chirp_plan_init(&pass->plan, shape, tables.ip, tables.table_size, tables.ww);
 }
 
-int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t kept, std::int32_t n_out,
-                      const fft_tables& tables)
+}  // namespace
+
+int forward_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables)
 {
-    pass->n = n;
-    pass->kept = kept;
-    pass->n_out = n_out;
-    return chirp_plan_init(&pass->plan, inverse_pass_shape(n, kept, n_out), tables.ip, tables.table_size,
-                           tables.ww);
+    return pass_init(pass, n, n_out, forward_pass_shape(n, n_out), tables);
+}
+
+int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables)
+{
+    return pass_init(pass, n, n_out, inverse_pass_shape(n, n_out), tables);
 }
 
 void pass_release(cosine_pass* pass)
