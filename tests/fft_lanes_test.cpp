@@ -32,15 +32,37 @@ const char* path_name(lane_path path)
     return "?";
 }
 
-// A lane_alignment-aligned array of doubles, released with free.
-struct aligned_batch {
+// A batch of doubles at a lane_alignment boundary between two guard blocks,
+// one alignment unit each, that a transform of the batch must leave alone
+// (callers lay batches end to end).
+struct guarded_batch {
+    static constexpr std::size_t guard = lane_alignment / sizeof(double);
+    static constexpr double sentinel = -12345.6789;
+    double* base;
     double* data;
-    explicit aligned_batch(std::size_t count)
-        : data(static_cast<double*>(std::aligned_alloc(
-              lane_alignment, (count * sizeof(double) + lane_alignment - 1) / lane_alignment * lane_alignment)))
+    std::size_t count;
+
+    explicit guarded_batch(std::size_t size) : count(size)
     {
+        const std::size_t padded = (size + guard - 1) / guard * guard;
+        base = static_cast<double*>(std::aligned_alloc(lane_alignment, (padded + 2 * guard) * sizeof(double)));
+        data = base + guard;
+        for (std::size_t i = 0; i < guard; ++i) {
+            base[i] = sentinel;
+            data[count + i] = sentinel;
+        }
     }
-    ~aligned_batch() { std::free(data); }
+    ~guarded_batch() { std::free(base); }
+
+    bool guards_intact() const
+    {
+        for (std::size_t i = 0; i < guard; ++i) {
+            if (base[i] != sentinel || data[count + i] != sentinel) {
+                return false;
+            }
+        }
+        return true;
+    }
 };
 
 doubles random_lines(std::size_t count, unsigned seed)
@@ -67,8 +89,9 @@ namespace {
 class lanes : public ::testing::TestWithParam<lane_path> {};
 
 // Lengths from 1 to 65536 points, the small-n special cases included, with
-// tables built by the rebuild rule and with the program's full 32768.
-TEST_P(lanes, every_lane_is_bit_identical_to_the_one_line_transform)
+// tables built by the rebuild rule and with the program's full 32768. Every
+// lane gets its own line, so a lane that read another's data would differ.
+TEST_P(lanes, every_lane_is_bit_identical_to_the_one_line_transform_and_stays_in_its_batch)
 {
     const lane_path path = GetParam();
     if (!lane_path_supported(path)) {
@@ -84,7 +107,7 @@ TEST_P(lanes, every_lane_is_bit_identical_to_the_one_line_transform)
             for (int sign : {-1, 1}) {
                 // lines[j*n + i] is double i of line j; the batch holds it at i*width + j.
                 doubles lines = random_lines(static_cast<std::size_t>(n) * width, n + table_size + sign);
-                aligned_batch batch(lines.size());
+                guarded_batch batch(lines.size());
                 for (int j = 0; j < width; ++j) {
                     for (int i = 0; i < n; ++i) {
                         batch.data[i * width + j] = lines[j * n + i];
@@ -92,6 +115,8 @@ TEST_P(lanes, every_lane_is_bit_identical_to_the_one_line_transform)
                 }
                 (sign < 0 ? fft_forward_lanes : fft_backward_lanes)(path, n, batch.data, ip.data(), table_size,
                                                                    ww.data());
+                ASSERT_TRUE(batch.guards_intact())
+                    << path_name(path) << " n " << n << " table " << table_size << " sign " << sign;
                 for (int j = 0; j < width; ++j) {
                     double* line = lines.data() + j * n;
                     (sign < 0 ? fft_forward : fft_backward)(n, line, ip.data(), table_size, ww.data());
