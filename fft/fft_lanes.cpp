@@ -1,0 +1,97 @@
+#include "fft/fft_lanes.h"
+
+#include "fft/fft_drivers.h"
+#include "fft/fft_lanes_entries.h"
+
+namespace {
+
+// Whether the CPU runs a vector set; the compiler's feature probe also checks
+// that the operating system saves the wider registers.
+bool cpu_has(lane_path path)
+{
+#ifdef VELMORA_LANE_ISAS
+    __builtin_cpu_init();
+    switch (path) {
+    case lane_path::scalar:
+        return true;
+    case lane_path::sse2:
+        return __builtin_cpu_supports("sse2");
+    case lane_path::avx2:
+        return __builtin_cpu_supports("avx2");
+    case lane_path::avx512:
+        return __builtin_cpu_supports("avx512f");
+    }
+    return false;
+#else
+    return path == lane_path::scalar;
+#endif
+}
+
+void transform(int sign, lane_path path, int n, double* a, const int* ip, int table_size, const double* ww)
+{
+    switch (path) {
+    case lane_path::scalar:
+        (sign < 0 ? fft_forward : fft_backward)(n, a, ip, table_size, ww);
+        return;
+#ifdef VELMORA_LANE_ISAS
+    case lane_path::sse2:
+        fft_lanes_transform_sse2(sign, n, a, ip, table_size, ww);
+        return;
+    case lane_path::avx2:
+        fft_lanes_transform_avx2(sign, n, a, ip, table_size, ww);
+        return;
+    case lane_path::avx512:
+        fft_lanes_transform_avx512(sign, n, a, ip, table_size, ww);
+        return;
+#else
+    default:
+        return;  // not built here; lane_path_supported says so
+#endif
+    }
+}
+
+}  // namespace
+
+int lane_width(lane_path path)
+{
+    switch (path) {
+    case lane_path::scalar:
+        return 1;
+    case lane_path::sse2:
+        return 2;
+    case lane_path::avx2:
+        return 4;
+    case lane_path::avx512:
+        return 8;
+    }
+    return 1;
+}
+
+bool lane_path_supported(lane_path path)
+{
+    return cpu_has(path);
+}
+
+lane_path lane_path_best()
+{
+    static const lane_path widest_first[] = {lane_path::avx512, lane_path::avx2, lane_path::sse2};
+    static const lane_path best = [] {
+        for (lane_path path : widest_first) {
+            if (cpu_has(path)) {
+                return path;
+            }
+        }
+        return lane_path::scalar;
+    }();
+    return best;
+}
+
+void fft_forward_lanes(lane_path path, int n, double* a, const int* ip, int table_size, const double* ww)
+{
+    transform(-1, path, n, a, ip, table_size, ww);
+}
+
+void fft_backward_lanes(lane_path path, int n, double* a, const int* ip, int table_size, const double* ww)
+{
+    transform(1, path, n, a, ip, table_size, ww);
+}

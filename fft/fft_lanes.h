@@ -1,0 +1,44 @@
+// Power-of-two FFTs of a batch of lines at once, one line per vector lane.
+//
+// Lane layout: a batch of W = lane_width(path) lines, each of n doubles in
+// the interleaved one-line format (double 2k the real part, 2k+1 the
+// imaginary part of point k), is one array of n*W doubles in which double i
+// of line j sits at a[i*W + j]. Every lane runs exactly the arithmetic of
+// fft_forward / fft_backward on its own line, in the same order, so line j
+// of the result is bit for bit the one-line transform of line j, on every
+// path. The scalar path (W = 1) is the one-line drivers themselves.
+//
+// Paths are chosen at run time from the CPU's features; lane_path_best() is
+// the one place that makes that choice, once per process.
+//
+// Ownership: the caller owns a, ip and ww. The transforms write a only and
+// read ip and ww (built by fft_make_twiddles for some table_size >= n/4, see
+// fft_tables.h), so any number of threads may run them at once on different
+// batches with shared tables. Nothing here allocates, prints or fails.
+#pragma once
+
+#include <cstddef>
+
+enum class lane_path { scalar, sse2, avx2, avx512 };
+
+// Alignment in bytes that batches must have on every path.
+constexpr std::size_t lane_alignment = 64;
+
+// Lines per batch: 1, 2, 4 or 8.
+int lane_width(lane_path path);
+
+// True when this build has the path and the running CPU can execute it.
+// scalar is always supported; the vector paths exist on x86-64 builds only.
+bool lane_path_supported(lane_path path);
+
+// The widest supported path, decided on the first call.
+lane_path lane_path_best();
+
+// fft_forward (negative exponent, unscaled) of each of the lane_width(path)
+// lines of the batch a, for n = 2 and 4 <= n <= 4*table_size doubles per line
+// (n a power of two). a holds n*lane_width(path) doubles in lane layout and is
+// lane_alignment-aligned; path must be supported.
+void fft_forward_lanes(lane_path path, int n, double* a, const int* ip, int table_size, const double* ww);
+
+// As fft_forward_lanes with fft_backward (positive exponent, unscaled).
+void fft_backward_lanes(lane_path path, int n, double* a, const int* ip, int table_size, const double* ww);
