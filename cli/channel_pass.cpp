@@ -25,11 +25,11 @@ void announce(const char* start_line)
     std::fflush(stdout);
 }
 
-void resize_one(const char* start_line, const channel_sizes& sizes, int threads, const std::uint8_t* in,
-                std::uint8_t* out)
+void resize_one(const char* start_line, const channel_sizes& sizes, const engine_settings& settings,
+                const std::uint8_t* in, std::uint8_t* out)
 {
     announce(start_line);
-    resize_channel(sizes, in, out, threads);
+    resize_channel(sizes, in, out, settings);
 }
 
 // A channel equal to one already resized (every channel of a grey picture)
@@ -49,7 +49,8 @@ bool same_plane(const std::uint8_t* a, const std::uint8_t* b, std::size_t size)
 
 }  // namespace
 
-void run_channel_pass(const channel_sizes& sizes, int threads, const input_planes& in, const output_planes& out)
+void run_channel_pass(const channel_sizes& sizes, const engine_settings& settings, const input_planes& in,
+                      const output_planes& out)
 {
     char start_text[time_text_size];
     char end_text[time_text_size];
@@ -57,17 +58,17 @@ void run_channel_pass(const channel_sizes& sizes, int threads, const input_plane
     std::fprintf(stderr, "Start Time: %s\n", start_text);
     const std::size_t in_size = static_cast<std::size_t>(sizes.W) * static_cast<std::size_t>(sizes.H);
     const std::size_t out_size = static_cast<std::size_t>(sizes.W2) * static_cast<std::size_t>(sizes.H2);
-    resize_one("RED START\n", sizes, threads, in.RIN, out.RUPOUT);
+    resize_one("RED START\n", sizes, settings, in.RIN, out.RUPOUT);
     if (same_plane(in.GIN, in.RIN, in_size))
         copy_one("GREEN START\n", out_size, out.RUPOUT, out.GUPOUT);
     else
-        resize_one("GREEN START\n", sizes, threads, in.GIN, out.GUPOUT);
+        resize_one("GREEN START\n", sizes, settings, in.GIN, out.GUPOUT);
     if (same_plane(in.BIN, in.RIN, in_size))
         copy_one("BLUE START\n", out_size, out.RUPOUT, out.BUPOUT);
     else if (same_plane(in.BIN, in.GIN, in_size))
         copy_one("BLUE START\n", out_size, out.GUPOUT, out.BUPOUT);
     else
-        resize_one("BLUE START\n", sizes, threads, in.BIN, out.BUPOUT);
+        resize_one("BLUE START\n", sizes, settings, in.BIN, out.BUPOUT);
     take_time(end_text);
     std::fprintf(stderr, "Start Time: %s\n", start_text);
     std::fprintf(stderr, "End   Time: %s\n", end_text);

@@ -20,4 +20,5 @@ struct output_planes {
     std::uint8_t* BUPOUT;
 };
 
-void run_channel_pass(const channel_sizes& sizes, int threads, const input_planes& in, const output_planes& out);
+void run_channel_pass(const channel_sizes& sizes, const engine_settings& settings, const input_planes& in,
+                      const output_planes& out);

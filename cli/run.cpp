@@ -83,7 +83,7 @@ int run_velmora(int argc, char** argv)
     out.GUPOUT = checked_array<std::uint8_t>(out_size, "GUPOUT");
     out.BUPOUT = checked_array<std::uint8_t>(out_size, "BUPOUT");
     const channel_sizes sizes{image_width, image_height, out_width, out_height};
-    run_channel_pass(sizes, available_threads(), in, out);
+    run_channel_pass(sizes, engine_settings{available_threads(), lane_path_best()}, in, out);
     std::free(in.BIN);
     std::free(in.GIN);
     std::free(in.RIN);

@@ -5,13 +5,21 @@
 namespace {
 
 // Every complex product spelled out as four separate products, so that the
-// rounding does not depend on the compiler (no fused multiply-add).
+// rounding does not depend on the compiler (no fused multiply-add). The
+// vector lanes (chirp_lanes_kernel.cpp) repeat it operation for operation.
 inline void multiply(double a_re, double a_im, double b_re, double b_im, double* out_re, double* out_im)
 {
     const double re = a_re * b_re - a_im * b_im;
     const double im = a_re * b_im + a_im * b_re;
     *out_re = re;
     *out_im = im;
+}
+
+// work[0..count) times factors[0..count), complex, interleaved, in place.
+void multiply_by(const double* factors, std::int32_t count, double* work)
+{
+    for (std::int32_t i = 0; i < count; ++i)
+        multiply(work[2 * i], work[2 * i + 1], factors[2 * i], factors[2 * i + 1], &work[2 * i], &work[2 * i + 1]);
 }
 
 }  // namespace
@@ -21,38 +29,28 @@ std::size_t chirp_work_size(const chirp_plan* plan)
     return 2 * static_cast<std::size_t>(plan->fft_size);
 }
 
-void chirp_load(const chirp_plan* plan, const double* in_re, const double* in_im, double* work)
-{
-    const std::int32_t count = plan->shape.in_count;
-    const double* pre = plan->pre;
-    for (std::int32_t i = 0; i < count; ++i)
-        multiply(in_re[i], in_im[i], pre[2 * i], pre[2 * i + 1], &work[2 * i], &work[2 * i + 1]);
-    for (std::int32_t i = 2 * count; i < 2 * plan->fft_size; ++i)
-        work[i] = 0.0;
-}
-
-void chirp_convolve(const chirp_plan* plan, double* work)
+void chirp_transform(const chirp_plan* plan, double* work)
 {
     const std::int32_t N = plan->fft_size;
+    multiply_by(plan->pre, plan->shape.in_count, work);
+    for (std::int32_t i = 2 * plan->shape.in_count; i < 2 * N; ++i)
+        work[i] = 0.0;
     fft_forward(2 * N, work, plan->ip, plan->table_size, plan->ww);
-    const double* kernel = plan->kernel;
-    for (std::int32_t k = 0; k < N; ++k)
-        multiply(work[2 * k], work[2 * k + 1], kernel[2 * k], kernel[2 * k + 1], &work[2 * k], &work[2 * k + 1]);
+    multiply_by(plan->kernel, N, work);
     fft_backward(2 * N, work, plan->ip, plan->table_size, plan->ww);
-}
-
-void chirp_store(const chirp_plan* plan, const double* work, double* out_re, double* out_im)
-{
-    const std::int32_t count = plan->shape.out_count;
-    const double* post = plan->post;
-    for (std::int32_t r = 0; r < count; ++r)
-        multiply(work[2 * r], work[2 * r + 1], post[2 * r], post[2 * r + 1], &out_re[r], &out_im[r]);
+    multiply_by(plan->post, plan->shape.out_count, work);
 }
 
 void chirp_execute(const chirp_plan* plan, const double* in_re, const double* in_im, double* out_re, double* out_im,
                    double* work)
 {
-    chirp_load(plan, in_re, in_im, work);
-    chirp_convolve(plan, work);
-    chirp_store(plan, work, out_re, out_im);
+    for (std::int32_t i = 0; i < plan->shape.in_count; ++i) {
+        work[2 * i] = in_re[i];
+        work[2 * i + 1] = in_im[i];
+    }
+    chirp_transform(plan, work);
+    for (std::int32_t r = 0; r < plan->shape.out_count; ++r) {
+        out_re[r] = work[2 * r];
+        out_im[r] = work[2 * r + 1];
+    }
 }

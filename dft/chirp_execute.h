@@ -7,10 +7,14 @@
 // arrays. Two real lines ride through one transform as real and imaginary
 // parts wherever the caller knows both results are real.
 //
+// chirp_transform is the same on the work array itself, for callers that
+// fill and drain it directly: on entry work holds the inputs interleaved
+// (real part of input i at 2i, imaginary part at 2i + 1), on return the
+// outputs, interleaved likewise from 0.
+//
 // Ownership: the plan and its tables are only read, so threads may share
 // them. work is the caller's scratch of chirp_work_size(plan) doubles, one
-// per thread; it holds nothing of value between calls. Nothing is
-// allocated and nothing is printed.
+// per thread. Nothing is allocated and nothing is printed.
 #pragma once
 
 #include <cstddef>
@@ -22,10 +26,4 @@ std::size_t chirp_work_size(const chirp_plan* plan);
 void chirp_execute(const chirp_plan* plan, const double* in_re, const double* in_im, double* out_re, double* out_im,
                    double* work);
 
-// The three steps of chirp_execute, for callers that fill or drain the work
-// array themselves: work = (inputs times pre factors, zeros up to N); the
-// circular convolution with the kernel, in place; outputs = work times
-// post factors.
-void chirp_load(const chirp_plan* plan, const double* in_re, const double* in_im, double* work);
-void chirp_convolve(const chirp_plan* plan, double* work);
-void chirp_store(const chirp_plan* plan, const double* work, double* out_re, double* out_im);
+void chirp_transform(const chirp_plan* plan, double* work);

@@ -84,23 +84,27 @@ fft_tables make_tables(const channel_layout& c)
 
 struct workspaces {
     double* block;
-    line_workspace* lines;
+    double** each;  // one work array per thread, in the block
 };
 
 // One workspace per thread, sized for the largest pass, made before any
 // line runs so that no thread ever allocates.
-workspaces make_workspaces(const channel_layout& c, int threads)
+workspaces make_workspaces(const channel_layout& c, const engine_settings& settings)
 {
-    workspace_size size{0, 0};
-    for (int p = 0; p < c.shape_count; ++p)
-        size = workspace_union(size, workspace_needs(c.shapes[p]));
-    const std::size_t each = line_workspace_doubles(size);
+    std::size_t size = 0;
+    for (int p = 0; p < c.shape_count; ++p) {
+        const std::size_t needs = workspace_doubles(c.shapes[p], settings.path);
+        size = needs > size ? needs : size;
+    }
+    // Each thread's array starts on its own 64-byte boundary.
+    const std::size_t per_line = lane_alignment / sizeof(double);
+    size = (size + per_line - 1) / per_line * per_line;
+    const auto threads = static_cast<std::size_t>(settings.threads);
     workspaces ws;
-    ws.block = static_cast<double*>(
-        checked_aligned_alloc(each * static_cast<std::size_t>(threads) * sizeof(double), 64, "work"));
-    ws.lines = checked_array<line_workspace>(static_cast<std::size_t>(threads), "work");
-    for (int t = 0; t < threads; ++t)
-        ws.lines[t] = line_workspace_at(ws.block + each * static_cast<std::size_t>(t), size);
+    ws.block = static_cast<double*>(checked_aligned_alloc(size * threads * sizeof(double), lane_alignment, "work"));
+    ws.each = checked_array<double*>(threads, "work");
+    for (std::size_t t = 0; t < threads; ++t)
+        ws.each[t] = ws.block + size * t;
     return ws;
 }
 
@@ -123,7 +127,8 @@ double* doubles(std::size_t count, const char* name)
 
 }  // namespace
 
-void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t* out, int threads)
+void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t* out,
+                    const engine_settings& settings)
 {
     const channel_layout c = lay_out(s);
     const std::size_t H = static_cast<std::size_t>(s.H), W2 = static_cast<std::size_t>(s.W2);
@@ -133,11 +138,12 @@ void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t
     // Rows: hcos column k holds coefficient k of every row.
     progress(rows_start);
     const fft_tables tables = make_tables(c);
-    const workspaces ws = make_workspaces(c, threads);
+    const workspaces ws = make_workspaces(c, settings);
+    const line_engine engine{ws.each, settings.threads, settings.path};
     double* hcos = doubles(K * H, "hcos");
     check_plan(forward_pass_init(&pass, s.W, s.W2, tables));
     forward_lines(&pass, s.H, strided_lines<const std::uint8_t>{in, 1, s.H},
-                  strided_lines<double>{hcos, 1, s.H}, ws.lines, threads);
+                  strided_lines<double>{hcos, 1, s.H}, engine);
     pass_release(&pass);
     progress(rows_end);
 
@@ -146,7 +152,7 @@ void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t
     double* band = doubles(L * K, "band");
     check_plan(forward_pass_init(&pass, s.H, s.H2, tables));
     forward_lines(&pass, c.K, strided_lines<const double>{hcos, s.H, 1}, strided_lines<double>{band, 1, c.K},
-                  ws.lines, threads);
+                  engine);
     pass_release(&pass);
     std::free(hcos);
     progress(columns_end);
@@ -166,19 +172,19 @@ void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t
     progress(rows_back_start);
     double* hidft = doubles(W2 * L, "hidft");
     inverse_lines(&rows_back, c.L, strided_lines<const double>{band, c.K, 1}, strided_lines<double>{hidft, 1, c.L},
-                  ws.lines, threads);
+                  engine);
     pass_release(&rows_back);
     std::free(band);
     progress(rows_back_end);
 
     progress(columns_back_start);
     inverse_lines(&columns_back, s.W2, strided_lines<const double>{hidft, c.L, 1},
-                  strided_lines<std::uint8_t>{out, s.H2, 1}, ws.lines, threads);
+                  strided_lines<std::uint8_t>{out, s.H2, 1}, engine);
     pass_release(&columns_back);
     std::free(hidft);
     progress(columns_back_end);
 
-    std::free(ws.lines);
+    std::free(ws.each);
     std::free(ws.block);
     std::free(tables.ip);
     std::free(tables.ww);

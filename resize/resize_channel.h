@@ -20,6 +20,8 @@
 
 #include <cstdint>
 
+#include "fft/fft_lanes.h"
+
 struct channel_sizes {
     std::int32_t W, H;    // input, at least 1 each
     std::int32_t W2, H2;  // output, at least 1 each, at most max_output_side
@@ -29,7 +31,16 @@ struct channel_sizes {
 // and the FFT tables serve 65536 points.
 constexpr std::int32_t max_output_side = 16384;
 
-void resize_channel(const channel_sizes& sizes, const std::uint8_t* in, std::uint8_t* out, int threads);
+// How the lines run: on `threads` threads (1 to 256), each transform
+// carrying lane_width(path) pairs of lines (path supported by the CPU;
+// lane_path_best() in a run). The output does not depend on either.
+struct engine_settings {
+    int threads;
+    lane_path path;
+};
+
+void resize_channel(const channel_sizes& sizes, const std::uint8_t* in, std::uint8_t* out,
+                    const engine_settings& settings);
 
 // The ten progress lines of a channel, printed as resize_channel would
 // print them, for a channel whose result is copied from an identical one:

@@ -1,91 +1,27 @@
 #include "resize/spectral_passes.h"
 
 #include <algorithm>
+#include <cstdlib>
 
-#include "dft/chirp_execute.h"
+#include "dft/chirp_lanes.h"
 #include "resize/parallel_lines.h"
 
 namespace {
 
-// Lines handed out together: four pairs make a run of eight neighbouring
-// outputs, a whole cache line of doubles, so threads rarely share one.
-constexpr std::int32_t pairs_per_unit = 4;
-constexpr std::size_t workspace_alignment = 64;
+// Pairs handed out together: at least four, a run of eight neighbouring
+// outputs, a whole cache line of doubles, so threads rarely share one; and
+// at least one batch of lanes.
+constexpr std::int32_t min_pairs_per_unit = 4;
 
-std::int32_t unit_count(std::int32_t lines)
+std::int32_t pairs_per_unit(int lanes)
 {
-    const std::int32_t pairs = (lines + 1) / 2;
-    return (pairs + pairs_per_unit - 1) / pairs_per_unit;
+    return lanes > min_pairs_per_unit ? lanes : min_pairs_per_unit;
 }
 
 template <typename T>
 inline const T* line_start(strided_lines<const T> lines, std::int32_t i)
 {
     return lines.base + i * lines.line_step;
-}
-
-// The order that makes the cosine sum a DFT of length n: even samples
-// forwards, then odd samples backwards (v = x0 x2 x4 ... x5 x3 x1).
-template <typename T>
-void gather_reordered(const T* x, std::ptrdiff_t step, std::int32_t n, double* v)
-{
-    const std::int32_t half = (n + 1) / 2;
-    for (std::int32_t m = 0; m < half; ++m)
-        v[m] = static_cast<double>(x[2 * m * step]);
-    for (std::int32_t m = half; m < n; ++m)
-        v[m] = static_cast<double>(x[(2 * n - 1 - 2 * m) * step]);
-}
-
-// With A(t) = exp(-i pi t / 2n) Z[t] / 2n the plan's outputs for t in
-// [-(kept - 1), ...), line 1's C[k] is Re A(k) + Re A(-k) and line 2's is
-// Im A(k) + Im A(-k). When the window holds every residue once (2 kept - 1 >
-// n), A(k) for the largest k sits at t = k - n, where the ramp adds a factor
-// i that is taken back here.
-void store_coefficients(const cosine_pass* pass, const line_workspace& ws, double* c1, double* c2,
-                        std::ptrdiff_t step)
-{
-    const std::int32_t kept = pass->kept;
-    const std::int32_t count = pass->plan.shape.out_count;
-    for (std::int32_t k = 0; k < kept; ++k) {
-        const std::int32_t at = k + kept - 1;
-        double a_re, a_im;
-        if (at < count) {
-            a_re = ws.out_re[at];
-            a_im = ws.out_im[at];
-        } else {
-            a_re = ws.out_im[at - pass->n];
-            a_im = -ws.out_re[at - pass->n];
-        }
-        const std::int32_t mirror = kept - 1 - k;
-        c1[k * step] = a_re + ws.out_re[mirror];
-        if (c2)
-            c2[k * step] = a_im + ws.out_im[mirror];
-    }
-}
-
-template <typename T>
-void forward_pair(const cosine_pass* pass, std::int32_t first, std::int32_t lines, strided_lines<const T> in,
-                  strided_lines<double> out, const line_workspace& ws)
-{
-    const std::int32_t n = pass->n;
-    const bool both = first + 1 < lines;
-    gather_reordered(line_start(in, first), in.elem_step, n, ws.in_re);
-    if (both)
-        gather_reordered(line_start(in, first + 1), in.elem_step, n, ws.in_im);
-    else
-        std::fill(ws.in_im, ws.in_im + n, 0.0);
-    chirp_execute(&pass->plan, ws.in_re, ws.in_im, ws.out_re, ws.out_im, ws.work);
-    double* c1 = out.base + first * out.line_step;
-    store_coefficients(pass, ws, c1, both ? c1 + out.line_step : nullptr, out.elem_step);
-}
-
-// The band C[|k|] for k from -(kept - 1) to kept - 1.
-void gather_band(const double* c, std::ptrdiff_t step, std::int32_t kept, double* band)
-{
-    for (std::int32_t i = 0; i < 2 * kept - 1; ++i) {
-        const std::int32_t k = i < kept - 1 ? kept - 1 - i : i - (kept - 1);
-        band[i] = c[k * step];
-    }
 }
 
 inline void store_sample(double* at, double value)
@@ -98,25 +34,128 @@ inline void store_sample(std::uint8_t* at, double value)
     *at = to_sample(value);
 }
 
+// A batch: `lanes` pairs of lines from `first` on, pair j in lane j of the
+// work array, its first line as real parts and its second as imaginary
+// parts. A line at or past `end` rides as zeros and is never stored, so a
+// last, partial batch needs no path of its own.
+struct batch {
+    std::int32_t first;
+    std::int32_t end;
+    int lanes;
+    double* work;
+
+    bool has(std::int32_t line) const { return line < end; }
+    // Where value i (0 real, 1 imaginary part) of the line in slot s
+    // (2j + h: pair j, half h) sits.
+    double* at(std::int32_t i, int slot) const
+    {
+        return work + (2 * static_cast<std::ptrdiff_t>(i) + (slot & 1)) * lanes + (slot >> 1);
+    }
+};
+
+// Fills `count` values of every slot of the batch: read(line, i) gives value
+// i of a line. Lines that lie next to each other in memory are read value by
+// value across the batch, lines that lie far apart line by line.
+template <typename Read>
+void gather_batch(const batch& b, std::int32_t count, bool lines_adjacent, Read read)
+{
+    const int slots = 2 * b.lanes;
+    if (lines_adjacent) {
+        for (std::int32_t i = 0; i < count; ++i)
+            for (int slot = 0; slot < slots; ++slot)
+                *b.at(i, slot) = b.has(b.first + slot) ? read(b.first + slot, i) : 0.0;
+        return;
+    }
+    for (int slot = 0; slot < slots; ++slot) {
+        const bool present = b.has(b.first + slot);
+        for (std::int32_t i = 0; i < count; ++i)
+            *b.at(i, slot) = present ? read(b.first + slot, i) : 0.0;
+    }
+}
+
+// Input i of the length-n DFT that sums the cosines: even samples forwards,
+// then odd samples backwards (v = x0 x2 x4 ... x5 x3 x1).
+inline std::int32_t reordered(std::int32_t i, std::int32_t n)
+{
+    return i < (n + 1) / 2 ? 2 * i : 2 * n - 1 - 2 * i;
+}
+
+// Input i of an inverse pass: the band C[|k|] for k from -(kept - 1) on.
+inline std::int32_t band_index(std::int32_t i, std::int32_t kept)
+{
+    return i < kept - 1 ? kept - 1 - i : i - (kept - 1);
+}
+
 template <typename T>
-void inverse_pair(const cosine_pass* pass, std::int32_t first, std::int32_t lines, strided_lines<const double> in,
-                  strided_lines<T> out, const line_workspace& ws)
+bool adjacent(strided_lines<T> lines)
+{
+    return std::abs(lines.line_step) < std::abs(lines.elem_step);
+}
+
+// With A(t) = exp(-i pi t / 2n) Z[t] / 2n the plan's outputs for t in
+// [-(kept - 1), ...), line 1's C[k] is Re A(k) + Re A(-k) and line 2's is
+// Im A(k) + Im A(-k). When the window holds every residue once (2 kept - 1 >
+// n), A(k) for the largest k sits at t = k - n, where the ramp adds a factor
+// i that is taken back here.
+void store_coefficients(const cosine_pass* pass, const batch& b, strided_lines<double> out)
 {
     const std::int32_t kept = pass->kept;
-    const bool both = first + 1 < lines;
-    gather_band(line_start(in, first), in.elem_step, kept, ws.in_re);
-    if (both)
-        gather_band(line_start(in, first + 1), in.elem_step, kept, ws.in_im);
-    else
-        std::fill(ws.in_im, ws.in_im + 2 * kept - 1, 0.0);
-    chirp_execute(&pass->plan, ws.in_re, ws.in_im, ws.out_re, ws.out_im, ws.work);
-    T* y1 = out.base + first * out.line_step;
-    for (std::int32_t x = 0; x < pass->n_out; ++x)
-        store_sample(y1 + x * out.elem_step, ws.out_re[x]);
-    if (both) {
-        T* y2 = y1 + out.line_step;
+    const std::int32_t count = pass->plan.shape.out_count;
+    for (std::int32_t k = 0; k < kept; ++k) {
+        const std::int32_t at = k + kept - 1;
+        const std::int32_t mirror = kept - 1 - k;
+        for (int j = 0; j < b.lanes; ++j) {
+            const std::int32_t line = b.first + 2 * j;
+            if (!b.has(line))
+                break;
+            double a_re, a_im;
+            if (at < count) {
+                a_re = *b.at(at, 2 * j);
+                a_im = *b.at(at, 2 * j + 1);
+            } else {
+                a_re = *b.at(at - pass->n, 2 * j + 1);
+                a_im = -*b.at(at - pass->n, 2 * j);
+            }
+            double* c = out.base + line * out.line_step + k * out.elem_step;
+            *c = a_re + *b.at(mirror, 2 * j);
+            if (b.has(line + 1))
+                c[out.line_step] = a_im + *b.at(mirror, 2 * j + 1);
+        }
+    }
+}
+
+template <typename T>
+void forward_batch(const cosine_pass* pass, const batch& b, strided_lines<const T> in, strided_lines<double> out,
+                   lane_path path)
+{
+    const std::int32_t n = pass->n;
+    gather_batch(b, n, adjacent(in), [&](std::int32_t line, std::int32_t i) {
+        return static_cast<double>(line_start(in, line)[reordered(i, n) * in.elem_step]);
+    });
+    chirp_transform_lanes(&pass->plan, path, b.work);
+    store_coefficients(pass, b, out);
+}
+
+template <typename T>
+void inverse_batch(const cosine_pass* pass, const batch& b, strided_lines<const double> in, strided_lines<T> out,
+                   lane_path path)
+{
+    const std::int32_t kept = pass->kept;
+    gather_batch(b, 2 * kept - 1, adjacent(in), [&](std::int32_t line, std::int32_t i) {
+        return line_start(in, line)[band_index(i, kept) * in.elem_step];
+    });
+    chirp_transform_lanes(&pass->plan, path, b.work);
+    const int slots = 2 * b.lanes;
+    if (adjacent(out)) {
         for (std::int32_t x = 0; x < pass->n_out; ++x)
-            store_sample(y2 + x * out.elem_step, ws.out_im[x]);
+            for (int slot = 0; slot < slots && b.has(b.first + slot); ++slot)
+                store_sample(out.base + (b.first + slot) * out.line_step + x * out.elem_step, *b.at(x, slot));
+        return;
+    }
+    for (int slot = 0; slot < slots && b.has(b.first + slot); ++slot) {
+        T* y = out.base + (b.first + slot) * out.line_step;
+        for (std::int32_t x = 0; x < pass->n_out; ++x)
+            store_sample(y + x * out.elem_step, *b.at(x, slot));
     }
 }
 
@@ -132,19 +171,22 @@ void copy_lines(std::int32_t lines, std::int32_t n, strided_lines<const In> in, 
     }
 }
 
-template <typename In, typename Out, typename Pair>
-void run_pairs(const cosine_pass* pass, std::int32_t lines, strided_lines<const In> in, strided_lines<Out> out,
-               line_workspace* workspaces, int threads, Pair pair)
+template <typename In, typename Out, typename Batch>
+void run_batches(const cosine_pass* pass, std::int32_t lines, strided_lines<const In> in, strided_lines<Out> out,
+                 const line_engine& engine, Batch run_batch)
 {
     if (pass->identity) {
         copy_lines(lines, pass->n, in, out);
         return;
     }
-    parallel_lines(unit_count(lines), threads, [&](int thread, std::int32_t unit) {
-        const std::int32_t begin = unit * pairs_per_unit * 2;
-        const std::int32_t end = std::min(lines, begin + pairs_per_unit * 2);
-        for (std::int32_t first = begin; first < end; first += 2)
-            pair(pass, first, lines, in, out, workspaces[thread]);
+    const int lanes = lane_width(engine.path);
+    const std::int32_t per_unit = pairs_per_unit(lanes);
+    const std::int32_t pairs = (lines + 1) / 2;
+    const std::int32_t units = (pairs + per_unit - 1) / per_unit;
+    parallel_lines(units, engine.threads, [&](int thread, std::int32_t unit) {
+        const std::int32_t end = std::min(lines, (unit + 1) * per_unit * 2);
+        for (std::int32_t first = unit * per_unit * 2; first < end; first += 2 * lanes)
+            run_batch(pass, batch{first, end, lanes, engine.workspaces[thread]}, in, out, engine.path);
     });
 }
 
@@ -202,74 +244,40 @@ void pass_release(cosine_pass* pass)
     chirp_plan_release(&pass->plan);
 }
 
-workspace_size workspace_needs(const chirp_shape& shape)
+std::size_t workspace_doubles(const chirp_shape& shape, lane_path path)
 {
-    const std::int32_t N = chirp_fft_size(shape);
-    return workspace_size{2 * static_cast<std::size_t>(N),
-                          static_cast<std::size_t>(std::max(shape.in_count, shape.out_count))};
-}
-
-workspace_size workspace_union(workspace_size a, workspace_size b)
-{
-    return workspace_size{std::max(a.work, b.work), std::max(a.lines, b.lines)};
-}
-
-namespace {
-
-// Each part starts on its own 64-byte boundary.
-std::size_t padded(std::size_t doubles)
-{
-    const std::size_t per_line = workspace_alignment / sizeof(double);
-    return (doubles + per_line - 1) / per_line * per_line;
-}
-
-}  // namespace
-
-std::size_t line_workspace_doubles(workspace_size size)
-{
-    return padded(size.work) + 4 * padded(size.lines);
-}
-
-line_workspace line_workspace_at(double* block, workspace_size size)
-{
-    line_workspace ws;
-    ws.work = block;
-    ws.in_re = ws.work + padded(size.work);
-    ws.in_im = ws.in_re + padded(size.lines);
-    ws.out_re = ws.in_im + padded(size.lines);
-    ws.out_im = ws.out_re + padded(size.lines);
-    return ws;
+    return 2 * static_cast<std::size_t>(chirp_fft_size(shape)) * static_cast<std::size_t>(lane_width(path));
 }
 
 void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const std::uint8_t> in,
-                   strided_lines<double> out, line_workspace* workspaces, int threads)
+                   strided_lines<double> out, const line_engine& engine)
 {
-    run_pairs(pass, lines, in, out, workspaces, threads, forward_pair<std::uint8_t>);
+    run_batches(pass, lines, in, out, engine, forward_batch<std::uint8_t>);
 }
 
 void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<double> out, line_workspace* workspaces, int threads)
+                   strided_lines<double> out, const line_engine& engine)
 {
-    run_pairs(pass, lines, in, out, workspaces, threads, forward_pair<double>);
+    run_batches(pass, lines, in, out, engine, forward_batch<double>);
 }
 
 void inverse_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<double> out, line_workspace* workspaces, int threads)
+                   strided_lines<double> out, const line_engine& engine)
 {
-    run_pairs(pass, lines, in, out, workspaces, threads, inverse_pair<double>);
+    run_batches(pass, lines, in, out, engine, inverse_batch<double>);
 }
 
 void inverse_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<std::uint8_t> out, line_workspace* workspaces, int threads)
+                   strided_lines<std::uint8_t> out, const line_engine& engine)
 {
-    run_pairs(pass, lines, in, out, workspaces, threads, inverse_pair<std::uint8_t>);
+    run_batches(pass, lines, in, out, engine, inverse_batch<std::uint8_t>);
 }
 
 std::uint8_t to_sample(double value)
 {
-    if (value >= 255.0)
-        return 255;
-    if (!(value > 0.0))  // also maps a NaN to 0
-        return 0;
-    return static_cast<std::uint8_t>(value);  // truncation toward zero
+    // Written as selections rather than branches, so that the compiler can
+    // clamp without jumps; a NaN fails both tests and becomes 0.
+    const double below = value >= 255.0 ? 255.0 : value;
+    const double clamped = below > 0.0 ? below : 0.0;
+    return static_cast<std::uint8_t>(static_cast<int>(clamped));  // truncation toward zero
 }

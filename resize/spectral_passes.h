@@ -16,8 +16,10 @@
 // frequencies when n_out < n. Output x sits at input position x n / n_out.
 //
 // Lines are real, so every transform carries two of them, as real and
-// imaginary parts; pairs are always lines (2p, 2p + 1), so the bits of a
-// result never depend on the thread count. A forward pass transforms the
+// imaginary parts; pairs are always lines (2p, 2p + 1), and a batch of
+// pairs shares vector instructions lane by lane with the one-line
+// arithmetic, so the bits of a result depend neither on the thread count nor
+// on the vector path. A forward pass transforms the
 // n samples in an order that makes the cosine sum a DFT of length n; an
 // inverse pass reads the band [-(kept - 1), kept - 1] as one window of a
 // DFT of length 2 n_out; the chirp-z plans (dft/) need FFTs of only
@@ -35,6 +37,7 @@
 #include <cstdint>
 
 #include "dft/chirp_plan.h"
+#include "fft/fft_lanes.h"
 
 // How many bins carry over between sizes n and n_out: all of the smaller
 // band. One rule for enlarging and shrinking alike.
@@ -68,26 +71,19 @@ int forward_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, con
 int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables);
 void pass_release(cosine_pass* pass);
 
-// One thread's scratch: the chirp-z work array and two split complex lines,
-// sized by line_workspace_doubles for the largest pass it serves.
-struct line_workspace {
-    double* work;
-    double* in_re;
-    double* in_im;
-    double* out_re;
-    double* out_im;
-};
+// One thread's scratch: the chirp-z work array of a batch of lines in lane
+// layout (dft/chirp_lanes.h), sized by workspace_doubles for the largest
+// pass it serves, aligned to lane_alignment.
+std::size_t workspace_doubles(const chirp_shape& shape, lane_path path);
 
-struct workspace_size {
-    std::size_t work;   // doubles of the chirp-z work array
-    std::size_t lines;  // doubles of each of the four lines
+// How a pass runs its lines: one workspace per thread, and the vector path
+// whose lanes carry lane_width(path) pairs of lines per transform. Results
+// do not depend on either.
+struct line_engine {
+    double* const* workspaces;
+    int threads;
+    lane_path path;
 };
-
-workspace_size workspace_needs(const chirp_shape& shape);
-workspace_size workspace_union(workspace_size a, workspace_size b);
-std::size_t line_workspace_doubles(workspace_size size);
-// Carves a block of line_workspace_doubles (64-byte aligned) into a workspace.
-line_workspace line_workspace_at(double* block, workspace_size size);
 
 // Element j of line i of a pass's input or output lies at
 // base[i * line_step + j * elem_step].
@@ -102,16 +98,16 @@ struct strided_lines {
 // doubles) into pass->kept coefficients each (the samples themselves for an
 // identity pass).
 void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const std::uint8_t> in,
-                   strided_lines<double> out, line_workspace* workspaces, int threads);
+                   strided_lines<double> out, const line_engine& engine);
 void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<double> out, line_workspace* workspaces, int threads);
+                   strided_lines<double> out, const line_engine& engine);
 
 // Inverse passes: `lines` lines of pass->kept coefficients into pass->n_out
 // samples each, as doubles, or as bytes limited to 0..255 and truncated.
 void inverse_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<double> out, line_workspace* workspaces, int threads);
+                   strided_lines<double> out, const line_engine& engine);
 void inverse_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<std::uint8_t> out, line_workspace* workspaces, int threads);
+                   strided_lines<std::uint8_t> out, const line_engine& engine);
 
 // The conversion of a final sample: 255 at or above 255, 0 at or below 0
 // (and for a NaN), otherwise truncated toward zero.

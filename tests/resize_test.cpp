@@ -104,10 +104,11 @@ int to_byte(long double s)
     return static_cast<int>(s);
 }
 
-samples resized(const samples& in, int W, int H, int W2, int H2, int threads = 1)
+samples resized(const samples& in, int W, int H, int W2, int H2, int threads = 1,
+                lane_path path = lane_path_best())
 {
     samples out(static_cast<std::size_t>(W2) * H2, 0xEE);
-    resize_channel(channel_sizes{W, H, W2, H2}, in.data(), out.data(), threads);
+    resize_channel(channel_sizes{W, H, W2, H2}, in.data(), out.data(), engine_settings{threads, path});
     return out;
 }
 
@@ -162,14 +163,21 @@ INSTANTIATE_TEST_SUITE_P(
                std::to_string(c.H2);
     });
 
-TEST(resize, any_thread_count_gives_the_same_bytes)
+TEST(resize, any_thread_count_and_vector_path_gives_the_same_bytes)
 {
-    // Odd line counts leave a last line without a partner in every pass.
-    for (const size_case& c : {size_case{37, 23, 75, 51}, size_case{41, 35, 20, 17}}) {
+    // Odd line counts leave a last line without a partner, and line counts
+    // that fill no whole batch of lanes, in every pass.
+    const lane_path paths[] = {lane_path::scalar, lane_path::sse2, lane_path::avx2, lane_path::avx512};
+    for (const size_case& c : {size_case{37, 23, 75, 51}, size_case{41, 35, 20, 17}, size_case{3, 5, 2, 9}}) {
         const samples in = random_plane(c.W, c.H, 99);
-        const samples one = resized(in, c.W, c.H, c.W2, c.H2, 1);
-        for (int threads : {2, 3, 8, 64})
-            ASSERT_EQ(resized(in, c.W, c.H, c.W2, c.H2, threads), one) << threads << " threads";
+        const samples one = resized(in, c.W, c.H, c.W2, c.H2, 1, lane_path::scalar);
+        for (lane_path path : paths) {
+            if (!lane_path_supported(path))
+                continue;
+            for (int threads : {1, 2, 3, 8, 64})
+                ASSERT_EQ(resized(in, c.W, c.H, c.W2, c.H2, threads, path), one)
+                    << threads << " threads, " << lane_width(path) << " lanes";
+        }
     }
 }
 
@@ -261,9 +269,9 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
         std::vector<double> ww(1024);
         fft_make_twiddles(512, ip.data(), ww.data());
         const fft_tables tables{ip.data(), ww.data(), 512};
-        std::vector<double> block(line_workspace_doubles(workspace_size{4096, 256}) + 8);
-        double* aligned = block.data() + (8 - reinterpret_cast<std::uintptr_t>(block.data()) / 8 % 8) % 8;
-        line_workspace ws = line_workspace_at(aligned, workspace_size{4096, 256});
+        std::vector<double> work(4096);
+        double* const workspaces[1] = {work.data()};
+        const line_engine engine{workspaces, 1, lane_path::scalar};
 
         std::mt19937 gen(static_cast<unsigned>(c.n * 31 + c.n_out));
         std::uniform_real_distribution<double> dist(-50, 50);
@@ -276,7 +284,7 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
         ASSERT_EQ(forward_pass_init(&pass, c.n, c.n_out, tables), 0);
         std::vector<double> C(lines * kept);
         forward_lines(&pass, lines, strided_lines<const double>{x.data(), 1, lines},
-                      strided_lines<double>{C.data(), kept, 1}, &ws, 1);
+                      strided_lines<double>{C.data(), kept, 1}, engine);
         pass_release(&pass);
         for (int i = 0; i < lines; ++i)
             for (int k = 0; k < kept; ++k) {
@@ -289,7 +297,7 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
         ASSERT_EQ(inverse_pass_init(&pass, c.n, c.n_out, tables), 0);
         std::vector<double> y(lines * c.n_out);
         inverse_lines(&pass, lines, strided_lines<const double>{C.data(), kept, 1},
-                      strided_lines<double>{y.data(), 1, lines}, &ws, 1);
+                      strided_lines<double>{y.data(), 1, lines}, engine);
         pass_release(&pass);
         for (int i = 0; i < lines; ++i)
             for (int s = 0; s < c.n_out; ++s) {
@@ -301,6 +309,22 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
                 ASSERT_NEAR(y[s * lines + i], sum, 1e-10) << c.n << " " << kept << " line " << i;
             }
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(spectral_passes, final_samples_are_limited_and_truncated)
+{
+    const struct {
+        double value;
+        int sample;
+    } cases[] = {{255.0, 255},  {1e300, 255}, {254.99, 254}, {0.7, 0},  {0.0, 0},
+                 {-0.0, 0},     {-3.5, 0},    {128.5, 128},  {1.0, 1},  {HUGE_VAL, 255},
+                 {-HUGE_VAL, 0}, {NAN, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(to_sample(c.value), c.sample) << c.value;
 }
 
 }  // namespace
