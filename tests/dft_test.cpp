@@ -8,12 +8,14 @@
 #include <complex>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <numbers>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "dft/chirp_execute.h"
+#include "dft/chirp_lanes.h"
 #include "dft/chirp_plan.h"
 #include "fft/fft_tables.h"
 
@@ -162,6 +164,57 @@ TEST(chirp, windows_and_ramps_match_a_direct_dft)
     };
     for (const chirp_shape& s : shapes)
         expect_matches_direct(s, describe(s));
+}
+
+// Every vector path runs each lane through exactly the one-line arithmetic:
+// the outputs must be the same bits, not merely close.
+TEST(chirp, every_lane_path_gives_the_one_line_bits)
+{
+    const chirp_shape shapes[] = {
+        full(3, chirp_forward), full(64, chirp_inverse), full(1000, chirp_forward),
+        {4093, -2000, 3999, 0, 4093, chirp_inverse, 5000, 0, 1.0},
+        {9, 0, 9, -4, 9, chirp_forward, 0, 18, 0.5 / 9},
+        {2048, 0, 2048, -511, 1023, chirp_forward, 0, 4096, 0.5 / 2048},
+    };
+    for (lane_path path : {lane_path::sse2, lane_path::avx2, lane_path::avx512}) {
+        if (!lane_path_supported(path))
+            continue;
+        const int lanes = lane_width(path);
+        for (const chirp_shape& s : shapes) {
+            const std::int32_t N = chirp_fft_size(s);
+            const int table_size = chirp_table_size(N);
+            std::vector<int> ip(std::max(table_size, 4));
+            std::vector<double> ww(std::max(table_size, 4));
+            fft_make_twiddles(table_size, ip.data(), ww.data());
+            chirp_plan plan{};
+            ASSERT_EQ(chirp_plan_init(&plan, s, ip.data(), table_size, ww.data()), chirp_ok);
+            const std::size_t bytes = chirp_lanes_work_size(&plan, path) * sizeof(double);
+            auto* batch = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
+            std::vector<double> one(chirp_work_size(&plan));
+            std::vector<line> inputs;
+            for (int j = 0; j < lanes; ++j) {
+                inputs.push_back(random_line(s.in_count, static_cast<unsigned>(j * 977 + s.length)));
+                for (int i = 0; i < s.in_count; ++i) {
+                    batch[2 * i * lanes + j] = inputs[j].re[i];
+                    batch[(2 * i + 1) * lanes + j] = inputs[j].im[i];
+                }
+            }
+            chirp_transform_lanes(&plan, path, batch);
+            for (int j = 0; j < lanes; ++j) {
+                line want{std::vector<double>(s.out_count), std::vector<double>(s.out_count)};
+                chirp_execute(&plan, inputs[j].re.data(), inputs[j].im.data(), want.re.data(), want.im.data(),
+                              one.data());
+                for (int r = 0; r < s.out_count; ++r) {
+                    const double got[2] = {batch[2 * r * lanes + j], batch[(2 * r + 1) * lanes + j]};
+                    const double expected[2] = {want.re[r], want.im[r]};
+                    ASSERT_EQ(std::memcmp(got, expected, sizeof got), 0)
+                        << describe(s) << " lanes " << lanes << " lane " << j << " output " << r;
+                }
+            }
+            std::free(batch);
+            chirp_plan_release(&plan);
+        }
+    }
 }
 
 TEST(chirp, a_pure_tone_lands_in_its_bin)
