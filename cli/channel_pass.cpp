@@ -25,11 +25,10 @@ void announce(const char* start_line)
     std::fflush(stdout);
 }
 
-void resize_one(const char* start_line, const channel_sizes& sizes, const engine_settings& settings,
-                const std::uint8_t* in, std::uint8_t* out)
+void resize_one(const char* start_line, channel_engine* engine, const std::uint8_t* in, std::uint8_t* out)
 {
     announce(start_line);
-    resize_channel(sizes, in, out, settings);
+    resize_channel(engine, in, out);
 }
 
 // A channel equal to one already resized (every channel of a grey picture)
@@ -58,17 +57,20 @@ void run_channel_pass(const channel_sizes& sizes, const engine_settings& setting
     std::fprintf(stderr, "Start Time: %s\n", start_text);
     const std::size_t in_size = static_cast<std::size_t>(sizes.W) * static_cast<std::size_t>(sizes.H);
     const std::size_t out_size = static_cast<std::size_t>(sizes.W2) * static_cast<std::size_t>(sizes.H2);
-    resize_one("RED START\n", sizes, settings, in.RIN, out.RUPOUT);
+    channel_engine engine;
+    channel_engine_init(&engine, sizes, settings);
+    resize_one("RED START\n", &engine, in.RIN, out.RUPOUT);
     if (same_plane(in.GIN, in.RIN, in_size))
         copy_one("GREEN START\n", out_size, out.RUPOUT, out.GUPOUT);
     else
-        resize_one("GREEN START\n", sizes, settings, in.GIN, out.GUPOUT);
+        resize_one("GREEN START\n", &engine, in.GIN, out.GUPOUT);
     if (same_plane(in.BIN, in.RIN, in_size))
         copy_one("BLUE START\n", out_size, out.RUPOUT, out.BUPOUT);
     else if (same_plane(in.BIN, in.GIN, in_size))
         copy_one("BLUE START\n", out_size, out.GUPOUT, out.BUPOUT);
     else
-        resize_one("BLUE START\n", sizes, settings, in.BIN, out.BUPOUT);
+        resize_one("BLUE START\n", &engine, in.BIN, out.BUPOUT);
+    channel_engine_release(&engine);
     take_time(end_text);
     std::fprintf(stderr, "Start Time: %s\n", start_text);
     std::fprintf(stderr, "End   Time: %s\n", end_text);

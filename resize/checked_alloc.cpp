@@ -35,7 +35,7 @@ void* checked_alloc(std::size_t bytes, const char* name)
 {
     // A zero-byte request may legitimately return null; ask for one byte so
     // that null always means exhaustion.
-    void* block = bytes >= 4 * huge_page ? large_block(bytes) : std::malloc(bytes ? bytes : 1);
+    void* block = bytes >= huge_page ? large_block(bytes) : std::malloc(bytes ? bytes : 1);
     if (!block)
         no_memory(name);
     return block;

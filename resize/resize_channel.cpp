@@ -65,47 +65,39 @@ channel_layout lay_out(const channel_sizes& s)
 
 // One table for the longest FFT of the channel: tables built for a larger
 // size serve every shorter transform, with bit-identical twiddles.
-fft_tables make_tables(const channel_layout& c)
+void make_tables(const channel_layout& c, channel_engine* e)
 {
     std::int32_t longest = 4;
     for (int p = 0; p < c.shape_count; ++p) {
         const std::int32_t N = chirp_fft_size(c.shapes[p]);
         longest = N > longest ? N : longest;
     }
-    fft_tables tables;
-    tables.table_size = chirp_table_size(longest);
+    e->table_size = chirp_table_size(longest);
     // ip needs a few entries even for the smallest tables.
-    const std::size_t entries = static_cast<std::size_t>(tables.table_size < 4 ? 4 : tables.table_size);
-    tables.ww = checked_array<double>(entries, "ww");
-    tables.ip = checked_array<int>(entries, "ip");
-    fft_make_twiddles(tables.table_size, tables.ip, tables.ww);
-    return tables;
+    const std::size_t entries = static_cast<std::size_t>(e->table_size < 4 ? 4 : e->table_size);
+    e->ww = checked_array<double>(entries, "ww");
+    e->ip = checked_array<int>(entries, "ip");
+    fft_make_twiddles(e->table_size, e->ip, e->ww);
 }
-
-struct workspaces {
-    double* block;
-    double** each;  // one work array per thread, in the block
-};
 
 // One workspace per thread, sized for the largest pass, made before any
 // line runs so that no thread ever allocates.
-workspaces make_workspaces(const channel_layout& c, const engine_settings& settings)
+void make_workspaces(const channel_layout& c, channel_engine* e)
 {
     std::size_t size = 0;
     for (int p = 0; p < c.shape_count; ++p) {
-        const std::size_t needs = workspace_doubles(c.shapes[p], settings.path);
+        const std::size_t needs = workspace_doubles(c.shapes[p], e->settings.path);
         size = needs > size ? needs : size;
     }
     // Each thread's array starts on its own 64-byte boundary.
     const std::size_t per_line = lane_alignment / sizeof(double);
     size = (size + per_line - 1) / per_line * per_line;
-    const auto threads = static_cast<std::size_t>(settings.threads);
-    workspaces ws;
-    ws.block = static_cast<double*>(checked_aligned_alloc(size * threads * sizeof(double), lane_alignment, "work"));
-    ws.each = checked_array<double*>(threads, "work");
+    const auto threads = static_cast<std::size_t>(e->settings.threads);
+    e->workspace_block =
+        static_cast<double*>(checked_aligned_alloc(size * threads * sizeof(double), lane_alignment, "work"));
+    e->workspace_of = checked_array<double*>(threads, "work");
     for (std::size_t t = 0; t < threads; ++t)
-        ws.each[t] = ws.block + size * t;
-    return ws;
+        e->workspace_of[t] = e->workspace_block + size * t;
 }
 
 [[noreturn]] void fail_plan()
@@ -120,41 +112,60 @@ void check_plan(int result)
         fail_plan();
 }
 
-double* doubles(std::size_t count, const char* name)
-{
-    return checked_array<double>(count, name);
-}
-
 }  // namespace
 
-void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t* out,
-                    const engine_settings& settings)
+void channel_engine_init(channel_engine* engine, const channel_sizes& sizes, const engine_settings& settings)
 {
+    *engine = channel_engine{};
+    engine->sizes = sizes;
+    engine->settings = settings;
+}
+
+void channel_engine_release(channel_engine* engine)
+{
+    std::free(engine->band);
+    std::free(engine->rows);
+    std::free(engine->workspace_of);
+    std::free(engine->workspace_block);
+    std::free(engine->ip);
+    std::free(engine->ww);
+    *engine = channel_engine{};
+}
+
+void resize_channel(channel_engine* e, const std::uint8_t* in, std::uint8_t* out)
+{
+    const channel_sizes& s = e->sizes;
     const channel_layout c = lay_out(s);
     const std::size_t H = static_cast<std::size_t>(s.H), W2 = static_cast<std::size_t>(s.W2);
     const std::size_t K = static_cast<std::size_t>(c.K), L = static_cast<std::size_t>(c.L);
     cosine_pass pass;
 
-    // Rows: hcos column k holds coefficient k of every row.
+    // Rows: column k of `rows` holds coefficient k of every row. The first
+    // channel makes the tables, the workspaces and the two arrays; the
+    // others reuse them.
     progress(rows_start);
-    const fft_tables tables = make_tables(c);
-    const workspaces ws = make_workspaces(c, settings);
-    const line_engine engine{ws.each, settings.threads, settings.path};
-    double* hcos = doubles(K * H, "hcos");
+    if (!e->ww)
+        make_tables(c, e);
+    if (!e->workspace_block)
+        make_workspaces(c, e);
+    if (!e->rows)
+        e->rows = checked_array<double>(K * H > W2 * L ? K * H : W2 * L, "rows");
+    const fft_tables tables{e->ip, e->ww, e->table_size};
+    const line_engine engine{e->workspace_of, e->settings.threads, e->settings.path};
     check_plan(forward_pass_init(&pass, s.W, s.W2, tables));
     forward_lines(&pass, s.H, strided_lines<const std::uint8_t>{in, 1, s.H},
-                  strided_lines<double>{hcos, 1, s.H}, engine);
+                  strided_lines<double>{e->rows, 1, s.H}, engine);
     pass_release(&pass);
     progress(rows_end);
 
-    // Columns of hcos: band row l holds the 2-D coefficients D[l][0..K).
+    // Columns of the coefficients: band row l holds D[l][0..K).
     progress(columns_start);
-    double* band = doubles(L * K, "band");
+    if (!e->band)
+        e->band = checked_array<double>(L * K, "band");
     check_plan(forward_pass_init(&pass, s.H, s.H2, tables));
-    forward_lines(&pass, c.K, strided_lines<const double>{hcos, s.H, 1}, strided_lines<double>{band, 1, c.K},
-                  engine);
+    forward_lines(&pass, c.K, strided_lines<const double>{e->rows, s.H, 1},
+                  strided_lines<double>{e->band, 1, c.K}, engine);
     pass_release(&pass);
-    std::free(hcos);
     progress(columns_end);
 
     // The zero stuffing (or the cut) lives in the inverse plans: their input
@@ -167,27 +178,19 @@ void resize_channel(const channel_sizes& s, const std::uint8_t* in, std::uint8_t
     check_plan(inverse_pass_init(&columns_back, s.H, s.H2, tables));
     progress(band_end);
 
-    // Band rows back to W' samples: column x of hidft holds sample x of
+    // Band rows back to W' samples: column x of `rows` now holds sample x of
     // every band row.
     progress(rows_back_start);
-    double* hidft = doubles(W2 * L, "hidft");
-    inverse_lines(&rows_back, c.L, strided_lines<const double>{band, c.K, 1}, strided_lines<double>{hidft, 1, c.L},
-                  engine);
+    inverse_lines(&rows_back, c.L, strided_lines<const double>{e->band, c.K, 1},
+                  strided_lines<double>{e->rows, 1, c.L}, engine);
     pass_release(&rows_back);
-    std::free(band);
     progress(rows_back_end);
 
     progress(columns_back_start);
-    inverse_lines(&columns_back, s.W2, strided_lines<const double>{hidft, c.L, 1},
+    inverse_lines(&columns_back, s.W2, strided_lines<const double>{e->rows, c.L, 1},
                   strided_lines<std::uint8_t>{out, s.H2, 1}, engine);
     pass_release(&columns_back);
-    std::free(hidft);
     progress(columns_back_end);
-
-    std::free(ws.each);
-    std::free(ws.block);
-    std::free(tables.ip);
-    std::free(tables.ww);
 }
 
 void print_channel_progress()

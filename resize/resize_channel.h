@@ -7,15 +7,15 @@
 // to 0..255 and truncated. It computes only what that result needs, in four
 // passes of paired line transforms (see spectral_passes.h): the H rows, the
 // min(W, W') coefficient columns, the min(H, H') coefficient rows, and the W'
-// output columns. Memory grows with the output: H min(W, W') + min(H, H')
-// (min(W, W') + W') doubles, not the grids themselves.
+// output columns. Memory grows with the output: max(H min(W, W'),
+// W' min(H, H')) + min(H, H') min(W, W') doubles, not the grids themselves.
 //
 // The planes belong to the caller (plane layout, column by column); every
-// output sample is written. resize_channel owns its working arrays, the
-// FFT tables, the plans and the per-thread workspaces, and frees them before
-// it returns. It prints the ten progress lines of a channel on the standard
-// error stream; exhausted memory ends the process (checked_alloc), as does
-// a plan that cannot be built ("failure!!!!") or a thread that cannot start.
+// output sample is written. The engine record belongs to the caller too;
+// resize_channel builds and releases its plans itself. It prints the ten
+// progress lines of a channel on the standard error stream; exhausted memory
+// ends the process (checked_alloc), as does a plan that cannot be built
+// ("failure!!!!") or a thread that cannot start.
 #pragma once
 
 #include <cstdint>
@@ -39,8 +39,27 @@ struct engine_settings {
     lane_path path;
 };
 
-void resize_channel(const channel_sizes& sizes, const std::uint8_t* in, std::uint8_t* out,
-                    const engine_settings& settings);
+// What the channels of one run share: their sizes and settings, and the
+// memory the first channel makes and the others reuse (FFT tables, one
+// workspace per thread, the row array, which holds the row coefficients and
+// later the widened rows, and the band of 2-D coefficients). Null until
+// made; channel_engine_release frees it.
+struct channel_engine {
+    channel_sizes sizes;
+    engine_settings settings;
+    int* ip;
+    double* ww;
+    int table_size;
+    double* workspace_block;
+    double** workspace_of;  // one work array per thread, in the block
+    double* rows;
+    double* band;
+};
+
+void channel_engine_init(channel_engine* engine, const channel_sizes& sizes, const engine_settings& settings);
+void channel_engine_release(channel_engine* engine);
+
+void resize_channel(channel_engine* engine, const std::uint8_t* in, std::uint8_t* out);
 
 // The ten progress lines of a channel, printed as resize_channel would
 // print them, for a channel whose result is copied from an identical one:

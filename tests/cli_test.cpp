@@ -428,13 +428,14 @@ TEST_F(cli, without_enlargement_the_sample_comes_back_within_one_level)
 #ifndef VELMORA_SANITIZED
 TEST_F(cli, exhausted_memory_in_a_channel_names_the_array)
 {
-    // 1 x 4096 to 16384 x 4096: the output planes take 192 MiB, the rows
-    // widened back to 16384 samples another 512 MiB, beyond the cap.
+    // 1 x 4096 to 16384 x 4096: the output planes take 192 MiB, the row
+    // array, which later holds the rows widened to 16384 samples, another
+    // 512 MiB, beyond the cap.
     write_file(dir + "/in.bmp", make_bmp(pattern_picture(1, 4096)));
     const tool_result result =
         run({"-i", "in.bmp", "-o", "out", "-sizexminus", "16383"}, tool_limits{400L << 20, 0});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "RED START\nhidft no memory!!\n");
+    EXPECT_EQ(result.out, "RED START\nrows no memory!!\n");
     EXPECT_TRUE(created().empty());
 }
 #endif

@@ -108,7 +108,10 @@ samples resized(const samples& in, int W, int H, int W2, int H2, int threads = 1
                 lane_path path = lane_path_best())
 {
     samples out(static_cast<std::size_t>(W2) * H2, 0xEE);
-    resize_channel(channel_sizes{W, H, W2, H2}, in.data(), out.data(), engine_settings{threads, path});
+    channel_engine engine;
+    channel_engine_init(&engine, channel_sizes{W, H, W2, H2}, engine_settings{threads, path});
+    resize_channel(&engine, in.data(), out.data());
+    channel_engine_release(&engine);
     return out;
 }
 
