@@ -58,6 +58,8 @@ int run_velmora(int argc, char** argv)
     cnt->starty = 0;
     parse_options(static_cast<std::int16_t>(argc), argv, cnt);
     check_required(cnt);
+    if (cnt->threads == 0)
+        cnt->threads = default_thread_count();
     image_width = orgx;
     image_height = orgy;
     std::snprintf(output_base_name, sizeof output_base_name, "%s", cnt->output_name);

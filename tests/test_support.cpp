@@ -21,10 +21,11 @@ const char* const usage_text =
     "Usage: VELMORA [options]\n"
     "\toptions: \n"
     "\t  -help          : help message display\n"
-    "\t  -i             : input bitmap file name 24 bit true color only\n"
+    "\t  -i             : input bitmap file name (any common BMP variant)\n"
     "\t  -o             : output bitmap file name (auto add .bmp extension)\n"
     "\t  -sizexminus    : difference between input horizontal picture size and output one \n"
-    "\t  -sizexminusy   : difference between input vertical picture size and output one\n";
+    "\t  -sizexminusy   : difference between input vertical picture size and output one\n"
+    "\t  -threads       : number of threads (default: every CPU the process may use)\n";
 
 void put_u16(bytes& out, std::size_t at, std::uint16_t value)
 {
