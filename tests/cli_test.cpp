@@ -280,22 +280,18 @@ bool ends_with(const std::string& text, const std::string& tail)
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// The output is written after the three channels, so their progress precedes
-// the message.
-TEST_F(cli, output_failures_are_reported_and_leave_nothing_behind)
+// The output is made ready before the first channel: nothing on the
+// standard output stream means that no channel was started.
+TEST_F(cli, output_failures_are_reported_before_any_channel_and_leave_nothing_behind)
 {
-    tool_result result = run({"-i", "in.bmp", "-o", "missing/out"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "RED START\nGREEN START\nBLUE START\n");
-    EXPECT_TRUE(ends_with(result.err, "\nvelmora: cannot write the output file missing/out.bmp: No such file or directory\n"))
-        << result.err;
-    EXPECT_TRUE(created().empty());
+    expect_failure(run({"-i", "in.bmp", "-o", "missing/out", "-sizexminus", "2000", "-sizexminusy", "2000"}),
+                   "velmora: cannot write the output file missing/out.bmp: No such file or directory\n");
 
     std::filesystem::create_directory(dir + "/taken.bmp");
-    result = run({"-i", "in.bmp", "-o", "taken"});
+    const tool_result result = run({"-i", "in.bmp", "-o", "taken", "-sizexminus", "2000", "-sizexminusy", "2000"});
     EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(ends_with(result.err, "\nvelmora: cannot write the output file taken.bmp: Is a directory\n"))
-        << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "velmora: cannot write the output file taken.bmp: Is a directory\n");
     EXPECT_EQ(created(), std::vector<std::string>{"taken.bmp"});
 }
 
