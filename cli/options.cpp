@@ -222,11 +222,12 @@ std::int32_t default_thread_count()
             break;
         const std::size_t size = CPU_ALLOC_SIZE(cpus);
         const int result = sched_getaffinity(0, size, set);
+        const int error = errno;
         if (result == 0)
             count = CPU_COUNT_S(size, set);
         CPU_FREE(set);
         // EINVAL: the kernel's mask is wider than the one offered.
-        if (result == 0 || errno != EINVAL)
+        if (result == 0 || error != EINVAL)
             break;
     }
     if (count < 1)

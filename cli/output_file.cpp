@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -61,7 +62,9 @@ void arm_guard(const char* path)
 {
     install_guard();
     guard_armed = 0;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     std::memcpy(guarded_path, path, std::strlen(path) + 1);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     guard_armed = 1;
 }
 
