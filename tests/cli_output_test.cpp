@@ -164,11 +164,13 @@ TEST_P(cli_output, replacing_another_users_picture_keeps_its_owner_and_group)
         GTEST_SKIP() << "only a privileged process may give a file to another user";
     write_file(dir + "/out.bmp", bytes(10, 1));
     ASSERT_EQ(chown((dir + "/out.bmp").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod((dir + "/out.bmp").c_str(), 02640), 0);
     ASSERT_EQ(run(args("out"), how()).status, 0);
     struct stat info {};
     ASSERT_EQ(stat((dir + "/out.bmp").c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, 65534u);
     EXPECT_EQ(info.st_gid, 65534u);
+    EXPECT_EQ(info.st_mode & 07777, 02640u) << "the set-group-ID bit goes with the group";
     EXPECT_TRUE(is_picture(read_file(dir + "/out.bmp"), 16, 16));
 }
 
