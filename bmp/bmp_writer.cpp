@@ -1,10 +1,15 @@
 #include "bmp/bmp_writer.h"
 
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -49,32 +54,151 @@ bool write_row(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, con
     return true;
 }
 
-// The temporary lives in the target's folder so that the final rename stays
-// within one file system. Its own name is short, so it fits the limit on
-// file names even when the target's name uses all of it.
-std::string temporary_template(const char* path)
+// Symbolic links are followed at most this often, as the kernel does.
+constexpr int max_link_hops = 40;
+// Attempts at an unused random name before giving up.
+constexpr int name_attempts = 100;
+constexpr char temporary_stem[] = ".velmora-";
+constexpr std::size_t random_letters = 6;
+
+bool copy_path(char* to, const char* from)
+{
+    return std::snprintf(to, bmp_path_capacity, "%s", from) < static_cast<int>(bmp_path_capacity);
+}
+
+// Bytes of path up to and including its last slash; 0 when it has none.
+std::size_t folder_length(const char* path)
 {
     const char* slash = std::strrchr(path, '/');
-    std::string folder = slash ? std::string(path, static_cast<std::size_t>(slash - path) + 1) : std::string();
-    return folder + ".velmora-XXXXXX";
+    return slash ? static_cast<std::size_t>(slash - path) + 1 : 0;
 }
 
-// mkstemp creates the file readable by its owner only; give it what a plain
-// fopen would have, the usual mode filtered by the umask.
-int apply_default_mode(int fd)
+// Replaces path, in place, by the file it names once every symbolic link at
+// its end is followed. A relative link is read from the link's own folder.
+int follow_links(char* path)
 {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
+    char link[bmp_path_capacity];
+    for (int hop = 0; hop < max_link_hops; ++hop) {
+        struct stat info {};
+        if (lstat(path, &info) != 0)
+            return errno == ENOENT ? 0 : errno;  // a new file
+        if (!S_ISLNK(info.st_mode))
+            return 0;
+        const ssize_t length = readlink(path, link, sizeof link);
+        if (length < 0)
+            return errno;
+        if (static_cast<std::size_t>(length) >= sizeof link)
+            return ENAMETOOLONG;
+        link[length] = '\0';
+        const std::size_t kept = link[0] == '/' ? 0 : folder_length(path);
+        if (kept + static_cast<std::size_t>(length) >= bmp_path_capacity)
+            return ENAMETOOLONG;
+        std::memcpy(path + kept, link, static_cast<std::size_t>(length) + 1);
+    }
+    return ELOOP;
 }
 
-int write_temporary(int fd, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
-                    std::int32_t width, std::int32_t height)
+// The same refusals as opening the target for writing would give, without
+// opening it (which would block on a FIFO or truncate a file).
+int check_target(const char* target)
 {
-    std::FILE* out = fdopen(fd, "wb");
+    struct stat info {};
+    if (stat(target, &info) != 0)
+        return errno == ENOENT ? 0 : errno;
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
+    return faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+void random_suffix(char* letters)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char noise[random_letters] = {};
+    if (getrandom(noise, sizeof noise, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof noise)) {
+        // Unique enough with the exclusive create or link that uses it.
+        timespec now {};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        std::uint64_t mix = static_cast<std::uint64_t>(now.tv_nsec) * 0x9E3779B97F4A7C15u ^
+                            static_cast<std::uint64_t>(getpid()) << 20;
+        for (unsigned char& byte : noise) {
+            byte = static_cast<unsigned char>(mix);
+            mix = mix >> 8 | mix << 56;
+        }
+    }
+    for (std::size_t i = 0; i < random_letters; ++i)
+        letters[i] = alphabet[noise[i] % (sizeof alphabet - 1)];
+}
+
+// Writes folder-of(target) + ".velmora-XXXXXX" into name, the letters fresh.
+int temporary_name(const char* target, char* name)
+{
+    const std::size_t folder = folder_length(target);
+    if (folder + sizeof temporary_stem + random_letters > bmp_path_capacity)
+        return ENAMETOOLONG;
+    std::memcpy(name, target, folder);
+    std::memcpy(name + folder, temporary_stem, sizeof temporary_stem - 1);
+    char* letters = name + folder + sizeof temporary_stem - 1;
+    random_suffix(letters);
+    letters[random_letters] = '\0';
+    return 0;
+}
+
+std::string proc_fd_path(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// An unnamed file in the target's folder, or -1 with errno set. The mode is
+// the one a plain create gives; the kernel applies the umask.
+int open_unnamed(const char* target)
+{
+    const std::size_t folder = folder_length(target);
+    const std::string directory = folder ? std::string(target, folder) : std::string(".");
+    const int fd = open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    // Naming it later goes through /proc; without /proc use a named file.
+    if (access(proc_fd_path(fd).c_str(), F_OK) != 0) {
+        close(fd);
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return fd;
+}
+
+// The kernel or the file system has no unnamed files.
+bool unnamed_unsupported(int error)
+{
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+int create_named(bmp_output* output)
+{
+    for (int attempt = 0; attempt < name_attempts; ++attempt) {
+        const int error = temporary_name(output->target_path, output->temporary_path);
+        if (error != 0)
+            return error;
+        output->fd = open(output->temporary_path, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (output->fd >= 0)
+            return 0;
+        if (errno != EEXIST)
+            break;
+    }
+    const int error = errno;
+    output->temporary_path[0] = '\0';
+    return error;
+}
+
+int write_picture(int fd, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B, std::int32_t width,
+                  std::int32_t height)
+{
+    const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return errno;
+    std::FILE* out = fdopen(copy, "wb");
     if (!out) {
         const int error = errno;
-        close(fd);
+        close(copy);
         return error;
     }
     errno = 0;
@@ -85,6 +209,54 @@ int write_temporary(int fd, const std::uint8_t* R, const std::uint8_t* G, const 
     return error;
 }
 
+// A replaced file lends the new one its owner, group and permission bits.
+// The set-user-ID (and sticky) bit is kept only with the owner and the
+// set-group-ID bit only with the group, so that neither comes to mean
+// another user or group.
+int adopt_permissions(int fd, const char* target)
+{
+    struct stat old {};
+    if (stat(target, &old) != 0 || !S_ISREG(old.st_mode))
+        return 0;  // gone meanwhile, or nothing to copy: a new file's mode stays
+    const bool owner_kept = fchown(fd, old.st_uid, old.st_gid) == 0;
+    const bool group_kept = owner_kept || fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+    const mode_t kept_bits = 0777u | (owner_kept ? 05000u : 0u) | (group_kept ? 02000u : 0u);
+    return fchmod(fd, old.st_mode & kept_bits) == 0 ? 0 : errno;
+}
+
+sigset_t termination_signals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+// Links the unnamed file under a fresh temporary name and renames that over
+// the target. A termination signal is held back meanwhile, so that nothing
+// but SIGKILL can leave the temporary name behind.
+int name_unnamed(int fd, const char* target)
+{
+    const sigset_t held = termination_signals();
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &held, &previous);
+    const std::string source = proc_fd_path(fd);
+    char name[bmp_path_capacity];
+    int error = EEXIST;
+    for (int attempt = 0; attempt < name_attempts && error == EEXIST; ++attempt) {
+        error = temporary_name(target, name);
+        if (error == 0 && linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) != 0)
+            error = errno;
+    }
+    if (error == 0 && std::rename(name, target) != 0) {
+        error = errno;
+        unlink(name);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return error;
+}
 }  // namespace
 
 bool bmp_write(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
@@ -99,22 +271,54 @@ bool bmp_write(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, con
     return true;
 }
 
-int bmp_save(const char* path, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
-             std::int32_t width, std::int32_t height)
+int bmp_prepare(const char* path, bmp_output* output)
 {
-    std::string temporary = temporary_template(path);
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0)
-        return errno;
-    int error = apply_default_mode(fd);
-    if (error != 0) {
-        close(fd);
-    } else {
-        error = write_temporary(fd, R, G, B, width, height);
-    }
-    if (error == 0 && std::rename(temporary.c_str(), path) != 0)
-        error = errno;
+    output->fd = -1;
+    output->named = false;
+    output->temporary_path[0] = '\0';
+    if (path[0] == '\0')
+        return ENOENT;
+    if (!copy_path(output->target_path, path))
+        return ENAMETOOLONG;
+    int error = follow_links(output->target_path);
+    if (error == 0)
+        error = check_target(output->target_path);
     if (error != 0)
-        unlink(temporary.c_str());
-    return error;
+        return error;
+    output->fd = open_unnamed(output->target_path);
+    if (output->fd >= 0)
+        return 0;
+    if (!unnamed_unsupported(errno))
+        return errno;
+    output->named = true;
+    return create_named(output);
+}
+
+int bmp_commit(bmp_output* output, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
+               std::int32_t width, std::int32_t height)
+{
+    int error = write_picture(output->fd, R, G, B, width, height);
+    if (error == 0)
+        error = adopt_permissions(output->fd, output->target_path);
+    if (error == 0 && !output->named)
+        error = name_unnamed(output->fd, output->target_path);
+    if (error == 0 && output->named && std::rename(output->temporary_path, output->target_path) != 0)
+        error = errno;
+    if (error != 0) {
+        bmp_discard(output);
+        return error;
+    }
+    output->temporary_path[0] = '\0';  // it is the target now
+    close(output->fd);
+    output->fd = -1;
+    return 0;
+}
+
+void bmp_discard(bmp_output* output)
+{
+    if (output->fd >= 0)
+        close(output->fd);
+    output->fd = -1;
+    if (output->named && output->temporary_path[0] != '\0')
+        unlink(output->temporary_path);
 }

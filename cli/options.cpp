@@ -1,5 +1,8 @@
 #include "cli/options.h"
 
+#include <sched.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,37 +14,69 @@ std::int32_t orgy = 480;
 
 namespace {
 
-// Where the value of each option goes; exactly one destination is set.
+// Where the value of each option goes; exactly one destination is set. An
+// integer row with strict set takes only a sign and digits within low..high.
 struct option_row {
     const char* name;
     char (resize_options::*text)[name_field_size];
     std::int32_t resize_options::*integer;
     double resize_options::*real;
     std::int32_t* global;
+    bool strict;
+    std::int32_t low;
+    std::int32_t high;
 };
 
-// Compared in this order, whole names, case-sensitively; "h" is handled
-// before the table.
+constexpr option_row text_row(const char* name, char (resize_options::*field)[name_field_size])
+{
+    return {name, field, nullptr, nullptr, nullptr, false, 0, 0};
+}
+
+// atoi's reading, for the options kept only for existing command lines.
+constexpr option_row lenient_row(const char* name, std::int32_t resize_options::*field)
+{
+    return {name, nullptr, field, nullptr, nullptr, false, 0, 0};
+}
+
+constexpr option_row strict_row(const char* name, std::int32_t resize_options::*field, std::int32_t low,
+                                std::int32_t high)
+{
+    return {name, nullptr, field, nullptr, nullptr, true, low, high};
+}
+
+constexpr option_row real_row(const char* name, double resize_options::*field)
+{
+    return {name, nullptr, nullptr, field, nullptr, false, 0, 0};
+}
+
+constexpr option_row global_row(const char* name, std::int32_t* global)
+{
+    return {name, nullptr, nullptr, nullptr, global, false, 0, 0};
+}
+
+// Compared in this order, whole names, case-sensitively; "h" and "help" are
+// handled before the table.
 const option_row option_table[] = {
-    {"o", &resize_options::output_name, nullptr, nullptr, nullptr},
-    {"i", &resize_options::input_name, nullptr, nullptr, nullptr},
-    {"i2", &resize_options::input2_name, nullptr, nullptr, nullptr},
-    {"x", nullptr, &resize_options::x, nullptr, nullptr},
-    {"y", nullptr, &resize_options::y, nullptr, nullptr},
-    {"startx", nullptr, &resize_options::startx, nullptr, nullptr},
-    {"starty", nullptr, &resize_options::starty, nullptr, nullptr},
-    {"hv", nullptr, &resize_options::hv, nullptr, nullptr},
-    {"bunshi", nullptr, &resize_options::bunshi, nullptr, nullptr},
-    {"bunbo", nullptr, &resize_options::bunbo, nullptr, nullptr},
-    {"norm", nullptr, &resize_options::norm, nullptr, nullptr},
-    {"mado", nullptr, &resize_options::mado, nullptr, nullptr},
-    {"tapnum_y", nullptr, &resize_options::tapnum_y, nullptr, nullptr},
-    {"tapnum_c", nullptr, &resize_options::tapnum_c, nullptr, nullptr},
-    {"Fsc", nullptr, nullptr, &resize_options::Fsc, nullptr},
-    {"sizexminus", nullptr, &resize_options::sizexminus, nullptr, nullptr},
-    {"sizexminusy", nullptr, &resize_options::sizexminusy, nullptr, nullptr},
-    {"orgx", nullptr, nullptr, nullptr, &orgx},
-    {"orgy", nullptr, nullptr, nullptr, &orgy},
+    text_row("o", &resize_options::output_name),
+    text_row("i", &resize_options::input_name),
+    text_row("i2", &resize_options::input2_name),
+    lenient_row("x", &resize_options::x),
+    lenient_row("y", &resize_options::y),
+    lenient_row("startx", &resize_options::startx),
+    lenient_row("starty", &resize_options::starty),
+    lenient_row("hv", &resize_options::hv),
+    lenient_row("bunshi", &resize_options::bunshi),
+    lenient_row("bunbo", &resize_options::bunbo),
+    lenient_row("norm", &resize_options::norm),
+    lenient_row("mado", &resize_options::mado),
+    lenient_row("tapnum_y", &resize_options::tapnum_y),
+    lenient_row("tapnum_c", &resize_options::tapnum_c),
+    real_row("Fsc", &resize_options::Fsc),
+    strict_row("sizexminus", &resize_options::sizexminus, INT32_MIN, INT32_MAX),
+    strict_row("sizexminusy", &resize_options::sizexminusy, INT32_MIN, INT32_MAX),
+    global_row("orgx", &orgx),
+    global_row("orgy", &orgy),
+    strict_row("threads", &resize_options::threads, 1, max_threads),
 };
 
 const option_row* find_option(const char* name)
@@ -66,13 +101,42 @@ std::int32_t text_to_int(const char* text)
     return static_cast<std::int32_t>(value);
 }
 
-bool store_value(const option_row& row, const char* value, resize_options* cnt)
+// An optional sign and at least one decimal digit, nothing before or after.
+// Numbers too long for 64 bits are only ever out of range, so they saturate.
+bool strict_number(const char* text, std::int64_t* value)
+{
+    const char* at = text;
+    const bool negative = *at == '-';
+    if (*at == '-' || *at == '+')
+        ++at;
+    if (*at == '\0')
+        return false;
+    constexpr std::int64_t ceiling = std::int64_t{1} << 40;
+    std::int64_t magnitude = 0;
+    for (; *at != '\0'; ++at) {
+        if (*at < '0' || *at > '9')
+            return false;
+        if (magnitude < ceiling)
+            magnitude = magnitude * 10 + (*at - '0');
+    }
+    *value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+parse_status store_value(const option_row& row, const char* value, resize_options* cnt)
 {
     if (row.text) {
         char* field = cnt->*row.text;
         if (std::strlen(value) >= name_field_size)
-            return false;
+            return parse_status::value_too_long;
         std::strcpy(field, value);
+    } else if (row.strict) {
+        std::int64_t number = 0;
+        if (!strict_number(value, &number))
+            return parse_status::not_a_number;
+        if (number < row.low || number > row.high)
+            return parse_status::out_of_range;
+        cnt->*row.integer = static_cast<std::int32_t>(number);
     } else if (row.integer) {
         cnt->*row.integer = text_to_int(value);
     } else if (row.real) {
@@ -80,7 +144,7 @@ bool store_value(const option_row& row, const char* value, resize_options* cnt)
     } else {
         *row.global = text_to_int(value);
     }
-    return true;
+    return parse_status::ok;
 }
 
 }  // namespace
@@ -92,18 +156,20 @@ parse_outcome parse_arguments(std::int16_t argc, char** argv, resize_options* cn
         if (argument[0] != '-')
             continue;
         const char* name = argument + 1;
-        if (std::strcmp(name, "h") == 0)
-            return {parse_status::usage, argument};
+        // The usage text itself advertises -help.
+        if (std::strcmp(name, "h") == 0 || std::strcmp(name, "help") == 0)
+            return {parse_status::usage, argument, nullptr, 0, 0};
         const option_row* row = find_option(name);
         if (!row)
-            return {parse_status::usage, argument};
+            return {parse_status::unknown_option, argument, nullptr, 0, 0};
         if (i + 1 >= argc)
-            return {parse_status::missing_value, argument};
+            return {parse_status::missing_value, argument, nullptr, 0, 0};
         ++i;
-        if (!store_value(*row, argv[i], cnt))
-            return {parse_status::value_too_long, argument};
+        const parse_status status = store_value(*row, argv[i], cnt);
+        if (status != parse_status::ok)
+            return {status, argument, argv[i], row->low, row->high};
     }
-    return {parse_status::ok, nullptr};
+    return {parse_status::ok, nullptr, nullptr, 0, 0};
 }
 
 void print_usage()
@@ -111,10 +177,11 @@ void print_usage()
     std::fprintf(stderr, "Usage: VELMORA [options]\n");
     std::fprintf(stderr, "\toptions: \n");
     std::fprintf(stderr, "\t  -help          : help message display\n");
-    std::fprintf(stderr, "\t  -i             : input bitmap file name 24 bit true color only\n");
+    std::fprintf(stderr, "\t  -i             : input bitmap file name (any common BMP variant)\n");
     std::fprintf(stderr, "\t  -o             : output bitmap file name (auto add .bmp extension)\n");
     std::fprintf(stderr, "\t  -sizexminus    : difference between input horizontal picture size and output one \n");
     std::fprintf(stderr, "\t  -sizexminusy   : difference between input vertical picture size and output one\n");
+    std::fprintf(stderr, "\t  -threads       : number of threads (default: every CPU the process may use)\n");
 }
 
 void parse_options(std::int16_t argc, char** argv, resize_options* cnt)
@@ -126,10 +193,44 @@ void parse_options(std::int16_t argc, char** argv, resize_options* cnt)
     case parse_status::usage:
         print_usage();
         std::exit(0);
+    case parse_status::unknown_option:
+        // A script learns that its command line was wrong.
+        print_usage();
+        std::exit(1);
     case parse_status::missing_value:
         fail_run("option %s needs a value", outcome.option);
     case parse_status::value_too_long:
         fail_run("the value of option %s is too long (at most %zu characters)", outcome.option,
                  name_field_size - 1);
+    case parse_status::not_a_number:
+        fail_run("option %s takes a whole number (digits with an optional sign), not \"%s\"", outcome.option,
+                 outcome.value);
+    case parse_status::out_of_range:
+        fail_run("option %s takes a whole number from %d to %d, not \"%s\"", outcome.option, outcome.low,
+                 outcome.high, outcome.value);
     }
+}
+
+std::int32_t default_thread_count()
+{
+    // The affinity mask, not the machine's CPU count: a process confined by
+    // taskset or a container's cpuset must not oversubscribe its share.
+    int count = 1;
+    for (int cpus = 1024; cpus <= 65536; cpus *= 4) {
+        cpu_set_t* set = CPU_ALLOC(cpus);
+        if (!set)
+            break;
+        const std::size_t size = CPU_ALLOC_SIZE(cpus);
+        const int result = sched_getaffinity(0, size, set);
+        const int error = errno;
+        if (result == 0)
+            count = CPU_COUNT_S(size, set);
+        CPU_FREE(set);
+        // EINVAL: the kernel's mask is wider than the one offered.
+        if (result == 0 || error != EINVAL)
+            break;
+    }
+    if (count < 1)
+        return 1;
+    return count > max_threads ? max_threads : count;
 }

@@ -2,9 +2,12 @@
 //
 // The run driver owns the single resize_options record (heap allocated, kept
 // until the process ends) and orgx/orgy, two process-wide integers beside it.
-// Only the input name, the output name and the two size differences steer a
-// run; every other option is accepted, converted and stored for
-// compatibility with existing command lines, and has no effect.
+// Only the input name, the output name, the two size differences and the
+// thread count steer a run; every other option is accepted, converted and
+// stored for compatibility with existing command lines, and has no effect.
+// The steering numbers are read strictly (an optional sign and decimal
+// digits, nothing else, within range); the others keep atoi's lenient
+// reading.
 #pragma once
 
 #include <cstddef>
@@ -30,21 +33,31 @@ struct resize_options {
     std::int32_t tapnum_y;
     std::int32_t tapnum_c;
     double Fsc;
+    std::int32_t threads;      // 1..256 from -threads; 0 when not given
 };
+
+// -threads accepts 1..max_threads.
+constexpr std::int32_t max_threads = 256;
 
 extern std::int32_t orgx;
 extern std::int32_t orgy;
 
 enum class parse_status {
     ok,
-    usage,           // -h, an unknown name or a lone "-": the usage text ends the run
+    usage,           // -h or -help: the usage text ends the run, status 0
+    unknown_option,  // any other name, a lone "-" too: the usage text, status 1
     missing_value,   // an option that takes a value was the last argument
     value_too_long,  // a name of 256 characters or more for -i, -i2 or -o
+    not_a_number,    // a strictly read value that is not a sign and digits
+    out_of_range,    // a strictly read number outside its option's range
 };
 
 struct parse_outcome {
     parse_status status;
     const char* option;  // the offending argument, dash included; null when ok
+    const char* value;   // its value as given, for the last two; null otherwise
+    std::int32_t low;    // the range of the option, for out_of_range
+    std::int32_t high;
 };
 
 // Walks the arguments once and fills *cnt (and orgx/orgy). Arguments without
@@ -56,6 +69,11 @@ parse_outcome parse_arguments(std::int16_t argc, char** argv, resize_options* cn
 // Writes the usage text to the standard error stream.
 void print_usage();
 
-// parse_arguments, then: the usage text and status 0 for a usage outcome, a
-// one-line message naming the option and status 1 for the others.
+// parse_arguments, then: the usage text and status 0 for -h and -help, the
+// usage text and status 1 for an unknown name, a one-line message naming the
+// option (and repeating the value as given) and status 1 for the others.
 void parse_options(std::int16_t argc, char** argv, resize_options* cnt);
+
+// The thread count of a run without -threads: the number of CPUs the process
+// may run on (its affinity mask), at least 1 and at most max_threads.
+std::int32_t default_thread_count();

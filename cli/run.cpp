@@ -13,6 +13,7 @@
 #include "cli/fail.h"
 #include "cli/input_reader.h"
 #include "cli/options.h"
+#include "cli/output_file.h"
 #include "resize/checked_alloc.h"
 
 namespace {
@@ -25,6 +26,9 @@ char output_base_name[name_field_size];
 // characters (and the terminating NUL).
 constexpr std::size_t max_base_name = name_field_size - 1 - 4;
 
+// The output file's temporary, open from the preparation to the commit.
+bmp_output output;
+
 void check_required(const resize_options* cnt)
 {
     if (cnt->input_name[0] == '\0')
@@ -36,6 +40,20 @@ void check_required(const resize_options* cnt)
                  max_base_name);
 }
 
+// Formats the file name into output_name and makes the output ready, before
+// any channel is resized.
+void prepare_output(resize_options* cnt)
+{
+    // The base name was checked to leave room for the extension.
+    if (std::snprintf(cnt->output_name, sizeof cnt->output_name, "%s.bmp", output_base_name) >=
+        static_cast<int>(sizeof cnt->output_name))
+        fail_run("the output name is too long");
+    // "-o pictures/" would make the hidden file pictures/.bmp.
+    const std::size_t length = std::strlen(output_base_name);
+    if (length > 0 && output_base_name[length - 1] == '/')
+        fail_run("cannot write the output file %s: the name given with -o has no file part", cnt->output_name);
+    output_prepare(cnt->output_name, &output);
+}
 
 // Every CPU the process may run on.
 int available_threads()
@@ -70,11 +88,14 @@ int run_velmora(int argc, char** argv)
     cnt->starty = 0;
     parse_options(static_cast<std::int16_t>(argc), argv, cnt);
     check_required(cnt);
+    if (cnt->threads == 0)
+        cnt->threads = default_thread_count();
     image_width = orgx;
     image_height = orgy;
     std::snprintf(output_base_name, sizeof output_base_name, "%s", cnt->output_name);
 
     const input_planes in = read_bitmap(cnt);
+    prepare_output(cnt);
     const std::int32_t out_width = image_width + cnt->sizexminus;
     const std::int32_t out_height = image_height + cnt->sizexminusy;
     const std::size_t out_size = static_cast<std::size_t>(out_width) * static_cast<std::size_t>(out_height);
@@ -88,15 +109,9 @@ int run_velmora(int argc, char** argv)
     std::free(in.GIN);
     std::free(in.RIN);
 
-    // The base name was checked to leave room for the extension.
-    if (std::snprintf(cnt->output_name, sizeof cnt->output_name, "%s.bmp", output_base_name) >=
-        static_cast<int>(sizeof cnt->output_name))
-        fail_run("the output name is too long");
     image_width = out_width;
     image_height = out_height;
-    const int error = bmp_save(cnt->output_name, out.RUPOUT, out.GUPOUT, out.BUPOUT, image_width, image_height);
-    if (error != 0)
-        fail_run("cannot write the output file %s: %s", cnt->output_name, std::strerror(error));
+    output_commit(cnt->output_name, &output, out.RUPOUT, out.GUPOUT, out.BUPOUT, image_width, image_height);
     std::free(out.BUPOUT);
     std::free(out.GUPOUT);
     std::free(out.RUPOUT);

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
 #include "bmp/bmp_header.h"
 #include "bmp/bmp_pixels.h"
@@ -260,67 +257,6 @@ TEST(bmp, reads_only_the_stored_size_of_a_longer_file)
     bytes file = make_bmp(pixels);
     file.insert(file.end(), 100, 0xAB);
     expect_planes_hold(decode(file), pixels);
-}
-
-class bmp_save_test : public testing::Test {
-protected:
-    void SetUp() override { dir = make_scratch_dir(); }
-    void TearDown() override { remove_tree(dir); }
-    int save(const std::string& path)
-    {
-        const std::uint8_t r[2] = {1, 2}, g[2] = {3, 4}, b[2] = {5, 6};
-        return bmp_save(path.c_str(), r, g, b, 1, 2);
-    }
-    std::size_t entries() const
-    {
-        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir),
-                                                       std::filesystem::directory_iterator()));
-    }
-    std::string dir;
-};
-
-TEST_F(bmp_save_test, writes_a_new_file_with_the_default_mode)
-{
-    const mode_t mask = umask(022);
-    ASSERT_EQ(save(dir + "/out.bmp"), 0);
-    umask(mask);
-    const bytes out = read_file(dir + "/out.bmp");
-    ASSERT_EQ(out.size(), 62u);
-    EXPECT_EQ(bytes(out.begin() + 54, out.end()), (bytes{6, 4, 2, 0, 5, 3, 1, 0}));
-    struct stat info {};
-    ASSERT_EQ(stat((dir + "/out.bmp").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0644u);
-    EXPECT_EQ(entries(), 1u);
-}
-
-TEST_F(bmp_save_test, replaces_an_existing_file)
-{
-    write_file(dir + "/out.bmp", bytes(1000, 7));
-    ASSERT_EQ(save(dir + "/out.bmp"), 0);
-    EXPECT_EQ(read_file(dir + "/out.bmp").size(), 62u);
-    EXPECT_EQ(entries(), 1u);
-}
-
-TEST_F(bmp_save_test, reports_a_missing_folder)
-{
-    EXPECT_EQ(save(dir + "/missing/out.bmp"), ENOENT);
-    EXPECT_EQ(entries(), 0u);
-}
-
-TEST_F(bmp_save_test, reports_a_folder_in_the_way_and_leaves_no_temporary)
-{
-    std::filesystem::create_directory(dir + "/out.bmp");
-    EXPECT_NE(save(dir + "/out.bmp"), 0);
-    EXPECT_EQ(entries(), 1u);
-    EXPECT_TRUE(std::filesystem::is_directory(dir + "/out.bmp"));
-}
-
-TEST_F(bmp_save_test, a_name_of_255_bytes_still_gets_its_temporary)
-{
-    const std::string name(251, 'n');
-    ASSERT_EQ(save(dir + "/" + name + ".bmp"), 0);
-    EXPECT_TRUE(file_exists(dir + "/" + name + ".bmp"));
-    EXPECT_EQ(entries(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -12,7 +16,8 @@ namespace {
 struct parsed {
     parse_outcome outcome;
     resize_options cnt;
-    std::string option;  // outcome.option copied before the argument strings go away
+    std::string option;  // outcome.option and outcome.value copied before the argument strings go away
+    std::string value;
 };
 
 parsed parse(std::vector<std::string> args)
@@ -29,6 +34,8 @@ parsed parse(std::vector<std::string> args)
     result.outcome = parse_arguments(static_cast<std::int16_t>(args.size()), argv.data(), &result.cnt);
     if (result.outcome.option)
         result.option = result.outcome.option;
+    if (result.outcome.value)
+        result.value = result.outcome.value;
     return result;
 }
 
@@ -103,7 +110,7 @@ TEST(options, arguments_without_a_dash_are_passed_over)
     EXPECT_STREQ(p.cnt.output_name, "out");
 }
 
-TEST(options, numbers_follow_atoi_rules_and_saturate)
+TEST(options, compatibility_numbers_keep_atoi_rules_and_saturate)
 {
     const struct {
         const char* text;
@@ -111,18 +118,102 @@ TEST(options, numbers_follow_atoi_rules_and_saturate)
     } cases[] = {{"12abc", 12}, {"abc", 0}, {"", 0}, {"  42", 42}, {"+8", 8}, {"-0", 0}, {"0x10", 0},
                  {"2147483647", INT32_MAX}, {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}};
     for (const auto& c : cases) {
-        const parsed p = parse({"-sizexminus", c.text});
-        EXPECT_EQ(p.cnt.sizexminus, c.value) << "text \"" << c.text << "\"";
+        const parsed p = parse({"-x", c.text, "-orgy", c.text});
+        ASSERT_EQ(p.outcome.status, parse_status::ok) << "text \"" << c.text << "\"";
+        EXPECT_EQ(p.cnt.x, c.value) << "text \"" << c.text << "\"";
+        EXPECT_EQ(orgy, c.value) << "text \"" << c.text << "\"";
     }
     EXPECT_EQ(parse({"-Fsc", "2.5e1xyz"}).cnt.Fsc, 25.0);
     EXPECT_EQ(parse({"-Fsc", "abc"}).cnt.Fsc, 0.0);
 }
 
-TEST(options, usage_names_stop_the_walk)
+// The options that steer a run take a sign and digits, nothing else.
+TEST(options, sizes_that_are_not_plain_numbers_are_refused)
 {
-    for (const char* name : {"-h", "-help", "-H", "-sizex", "-", "-I", "--i"}) {
+    const struct {
+        const char* text;
+        parse_status status;
+        std::int32_t value;
+    } cases[] = {
+        {"12", parse_status::ok, 12},
+        {"-5", parse_status::ok, -5},
+        {"+8", parse_status::ok, 8},
+        {"-0", parse_status::ok, 0},
+        {"007", parse_status::ok, 7},
+        {"2147483647", parse_status::ok, INT32_MAX},
+        {"-2147483648", parse_status::ok, INT32_MIN},
+        {"2147483648", parse_status::out_of_range, 0},
+        {"-2147483649", parse_status::out_of_range, 0},
+        {"99999999999999999999999999", parse_status::out_of_range, 0},
+        {"12abc", parse_status::not_a_number, 0},
+        {"abc", parse_status::not_a_number, 0},
+        {"", parse_status::not_a_number, 0},
+        {"-", parse_status::not_a_number, 0},
+        {"+", parse_status::not_a_number, 0},
+        {"+-3", parse_status::not_a_number, 0},
+        {" 42", parse_status::not_a_number, 0},
+        {"42 ", parse_status::not_a_number, 0},
+        {"1e3", parse_status::not_a_number, 0},
+        {"0x10", parse_status::not_a_number, 0},
+        {"3.0", parse_status::not_a_number, 0},
+    };
+    for (const char* name : {"-sizexminus", "-sizexminusy"}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(name) + " \"" + c.text + "\"");
+            const parsed p = parse({"-i", "in.bmp", name, c.text, "-o", "out"});
+            EXPECT_EQ(p.outcome.status, c.status);
+            if (c.status == parse_status::ok) {
+                const std::int32_t stored = std::strcmp(name, "-sizexminus") == 0 ? p.cnt.sizexminus : p.cnt.sizexminusy;
+                EXPECT_EQ(stored, c.value);
+                EXPECT_STREQ(p.cnt.output_name, "out");
+            } else {
+                EXPECT_EQ(p.option, name);
+                EXPECT_EQ(p.value, c.text);
+                EXPECT_STREQ(p.cnt.output_name, "") << "the walk must stop at the refused value";
+            }
+        }
+    }
+}
+
+TEST(options, thread_counts_outside_1_to_256_are_refused)
+{
+    const struct {
+        const char* text;
+        parse_status status;
+    } cases[] = {{"1", parse_status::ok},           {"256", parse_status::ok},         {"+4", parse_status::ok},
+                 {"0", parse_status::out_of_range}, {"257", parse_status::out_of_range}, {"-1", parse_status::out_of_range},
+                 {"4096", parse_status::out_of_range}, {"two", parse_status::not_a_number}, {"4x", parse_status::not_a_number},
+                 {"", parse_status::not_a_number}};
+    for (const auto& c : cases) {
+        const parsed p = parse({"-threads", c.text});
+        EXPECT_EQ(p.outcome.status, c.status) << c.text;
+        if (c.status == parse_status::ok) {
+            EXPECT_EQ(p.cnt.threads, std::atoi(c.text)) << c.text;
+        } else {
+            EXPECT_EQ(p.option, "-threads");
+            EXPECT_EQ(p.outcome.low, 1);
+            EXPECT_EQ(p.outcome.high, 256);
+            EXPECT_EQ(p.cnt.threads, 0) << "a refused count must not be stored";
+        }
+    }
+    EXPECT_EQ(parse({"-i", "in.bmp"}).cnt.threads, 0) << "no -threads leaves 0";
+}
+
+TEST(options, help_names_ask_for_the_usage_text)
+{
+    for (const char* name : {"-h", "-help"}) {
         const parsed p = parse({"-o", "out", name, "-i", "in.bmp"});
         EXPECT_EQ(p.outcome.status, parse_status::usage) << name;
+        EXPECT_EQ(p.option, name);
+        EXPECT_STREQ(p.cnt.input_name, "") << "arguments after " << name << " must not be read";
+    }
+}
+
+TEST(options, mistyped_names_are_unknown_and_stop_the_walk)
+{
+    for (const char* name : {"-H", "-Help", "-helpx", "-sizex", "-thread", "-", "-I", "--i", "-o2"}) {
+        const parsed p = parse({"-o", "out", name, "-i", "in.bmp"});
+        EXPECT_EQ(p.outcome.status, parse_status::unknown_option) << name;
         EXPECT_EQ(p.option, name);
         EXPECT_STREQ(p.cnt.input_name, "") << "arguments after " << name << " must not be read";
         EXPECT_STREQ(p.cnt.output_name, "out");
@@ -131,7 +222,7 @@ TEST(options, usage_names_stop_the_walk)
 
 TEST(options, an_option_without_its_value_is_reported)
 {
-    for (const char* name : {"-i", "-o", "-i2", "-x", "-Fsc", "-sizexminus", "-sizexminusy", "-orgy"}) {
+    for (const char* name : {"-i", "-o", "-i2", "-x", "-Fsc", "-sizexminus", "-sizexminusy", "-orgy", "-threads"}) {
         const parsed p = parse({"-i", "in.bmp", name});
         EXPECT_EQ(p.outcome.status, parse_status::missing_value) << name;
         EXPECT_EQ(p.option, name);
@@ -150,6 +241,28 @@ TEST(options, names_must_fit_their_256_character_fields)
         EXPECT_EQ(refused.option, name);
     }
     EXPECT_EQ(std::strlen(parse({"-o", longest}).cnt.output_name), 255u);
+}
+
+// A process confined to fewer CPUs than the machine has must not count the
+// machine's.
+TEST(options, default_thread_count_follows_the_affinity_mask)
+{
+    cpu_set_t saved;
+    ASSERT_EQ(sched_getaffinity(0, sizeof saved, &saved), 0);
+    std::vector<int> allowed;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &saved))
+            allowed.push_back(cpu);
+    ASSERT_FALSE(allowed.empty());
+    EXPECT_EQ(default_thread_count(), std::min<int>(static_cast<int>(allowed.size()), 256));
+
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(allowed.back(), &one);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    const std::int32_t confined = default_thread_count();
+    ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
+    EXPECT_EQ(confined, 1);
 }
 
 }  // namespace

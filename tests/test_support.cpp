@@ -1,8 +1,10 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,15 +18,19 @@
 #ifndef VELMORA_EXE
 #error "VELMORA_EXE must name the built binary"
 #endif
+#ifndef VELMORA_NO_UNNAMED_FILES
+#error "VELMORA_NO_UNNAMED_FILES must name the library that refuses O_TMPFILE"
+#endif
 
 const char* const usage_text =
     "Usage: VELMORA [options]\n"
     "\toptions: \n"
     "\t  -help          : help message display\n"
-    "\t  -i             : input bitmap file name 24 bit true color only\n"
+    "\t  -i             : input bitmap file name (any common BMP variant)\n"
     "\t  -o             : output bitmap file name (auto add .bmp extension)\n"
     "\t  -sizexminus    : difference between input horizontal picture size and output one \n"
-    "\t  -sizexminusy   : difference between input vertical picture size and output one\n";
+    "\t  -sizexminusy   : difference between input vertical picture size and output one\n"
+    "\t  -threads       : number of threads (default: every CPU the process may use)\n";
 
 void put_u16(bytes& out, std::size_t at, std::uint16_t value)
 {
@@ -141,25 +147,56 @@ void limit(int resource, long value)
 
 }  // namespace
 
-tool_result run_tool(const std::vector<std::string>& args, const std::string& cwd, const tool_limits& limits)
+namespace {
+
+// Takes the unprivileged user's ids, dropping every supplementary group.
+bool become_unprivileged()
+{
+    if (geteuid() != 0)
+        return true;  // permission checks already apply
+    return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+}
+
+void refuse_unnamed_files()
+{
+    setenv("LD_PRELOAD", VELMORA_NO_UNNAMED_FILES, 1);
+    // The sanitizers' runtime wants to come first; the preloaded library
+    // comes before it, which is harmless here.
+    const char* options = std::getenv("ASAN_OPTIONS");
+    const std::string joined = std::string(options ? options : "") + (options ? ":" : "") + "verify_asan_link_order=0";
+    setenv("ASAN_OPTIONS", joined.c_str(), 1);
+}
+
+}  // namespace
+
+tool_process start_tool(const std::vector<std::string>& args, const std::string& cwd, const tool_limits& limits)
 {
     // The captures live outside cwd, so that a test can list cwd afterwards.
-    std::string out_path = (std::filesystem::temp_directory_path() / "velmora-out-XXXXXX").string();
-    std::string err_path = (std::filesystem::temp_directory_path() / "velmora-err-XXXXXX").string();
-    const int out = mkstemp(out_path.data());
-    const int err = mkstemp(err_path.data());
+    tool_process process;
+    process.out_path = (std::filesystem::temp_directory_path() / "velmora-out-XXXXXX").string();
+    process.err_path = (std::filesystem::temp_directory_path() / "velmora-err-XXXXXX").string();
+    const int out = mkstemp(process.out_path.data());
+    const int err = mkstemp(process.err_path.data());
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child == 0) {
         if (out < 0 || err < 0 || chdir(cwd.c_str()) != 0)
-            _exit(126);
+            _exit(tool_not_started);
         dup2(out, 1);
         dup2(err, 2);
-        // A write beyond the file size limit must fail with EFBIG instead of
-        // killing the process.
-        signal(SIGXFSZ, SIG_IGN);
+        for (int signal_number : {SIGXFSZ, SIGINT, SIGTERM, SIGHUP})
+            signal(signal_number, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         limit(RLIMIT_AS, limits.address_space);
         limit(RLIMIT_FSIZE, limits.file_size);
+        if (limits.umask >= 0)
+            umask(static_cast<mode_t>(limits.umask));
+        if (limits.no_unnamed_files)
+            refuse_unnamed_files();
+        if (limits.unprivileged && !become_unprivileged())
+            _exit(tool_not_started);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(VELMORA_EXE));
         for (const std::string& arg : args)
@@ -170,11 +207,37 @@ tool_result run_tool(const std::vector<std::string>& args, const std::string& cw
     }
     close(out);
     close(err);
+    process.pid = child;
+    return process;
+}
+
+bool wait_for_output(const tool_process& process, const std::string& text)
+{
+    // A minute at most, so that a hung tool fails the test instead of the run.
+    for (int waited_ms = 0; waited_ms < 60000; ++waited_ms) {
+        const bytes out = read_file(process.out_path);
+        if (std::string(out.begin(), out.end()).find(text) != std::string::npos)
+            return true;
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(process.pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0)
+            return false;  // ended (or gone) without it
+        usleep(1000);
+    }
+    return false;
+}
+
+tool_result finish_tool(const tool_process& process)
+{
     int wait_status = 0;
-    waitpid(child, &wait_status, 0);
+    waitpid(process.pid, &wait_status, 0);
     tool_result result;
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-    result.out = read_and_remove(out_path);
-    result.err = read_and_remove(err_path);
+    result.out = read_and_remove(process.out_path);
+    result.err = read_and_remove(process.err_path);
     return result;
+}
+
+tool_result run_tool(const std::vector<std::string>& args, const std::string& cwd, const tool_limits& limits)
+{
+    return finish_tool(start_tool(args, cwd, limits));
 }

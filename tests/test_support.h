@@ -53,14 +53,39 @@ struct tool_result {
     std::string err;
 };
 
+// How the tool is started. The tool gets SIGXFSZ and the other signals with
+// their default actions, whatever the test program does with them.
 struct tool_limits {
     long address_space = 0;  // bytes; 0: unlimited
     long file_size = 0;      // bytes; 0: unlimited
+    int umask = -1;          // the file mode creation mask; -1: the test's own
+    // Run as the unprivileged user 65534 when the test runs as root, which
+    // passes every permission check.
+    bool unprivileged = false;
+    // Refuse unnamed files (O_TMPFILE) the way file systems without them do,
+    // through a preloaded library, so that the named temporary is used.
+    bool no_unnamed_files = false;
 };
+
+// The status of a tool that could not be started as asked (for instance
+// because the unprivileged user could not be taken); the tool never uses it.
+constexpr int tool_not_started = 125;
 
 // Runs the velmora binary with the arguments (program name excluded) in the
 // folder cwd.
 tool_result run_tool(const std::vector<std::string>& args, const std::string& cwd, const tool_limits& limits = {});
+
+// The same in two halves, for a test that acts while the tool runs.
+struct tool_process {
+    int pid;
+    std::string out_path;  // where its standard output and error go
+    std::string err_path;
+};
+tool_process start_tool(const std::vector<std::string>& args, const std::string& cwd, const tool_limits& limits = {});
+// Waits until the standard output holds text (true) or the tool has ended
+// (false).
+bool wait_for_output(const tool_process& process, const std::string& text);
+tool_result finish_tool(const tool_process& process);
 
 // The usage text, byte for byte.
 extern const char* const usage_text;

@@ -1,0 +1,174 @@
+// Making the output file: prepare, commit, discard. Runs in this process;
+// the kill and file-size tests of the whole tool are in cli_output_test.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bmp/bmp_writer.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The 1 x 2 picture of the format's worked example, and its file as
+// written: bottom row first, each row padded to four bytes.
+const std::uint8_t example_r[2] = {1, 2}, example_g[2] = {3, 4}, example_b[2] = {5, 6};
+const bytes example_rows = {6, 4, 2, 0, 5, 3, 1, 0};
+
+class bmp_output_test : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = make_scratch_dir();
+    }
+    void TearDown() override { remove_tree(dir); }
+
+    int save(const std::string& path)
+    {
+        bmp_output output;
+        const int error = bmp_prepare(path.c_str(), &output);
+        if (error != 0)
+            return error;
+        return bmp_commit(&output, example_r, example_g, example_b, 1, 2);
+    }
+    std::vector<std::string> entries(const std::string& folder) const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::vector<std::string> entries() const { return entries(dir); }
+    void expect_picture(const std::string& path)
+    {
+        const bytes out = read_file(path);
+        ASSERT_EQ(out.size(), 62u) << path;
+        EXPECT_EQ(bytes(out.begin() + 54, out.end()), example_rows) << path;
+    }
+    std::string dir;
+};
+
+struct stat_result {
+    bool ok;
+    struct stat info;
+};
+
+stat_result stat_of(const std::string& path)
+{
+    stat_result result{};
+    result.ok = stat(path.c_str(), &result.info) == 0;
+    return result;
+}
+
+TEST_F(bmp_output_test, replacing_a_file_keeps_its_permission_bits)
+{
+    for (mode_t mode : {0600u, 0640u, 0604u, 0750u, 0444u}) {
+        const std::string path = dir + "/old.bmp";
+        write_file(path, bytes(1000, 7));
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+        const mode_t previous = umask(0);
+        const int error = save(path);
+        umask(previous);
+        if (mode == 0444u && geteuid() != 0) {
+            EXPECT_EQ(error, EACCES);
+            continue;
+        }
+        ASSERT_EQ(error, 0) << std::oct << mode;
+        expect_picture(path);
+        EXPECT_EQ(stat_of(path).info.st_mode & 07777, mode) << std::oct << mode;
+        EXPECT_EQ(entries(), std::vector<std::string>{"old.bmp"});
+    }
+}
+
+TEST_F(bmp_output_test, a_symbolic_link_stays_and_its_file_gets_the_picture)
+{
+    fs::create_directory(dir + "/real");
+    write_file(dir + "/real/picture.bmp", bytes(5, 9));
+    ASSERT_EQ(chmod((dir + "/real/picture.bmp").c_str(), 0600), 0);
+    // A relative link is read from its own folder, not the working one.
+    fs::create_symlink("real/picture.bmp", dir + "/link.bmp");
+    fs::create_symlink("link.bmp", dir + "/chain.bmp");
+    fs::create_symlink(dir + "/real/later.bmp", dir + "/dangling.bmp");
+    for (const char* name : {"link.bmp", "chain.bmp"}) {
+        ASSERT_EQ(save(dir + "/" + name), 0) << name;
+        EXPECT_TRUE(fs::is_symlink(dir + "/" + name)) << name;
+        expect_picture(dir + "/real/picture.bmp");
+        EXPECT_EQ(stat_of(dir + "/real/picture.bmp").info.st_mode & 0777, 0600u);
+    }
+    ASSERT_EQ(save(dir + "/dangling.bmp"), 0);
+    EXPECT_TRUE(fs::is_symlink(dir + "/dangling.bmp"));
+    expect_picture(dir + "/real/later.bmp");
+    EXPECT_EQ(entries(dir + "/real"), (std::vector<std::string>{"later.bmp", "picture.bmp"}));
+    EXPECT_EQ(entries(), (std::vector<std::string>{"chain.bmp", "dangling.bmp", "link.bmp", "real"}));
+}
+
+TEST_F(bmp_output_test, preparing_reports_what_stands_in_the_way_and_creates_nothing)
+{
+    fs::create_directory(dir + "/folder.bmp");
+    write_file(dir + "/plain", bytes(3, 0));
+    fs::create_symlink("loop2.bmp", dir + "/loop1.bmp");
+    fs::create_symlink("loop1.bmp", dir + "/loop2.bmp");
+    const struct {
+        std::string path;
+        int error;
+    } cases[] = {
+        {dir + "/missing/out.bmp", ENOENT},
+        {dir + "/folder.bmp", EISDIR},
+        {dir + "/plain/out.bmp", ENOTDIR},
+        {dir + "/loop1.bmp", ELOOP},
+        {"", ENOENT},
+    };
+    const std::vector<std::string> before = entries();
+    for (const auto& c : cases) {
+        bmp_output output;
+        EXPECT_EQ(bmp_prepare(c.path.c_str(), &output), c.error) << c.path;
+        EXPECT_EQ(output.fd, -1) << c.path;
+        EXPECT_EQ(entries(), before) << c.path;
+    }
+}
+
+TEST_F(bmp_output_test, a_prepared_temporary_sits_beside_the_target_and_discarding_removes_it)
+{
+    fs::create_directory(dir + "/sub");
+    write_file(dir + "/sub/out.bmp", bytes(6, 3));
+    bmp_output output;
+    ASSERT_EQ(bmp_prepare((dir + "/sub/out.bmp").c_str(), &output), 0);
+    if (output.named) {
+        const std::string name = fs::path(output.temporary_path).filename().string();
+        EXPECT_EQ(name.rfind(".velmora-", 0), 0u) << name;
+        EXPECT_EQ(fs::path(output.temporary_path).parent_path(), fs::path(dir + "/sub"));
+        EXPECT_EQ(entries(dir + "/sub").size(), 2u);
+    } else {
+        EXPECT_EQ(entries(dir + "/sub"), std::vector<std::string>{"out.bmp"}) << "an unnamed file has no entry";
+    }
+    bmp_discard(&output);
+    EXPECT_EQ(output.fd, -1);
+    EXPECT_EQ(entries(dir + "/sub"), std::vector<std::string>{"out.bmp"});
+    EXPECT_EQ(read_file(dir + "/sub/out.bmp"), bytes(6, 3));
+    EXPECT_EQ(entries(), std::vector<std::string>{"sub"});
+}
+
+TEST_F(bmp_output_test, a_name_of_255_bytes_still_gets_its_temporary)
+{
+    const std::string name(251, 'n');
+    ASSERT_EQ(save(dir + "/" + name + ".bmp"), 0);
+    expect_picture(dir + "/" + name + ".bmp");
+    EXPECT_EQ(entries().size(), 1u);
+}
+
+TEST_F(bmp_output_test, a_path_longer_than_the_system_allows_is_refused)
+{
+    bmp_output output;
+    EXPECT_EQ(bmp_prepare(std::string(5000, 'a').c_str(), &output), ENAMETOOLONG);
+    EXPECT_EQ(output.fd, -1);
+}
+
+}  // namespace

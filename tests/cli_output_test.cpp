@@ -1,0 +1,276 @@
+// Runs the built binary: the output file under failures, signals, limits,
+// permissions and links. Every case that depends on how the temporary is
+// made runs twice, with unnamed files and with them refused (the named
+// temporary).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The input is 16 x 16; this enlargement keeps every channel busy long
+// enough to be interrupted (the tool is killed as soon as it starts one).
+const std::vector<std::string> long_enlargement = {"-sizexminus", "2032", "-sizexminusy", "2032"};
+
+class cli_output : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override
+    {
+        dir = make_scratch_dir();
+        // Open to the unprivileged user, who must reach the input.
+        chmod(dir.c_str(), 0777);
+        write_file(dir + "/in.bmp", make_bmp(pattern_picture(16, 16)));
+    }
+    void TearDown() override { remove_tree(dir); }
+
+    tool_limits how() const
+    {
+        tool_limits limits;
+        limits.no_unnamed_files = GetParam();
+        return limits;
+    }
+    std::vector<std::string> args(const std::string& output, const std::vector<std::string>& extra = {}) const
+    {
+        std::vector<std::string> all = {"-i", "in.bmp", "-o", output};
+        all.insert(all.end(), extra.begin(), extra.end());
+        return all;
+    }
+    tool_result run(const std::vector<std::string>& arguments, const tool_limits& limits)
+    {
+        return run_tool(arguments, dir, limits);
+    }
+    std::vector<std::string> entries(const std::string& folder) const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::vector<std::string> entries() const { return entries(dir); }
+    mode_t mode_of(const std::string& path) const
+    {
+        struct stat info {};
+        EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+        return info.st_mode & 07777;
+    }
+    std::string dir;
+};
+
+bool is_picture(const bytes& file, std::uint32_t width, std::uint32_t height)
+{
+    return file.size() == 54 + height * ((3 * width + 3) / 4 * 4) && file[0] == 'B' && get_u32(file, 18) == width &&
+           get_u32(file, 22) == height;
+}
+
+#define SKIP_IF_NOT_STARTED(result)                                                                           \
+    if ((result).status == tool_not_started)                                                                 \
+    GTEST_SKIP() << "the tool could not be started as the unprivileged user 65534, so permissions cannot be " \
+                    "tested as root"
+
+TEST_P(cli_output, an_output_name_with_no_file_part_is_refused)
+{
+    fs::create_directory(dir + "/pictures");
+    for (const char* name : {"pictures/", "pictures//", "/"}) {
+        const tool_result result = run(args(name), how());
+        EXPECT_EQ(result.status, 1) << name;
+        EXPECT_EQ(result.out, "") << name;
+        EXPECT_EQ(result.err, std::string("velmora: cannot write the output file ") + name +
+                                  ".bmp: the name given with -o has no file part\n");
+    }
+    EXPECT_TRUE(entries(dir + "/pictures").empty());
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "pictures"}));
+}
+
+TEST_P(cli_output, an_unwritable_folder_fails_before_any_channel)
+{
+    fs::create_directory(dir + "/closed");
+    chmod((dir + "/closed").c_str(), 0555);
+    tool_limits limits = how();
+    limits.unprivileged = true;
+    const tool_result result = run(args("closed/out", {"-sizexminus", "100"}), limits);
+    SKIP_IF_NOT_STARTED(result);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "") << "no channel may start";
+    EXPECT_EQ(result.err, "velmora: cannot write the output file closed/out.bmp: Permission denied\n");
+    EXPECT_TRUE(entries(dir + "/closed").empty());
+}
+
+// The folder is open to everyone, as a shared folder is; the picture is
+// not the user's to change.
+TEST_P(cli_output, another_users_read_only_picture_is_not_replaced)
+{
+    const bytes theirs(100, 0x33);
+    write_file(dir + "/out.bmp", theirs);
+    chmod((dir + "/out.bmp").c_str(), 0644);
+    tool_limits limits = how();
+    limits.unprivileged = true;
+    const tool_result result = run(args("out", {"-sizexminus", "100"}), limits);
+    SKIP_IF_NOT_STARTED(result);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "") << "no channel may start";
+    EXPECT_EQ(result.err, "velmora: cannot write the output file out.bmp: Permission denied\n");
+    EXPECT_EQ(read_file(dir + "/out.bmp"), theirs);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+}
+
+// A temporary made in the working folder fails there (it cannot be
+// written) or shows there; beside the target it does neither.
+TEST_P(cli_output, the_temporary_is_made_beside_the_target_not_in_the_working_folder)
+{
+    chmod(dir.c_str(), 0555);
+    const std::string target = dir + "-target";
+    fs::create_directory(target);
+    chmod(target.c_str(), 0777);
+    tool_limits limits = how();
+    limits.unprivileged = true;
+    const tool_result result = run(args(target + "/out"), limits);
+    chmod(dir.c_str(), 0777);
+    const std::vector<std::string> in_target = entries(target);
+    remove_tree(target);
+    SKIP_IF_NOT_STARTED(result);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(entries(), std::vector<std::string>{"in.bmp"});
+    EXPECT_EQ(in_target, std::vector<std::string>{"out.bmp"});
+}
+
+TEST_P(cli_output, replacing_a_private_picture_keeps_its_mode)
+{
+    for (mode_t mode : {0600u, 0640u, 0755u}) {
+        write_file(dir + "/out.bmp", bytes(10, 1));
+        chmod((dir + "/out.bmp").c_str(), mode);
+        tool_limits limits = how();
+        limits.umask = 022;
+        ASSERT_EQ(run(args("out", {"-sizexminus", "1"}), limits).status, 0);
+        EXPECT_TRUE(is_picture(read_file(dir + "/out.bmp"), 17, 16));
+        EXPECT_EQ(mode_of(dir + "/out.bmp"), mode) << std::oct << mode;
+    }
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+}
+
+TEST_P(cli_output, replacing_another_users_picture_keeps_its_owner_and_group)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only a privileged process may give a file to another user";
+    write_file(dir + "/out.bmp", bytes(10, 1));
+    ASSERT_EQ(chown((dir + "/out.bmp").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod((dir + "/out.bmp").c_str(), 02640), 0);
+    ASSERT_EQ(run(args("out"), how()).status, 0);
+    struct stat info {};
+    ASSERT_EQ(stat((dir + "/out.bmp").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
+    EXPECT_EQ(info.st_mode & 07777, 02640u) << "the set-group-ID bit goes with the group";
+    EXPECT_TRUE(is_picture(read_file(dir + "/out.bmp"), 16, 16));
+}
+
+// A fixed 0644 would pass under the usual umask alone.
+TEST_P(cli_output, a_new_picture_gets_0666_less_the_umask)
+{
+    const struct {
+        int mask;
+        mode_t mode;
+    } cases[] = {{022, 0644}, {027, 0640}, {0, 0666}};
+    for (const auto& c : cases) {
+        tool_limits limits = how();
+        limits.umask = c.mask;
+        const std::string name = "new" + std::to_string(c.mask);
+        ASSERT_EQ(run(args(name), limits).status, 0);
+        EXPECT_EQ(mode_of(dir + "/" + name + ".bmp"), c.mode) << "umask 0" << std::oct << c.mask;
+    }
+    EXPECT_EQ(entries().size(), 4u);
+}
+
+TEST_P(cli_output, a_symbolic_link_output_writes_through_and_stays)
+{
+    fs::create_directory(dir + "/store");
+    write_file(dir + "/store/kept.bmp", bytes(10, 1));
+    chmod((dir + "/store/kept.bmp").c_str(), 0600);
+    fs::create_symlink("store/kept.bmp", dir + "/out.bmp");
+    ASSERT_EQ(run(args("out"), how()).status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir + "/out.bmp"));
+    EXPECT_EQ(fs::read_symlink(dir + "/out.bmp"), fs::path("store/kept.bmp"));
+    EXPECT_TRUE(is_picture(read_file(dir + "/store/kept.bmp"), 16, 16));
+    EXPECT_EQ(mode_of(dir + "/store/kept.bmp"), 0600u);
+    EXPECT_EQ(entries(dir + "/store"), std::vector<std::string>{"kept.bmp"});
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "out.bmp", "store"}));
+}
+
+// "ulimit -f 16": the write fails part way through a 49 KiB picture.
+TEST_P(cli_output, a_file_size_limit_fails_the_write_and_leaves_nothing)
+{
+    const bytes previous(40, 0x11);
+    write_file(dir + "/out.bmp", previous);
+    tool_limits limits = how();
+    limits.file_size = 16 * 1024;
+    const tool_result result = run(args("out", {"-sizexminus", "112", "-sizexminusy", "112"}), limits);
+    EXPECT_EQ(result.status, 1) << "SIGXFSZ must not end the tool";
+    const std::string message = "velmora: cannot write the output file out.bmp: File too large\n";
+    EXPECT_TRUE(result.err.size() >= message.size() &&
+                result.err.compare(result.err.size() - message.size(), message.size(), message) == 0)
+        << result.err;
+    EXPECT_EQ(read_file(dir + "/out.bmp"), previous);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
+}
+
+// Killed while it works: the temporary exists from before the first channel.
+TEST_P(cli_output, a_killed_run_leaves_no_temporary_file)
+{
+    const bool named = GetParam();
+    fs::create_directory(dir + "/pictures");
+    const bytes previous(40, 0x22);
+    write_file(dir + "/pictures/out.bmp", previous);
+    std::vector<int> signals = {SIGINT, SIGTERM, SIGHUP};
+    // Nothing can remove a named file after SIGKILL; an unnamed one has no name to remove.
+    if (!named)
+        signals.push_back(SIGKILL);
+    for (int signal_number : signals) {
+        SCOPED_TRACE(strsignal(signal_number));
+        const tool_process process = start_tool(args("pictures/out", long_enlargement), dir, how());
+        const bool working = wait_for_output(process, "RED START");
+        const std::vector<std::string> while_working = entries(dir + "/pictures");
+        kill(process.pid, signal_number);
+        const tool_result result = finish_tool(process);
+        ASSERT_TRUE(working) << "the tool ended before it was killed: " << result.err;
+        EXPECT_EQ(result.status, 128 + signal_number) << "the signal's usual status";
+        if (named) {
+            ASSERT_EQ(while_working.size(), 2u) << "the named temporary exists while the tool works";
+            EXPECT_EQ(while_working[0].rfind(".velmora-", 0), 0u) << while_working[0];
+        }
+        EXPECT_EQ(entries(dir + "/pictures"), std::vector<std::string>{"out.bmp"});
+        EXPECT_EQ(read_file(dir + "/pictures/out.bmp"), previous);
+        EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "pictures"}));
+    }
+}
+
+#ifndef VELMORA_SANITIZED
+// The process ends with exit() inside a channel, long after the temporary
+// was made.
+TEST_P(cli_output, exhausted_memory_in_a_channel_leaves_no_temporary_file)
+{
+    tool_limits limits = how();
+    limits.address_space = 300L << 20;
+    const tool_result result = run(args("out", long_enlargement), limits);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out.rfind("RED START\n", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find(" no memory!!\n"), std::string::npos) << result.out;
+    EXPECT_EQ(entries(), std::vector<std::string>{"in.bmp"});
+}
+#endif
+
+INSTANTIATE_TEST_SUITE_P(cli, cli_output, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "named_temporary" : "unnamed_temporary";
+                         });
+
+}  // namespace
