@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -38,20 +39,23 @@ bool write_header(std::FILE* out, std::int32_t width, std::int32_t height)
            le_put_u32(out, 0) && le_put_u32(out, 0);  // no colour table
 }
 
+// One stored row, assembled in `row` (row stride bytes) and handed to the
+// stream in one write: blue, green, red per pixel, then the zero padding.
 bool write_row(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
-               std::int32_t width, std::int32_t height, std::int32_t y)
+               std::int32_t width, std::int32_t height, std::int32_t y, std::uint8_t* row)
 {
+    std::size_t p = 0;
     for (std::int32_t x = 0; x < width; ++x) {
         const std::size_t at = plane_index(x, y, height);
-        if (!le_put_u8(out, B[at]) || !le_put_u8(out, G[at]) || !le_put_u8(out, R[at]))
-            return false;
+        row[p] = B[at];
+        row[p + 1] = G[at];
+        row[p + 2] = R[at];
+        p += 3;
     }
-    const std::int64_t padding = bmp_row_stride(width) - 3 * std::int64_t{width};
-    for (std::int64_t i = 0; i < padding; ++i) {
-        if (!le_put_u8(out, 0))
-            return false;
-    }
-    return true;
+    const auto stride = static_cast<std::size_t>(bmp_row_stride(width));
+    for (; p < stride; ++p)
+        row[p] = 0;
+    return std::fwrite(row, 1, stride, out) == stride;
 }
 
 // Symbolic links are followed at most this often, as the kernel does.
@@ -264,11 +268,16 @@ bool bmp_write(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, con
 {
     if (!write_header(out, width, height))
         return false;
-    for (std::int32_t i = 0; i < height; ++i) {
-        if (!write_row(out, R, G, B, width, height, height - 1 - i))
-            return false;
+    auto* row = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(bmp_row_stride(width))));
+    if (!row) {
+        errno = ENOMEM;
+        return false;
     }
-    return true;
+    bool written = true;
+    for (std::int32_t i = 0; i < height && written; ++i)
+        written = write_row(out, R, G, B, width, height, height - 1 - i, row);
+    std::free(row);
+    return written;
 }
 
 int bmp_prepare(const char* path, bmp_output* output)

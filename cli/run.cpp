@@ -1,7 +1,5 @@
 #include "cli/run.h"
 
-#include <sched.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -55,16 +53,6 @@ void prepare_output(resize_options* cnt)
     output_prepare(cnt->output_name, &output);
 }
 
-// Every CPU the process may run on.
-int available_threads()
-{
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) != 0)
-        return 1;
-    const int count = CPU_COUNT(&set);
-    return count < 1 ? 1 : (count > 256 ? 256 : count);
-}
-
 }  // namespace
 
 int run_velmora(int argc, char** argv)
@@ -104,7 +92,7 @@ int run_velmora(int argc, char** argv)
     out.GUPOUT = checked_array<std::uint8_t>(out_size, "GUPOUT");
     out.BUPOUT = checked_array<std::uint8_t>(out_size, "BUPOUT");
     const channel_sizes sizes{image_width, image_height, out_width, out_height};
-    run_channel_pass(sizes, engine_settings{available_threads(), lane_path_best()}, in, out);
+    run_channel_pass(sizes, engine_settings{cnt->threads, lane_path_best()}, in, out);
     std::free(in.BIN);
     std::free(in.GIN);
     std::free(in.RIN);

@@ -18,9 +18,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The input is 16 x 16; this enlargement keeps every channel busy long
-// enough to be interrupted (the tool is killed as soon as it starts one).
-const std::vector<std::string> long_enlargement = {"-sizexminus", "2032", "-sizexminusy", "2032"};
+// The input is 16 x 16; this enlargement to 16384 x 16384 keeps every
+// channel busy long enough to be interrupted (the tool is killed as soon as
+// it starts one).
+const std::vector<std::string> long_enlargement = {"-sizexminus", "16368", "-sizexminusy", "16368"};
 
 class cli_output : public testing::TestWithParam<bool> {
 protected:
@@ -258,13 +259,16 @@ TEST_P(cli_output, a_killed_run_leaves_no_temporary_file)
 // was made.
 TEST_P(cli_output, exhausted_memory_in_a_channel_leaves_no_temporary_file)
 {
+    // 1 x 4096 to 16384 x 4096: the row array of the red channel takes
+    // 512 MiB, beyond the cap.
+    write_file(dir + "/tall.bmp", make_bmp(pattern_picture(1, 4096)));
     tool_limits limits = how();
-    limits.address_space = 300L << 20;
-    const tool_result result = run(args("out", long_enlargement), limits);
+    limits.address_space = 400L << 20;
+    const tool_result result = run({"-i", "tall.bmp", "-o", "out", "-sizexminus", "16383"}, limits);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out.rfind("RED START\n", 0), 0u) << result.out;
     EXPECT_NE(result.out.find(" no memory!!\n"), std::string::npos) << result.out;
-    EXPECT_EQ(entries(), std::vector<std::string>{"in.bmp"});
+    EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "tall.bmp"}));
 }
 #endif
 
