@@ -145,17 +145,16 @@ void inverse_batch(const cosine_pass* pass, const batch& b, strided_lines<const 
         return line_start(in, line)[band_index(i, kept) * in.elem_step];
     });
     chirp_transform_lanes(&pass->plan, path, b.work);
-    const int slots = 2 * b.lanes;
-    if (adjacent(out)) {
-        for (std::int32_t x = 0; x < pass->n_out; ++x)
-            for (int slot = 0; slot < slots && b.has(b.first + slot); ++slot)
-                store_sample(out.base + (b.first + slot) * out.line_step + x * out.elem_step, *b.at(x, slot));
-        return;
-    }
-    for (int slot = 0; slot < slots && b.has(b.first + slot); ++slot) {
-        T* y = out.base + (b.first + slot) * out.line_step;
-        for (std::int32_t x = 0; x < pass->n_out; ++x)
-            store_sample(y + x * out.elem_step, *b.at(x, slot));
+    // Sample x of every line of the batch lies in one run of the work array:
+    // reading it in that order streams the work array once, and each output
+    // line is still written in order.
+    int slots = 0;
+    while (slots < 2 * b.lanes && b.has(b.first + slots))
+        ++slots;
+    for (std::int32_t x = 0; x < pass->n_out; ++x) {
+        T* y = out.base + b.first * out.line_step + x * out.elem_step;
+        for (int slot = 0; slot < slots; ++slot)
+            store_sample(y + slot * out.line_step, *b.at(x, slot));
     }
 }
 
