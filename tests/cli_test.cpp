@@ -166,28 +166,15 @@ TEST_F(cli, unsupported_files_are_refused_with_the_file_name_and_reason)
         bytes file;
         std::string reason;
     } cases[] = {
-        {with([](bmp_build& b) { b.info_size = 20; }),
-         "unsupported info header size 20 (expected 12, 16, 40, 52, 56, 64, 108 or 124)"},
         {with([](bmp_build& b) { b.planes = 257; }), "257 colour planes (expected 1)"},
         {with([](bmp_build& b) { b.bits = 280; }),
          "280 bits per pixel is not a BMP depth (expected 1, 2, 4, 8, 16, 24 or 32)"},
-        {with([](bmp_build& b) { b.bits = 64; }), "64-bit pixels are not supported"},
         {with([](bmp_build& b) { b.compression = 4; }), "embedded JPEG (compression 4) is not supported"},
-        {with([](bmp_build& b) { b.info_size = 108; b.compression = 5; }),
-         "embedded PNG (compression 5) is not supported"},
         {with([](bmp_build& b) { b.info_size = 64; b.bits = 1; b.compression = 3; }),
          "OS/2 Huffman coding (compression 3) is not supported"},
-        {with([](bmp_build& b) { b.info_size = 64; b.compression = 4; }),
-         "OS/2 24-bit run-length coding (compression 4) is not supported"},
-        {with([](bmp_build& b) { b.compression = 3; }), "compression method 3 does not code 24 bits per pixel"},
-        {with([](bmp_build& b) { b.bits = 8; b.compression = 1; b.height = -2; }),
-         "run-length coded rows stored top down are not supported"},
-        {with([](bmp_build& b) { b.bits = 16; b.compression = 3; b.masks = {0xF800, 0x0F0F, 0x1F}; }),
-         "bit-field mask 0x00000F0F is not one run of bits"},
         {with([](bmp_build& b) { b.bits = 8; }), "colour index 0 is beyond the 0 usable entries of its colour table"},
         {with([](bmp_build& b) { b.bits = 8; b.compression = 1; b.pixels = {3, 0}; b.palette = {{1, 2, 3}}; }),
          "run-length code at byte 58 runs past the end of its row"},
-        {bytes(17, 0), "file too short for its headers"},
         {cut, "file too short for its headers"},
         {bytes(), "file too short for its headers"},
     };
