@@ -94,7 +94,8 @@ std::vector<std::vector<bgr>> pattern_picture(int width, int height)
 
 bytes build_bmp(const bmp_build& build)
 {
-    bytes file(14 + build.info_size, 0);
+    // Room for the info size field even when the header claims less.
+    bytes file(std::max<std::size_t>(14 + build.info_size, 18), 0);
     file[0] = 'B';
     file[1] = 'M';
     put_u32(file, 14, build.info_size);
