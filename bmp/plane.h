@@ -15,8 +15,20 @@
 #include <cstddef>
 #include <cstdint>
 
+// Longest side of a picture, in or out. It bounds every size computed from
+// an input header, so that those sizes fit comfortably in 64 bits and no
+// allocation exceeds what a picture of that size needs.
+constexpr std::int32_t max_picture_side = 16384;
+
 extern std::int32_t image_width;
 extern std::int32_t image_height;
+
+// The three planes of one picture, W x H bytes each, owned by the caller.
+struct colour_planes {
+    std::uint8_t* B;
+    std::uint8_t* G;
+    std::uint8_t* R;
+};
 
 inline std::size_t plane_index(std::int32_t x, std::int32_t y, std::int32_t height)
 {

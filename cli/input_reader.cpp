@@ -1,10 +1,14 @@
 #include "cli/input_reader.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "bmp/bmp_decode.h"
 #include "bmp/bmp_header.h"
-#include "bmp/bmp_pixels.h"
 #include "bmp/plane.h"
 #include "cli/fail.h"
 #include "resize/checked_alloc.h"
@@ -16,20 +20,6 @@ namespace {
 {
     std::printf("input file size err!!\n");
     std::exit(1);
-}
-
-bmp_header read_header(std::FILE* in, const char* name)
-{
-    std::uint8_t bytes[bmp_max_header_bytes];
-    const std::size_t length = std::fread(bytes, 1, sizeof bytes, in);
-    bmp_header header;
-    const bmp_status status = bmp_parse_header(bytes, length, &header);
-    if (status != bmp_status::ok) {
-        char reason[160];
-        bmp_status_reason(status, header, reason, sizeof reason);
-        fail_run("%s: %s", name, reason);
-    }
-    return header;
 }
 
 // A negative difference shrinks, down to one pixel on a side; the output
@@ -54,52 +44,160 @@ void check_size_limits(const bmp_header& header, const resize_options* cnt)
                  cnt->sizexminusy);
 }
 
-std::uint8_t* flipped_plane(const std::uint8_t* file_rows, bool top_down, const char* name)
+// Reads and drops count bytes; a regular file skips them with a seek.
+bool skip_bytes(input_file* file, std::int64_t count)
 {
-    std::uint8_t* plane = checked_array<std::uint8_t>(
-        static_cast<std::size_t>(image_width) * static_cast<std::size_t>(image_height), name);
-    bmp_flip_rows(file_rows, plane, image_width, image_height, top_down);
-    return plane;
+    if (count <= 0)
+        return true;
+    if (file->regular)
+        return fseeko(file->stream, static_cast<off_t>(count), SEEK_CUR) == 0;
+    static std::uint8_t scratch[1 << 16];
+    while (count > 0) {
+        const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(count, sizeof scratch));
+        if (std::fread(scratch, 1, chunk, file->stream) != chunk)
+            return false;
+        count -= static_cast<std::int64_t>(chunk);
+    }
+    return true;
+}
+
+// Whether the file can be as long as its stored size S says: a regular file
+// by its measured length; a stream only up to the largest file its headers
+// allow, since nothing beyond that is read from it.
+bool stored_size_backed(const input_file& file)
+{
+    const std::int64_t stored = file.header.file_size;
+    return file.regular ? stored <= file.length : stored <= bmp_largest_file(file.header);
+}
+
+// Fills vin with the file's bytes [offset, end): those already in the head
+// first, then the rest from the stream. A stream is then read on to the
+// stored size S, so that a stream shorter than S is refused like a short
+// file.
+bool fill_pixel_data(input_file* file, std::uint8_t* vin, std::int64_t end)
+{
+    const std::int64_t offset = file->header.pixel_offset;
+    const auto head_end = static_cast<std::int64_t>(file->head_length);
+    std::int64_t position = head_end;
+    std::int64_t filled = 0;
+    if (offset < head_end) {
+        filled = std::min(head_end, end) - offset;
+        std::memcpy(vin, file->head + offset, static_cast<std::size_t>(filled));
+    }
+    if (!skip_bytes(file, offset - position))
+        return false;
+    position = std::max(position, offset);
+    const auto rest = static_cast<std::size_t>(end - offset - filled);
+    if (std::fread(vin + filled, 1, rest, file->stream) != rest)
+        return false;
+    position = std::max(position, end);
+    return file->regular || skip_bytes(file, file->header.file_size - position);
+}
+
+void free_planes(input_planes* planes)
+{
+    std::free(planes->BIN);
+    std::free(planes->GIN);
+    std::free(planes->RIN);
+    *planes = input_planes{};
+}
+
+[[noreturn]] void report(input_status status, const input_file& file, const char* name)
+{
+    if (status == input_status::cannot_open) {
+        std::fprintf(stderr, "%s\n", name);
+        std::exit(1);
+    }
+    if (status == input_status::folder)
+        fail_run("%s: is a folder, not a file", name);
+    if (status == input_status::size_error)
+        fail_size();
+    char reason[160];
+    bmp_status_reason(file.bmp, file.header, file.detail, reason, sizeof reason);
+    // The side limits name the input itself, not the file.
+    if (file.bmp == bmp_status::width_above_limit || file.bmp == bmp_status::height_above_limit)
+        fail_run("%s", reason);
+    fail_run("%s: %s", name, reason);
 }
 
 }  // namespace
 
+input_status input_open(const char* name, input_file* file)
+{
+    file->stream = std::fopen(name, "rb");
+    if (!file->stream)
+        return input_status::cannot_open;
+    struct stat info {};
+    if (fstat(fileno(file->stream), &info) != 0 || S_ISDIR(info.st_mode)) {
+        const bool folder = S_ISDIR(info.st_mode);
+        std::fclose(file->stream);
+        file->stream = nullptr;
+        return folder ? input_status::folder : input_status::cannot_open;
+    }
+    file->regular = S_ISREG(info.st_mode);
+    file->length = file->regular ? static_cast<std::int64_t>(info.st_size) : 0;
+    file->head_length = std::fread(file->head, 1, sizeof file->head, file->stream);
+    file->detail = 0;
+    file->bmp = bmp_parse_header(file->head, file->head_length, &file->header);
+    if (file->bmp != bmp_status::ok) {
+        std::fclose(file->stream);
+        file->stream = nullptr;
+        return input_status::bad_header;
+    }
+    return input_status::ok;
+}
+
+input_status input_load(input_file* file, input_planes* planes)
+{
+    *planes = input_planes{};
+    const bmp_header& header = file->header;
+    if (!bmp_stored_size_holds_rows(header) || !stored_size_backed(*file)) {
+        std::fclose(file->stream);
+        file->stream = nullptr;
+        return input_status::size_error;
+    }
+    // Only the pixel data a decoder can use is kept: never more than the
+    // stored size, nor more than the picture's coding can take.
+    const std::int64_t offset = header.pixel_offset;
+    const std::int64_t end =
+        std::min<std::int64_t>(header.file_size, offset + bmp_pixel_bytes_bound(header, header.width, header.height));
+    const auto vin_size = static_cast<std::size_t>(end - offset);
+    std::uint8_t* vin = checked_array<std::uint8_t>(vin_size, "vin");
+    const bool filled = fill_pixel_data(file, vin, end);
+    std::fclose(file->stream);
+    file->stream = nullptr;
+    if (!filled) {
+        std::free(vin);
+        return input_status::size_error;
+    }
+
+    const std::size_t plane_size =
+        static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
+    planes->BIN = checked_array<std::uint8_t>(plane_size, "BIN");
+    planes->GIN = checked_array<std::uint8_t>(plane_size, "GIN");
+    planes->RIN = checked_array<std::uint8_t>(plane_size, "RIN");
+    file->bmp = bmp_decode(header, vin, vin_size, colour_planes{planes->BIN, planes->GIN, planes->RIN},
+                           &file->detail);
+    std::free(vin);
+    if (file->bmp != bmp_status::ok) {
+        free_planes(planes);
+        return input_status::bad_pixels;
+    }
+    return input_status::ok;
+}
+
 input_planes read_bitmap(const resize_options* cnt)
 {
-    std::FILE* in = std::fopen(cnt->input_name, "rb");
-    if (!in) {
-        std::fprintf(stderr, "%s\n", cnt->input_name);
-        std::exit(1);
-    }
-    const bmp_header header = read_header(in, cnt->input_name);
-    check_size_limits(header, cnt);
-    image_width = header.width;
-    image_height = static_cast<std::int32_t>(header.height);
-    if (!bmp_stored_size_holds_rows(header))
-        fail_size();
-
-    const auto vin_size = static_cast<std::size_t>(header.file_size - std::int64_t{header.pixel_offset});
-    const std::size_t plane_size = static_cast<std::size_t>(image_width) * static_cast<std::size_t>(image_height);
-    std::uint8_t* vin = checked_array<std::uint8_t>(vin_size, "vin");
-    std::uint8_t* B = checked_array<std::uint8_t>(plane_size, "B");
-    std::uint8_t* G = checked_array<std::uint8_t>(plane_size, "G");
-    std::uint8_t* R = checked_array<std::uint8_t>(plane_size, "R");
-
-    // One read of exactly the stored size; bytes beyond it are never looked at.
-    if (std::fseek(in, static_cast<long>(header.pixel_offset), SEEK_SET) != 0 ||
-        std::fread(vin, 1, vin_size, in) != vin_size)
-        fail_size();
-    std::fclose(in);
-
-    if (!bmp_split_pixels(vin, vin_size, image_width, image_height, B, G, R))
-        fail_size();
+    static input_file file;
+    input_status status = input_open(cnt->input_name, &file);
+    if (status != input_status::ok)
+        report(status, file, cnt->input_name);
+    check_size_limits(file.header, cnt);
+    image_width = file.header.width;
+    image_height = static_cast<std::int32_t>(file.header.height);
     input_planes planes;
-    planes.BIN = flipped_plane(B, header.top_down, "BIN");
-    planes.GIN = flipped_plane(G, header.top_down, "GIN");
-    planes.RIN = flipped_plane(R, header.top_down, "RIN");
-    std::free(B);
-    std::free(G);
-    std::free(R);
-    std::free(vin);
+    status = input_load(&file, &planes);
+    if (status != input_status::ok)
+        report(status, file, cnt->input_name);
     return planes;
 }

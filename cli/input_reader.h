@@ -1,15 +1,25 @@
 // Reading the input picture of a run into three top-down colour planes.
 //
-// read_bitmap opens the input file, checks its headers and the requested
-// enlargement before anything sized from them is allocated, reads the pixel
-// array with one read and leaves BIN, GIN and RIN (width x height bytes each,
-// row 0 at the top) for the driver, which owns them until the process ends.
-// It sets image_width and image_height to the picture's size. Every failure
-// prints its message and ends the process with status 1.
+// Every input goes through one path. A regular file is measured first; its
+// real length bounds everything read from it, so a stored size the file
+// cannot back never sizes an allocation. An input that cannot seek (a pipe,
+// a FIFO, /dev/stdin, <(...)) is read front to back, never beyond the
+// largest file the side limits allow for its headers. Either way the headers
+// are checked before anything sized from them is allocated, only the pixel
+// data the decoder can use is kept in memory (vin), and that is decoded
+// straight into BIN, GIN and RIN (width x height bytes each, row 0 at the
+// top), which the caller then owns.
+//
+// input_open and input_load report what went wrong and never print; they end
+// the process only when memory runs out (checked_alloc). read_bitmap runs
+// them for the driver, checks the requested sizes in between, prints the
+// message of any refusal and ends the process with status 1.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
+#include "bmp/bmp_header.h"
 #include "cli/options.h"
 
 struct input_planes {
@@ -18,4 +28,36 @@ struct input_planes {
     std::uint8_t* RIN;
 };
 
+enum class input_status {
+    ok,
+    cannot_open,  // the name cannot be opened for reading
+    folder,       // the name is a folder
+    bad_header,   // refused by the header checks (file.bmp says why)
+    size_error,   // shorter than its stored size, or the stored size cannot hold the pixels
+    bad_pixels,   // refused while decoding (file.bmp and file.detail say why)
+};
+
+struct input_file {
+    std::FILE* stream;                  // open between input_open and input_load
+    bool regular;                       // a regular file, whose length is known
+    std::int64_t length;                // that length, in bytes
+    std::uint8_t head[bmp_head_bytes];  // the first bytes of the file
+    std::size_t head_length;            // how many of them there are
+    bmp_header header;                  // the checked headers
+    bmp_status bmp;                     // the reason of a bad_header or bad_pixels
+    std::uint64_t detail;
+};
+
+// Opens and measures the input named name and checks its headers. On ok the
+// stream stays open for input_load; on any other outcome it is closed.
+input_status input_open(const char* name, input_file* file);
+
+// Reads the pixel data of a file that input_open accepted, decodes it and
+// closes the stream. On ok *planes holds three heap planes of width x
+// height bytes for the caller to free; otherwise nothing is left allocated.
+input_status input_load(input_file* file, input_planes* planes);
+
+// The driver's read: input_open, the size checks of the run, input_load. It
+// sets image_width and image_height to the picture's size; every refusal
+// prints its message and ends the process with status 1.
 input_planes read_bitmap(const resize_options* cnt);

@@ -1,9 +1,14 @@
 // Runs the built binary: usage text, streams, exit statuses and the checks
 // that guard a run.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -195,24 +200,31 @@ TEST_F(cli, the_largest_sizes_are_accepted)
     EXPECT_EQ(get_u32(read_file(dir + "/" + base + ".bmp"), 18), 16384u);
 }
 
-TEST_F(cli, unsupported_files_are_refused_before_any_work)
+TEST_F(cli, unsupported_files_are_refused_with_the_file_name_and_reason)
 {
-    bmp_layout core;
-    core.info_size = 12;
-    bmp_layout palette;
-    palette.bits = 8;
-    bmp_layout rle;
-    rle.compression = 1;
+    auto with = [](void (*change)(bmp_build&)) {
+        bmp_build build;
+        build.width = 2;
+        build.height = 2;
+        build.pixels = bytes(16, 0);
+        change(build);
+        return build_bmp(build);
+    };
     bytes cut = make_bmp(pattern_picture(2, 2));
     cut.resize(50);
     const struct {
         bytes file;
         std::string reason;
     } cases[] = {
-        {make_bmp(pattern_picture(2, 2), core), "unsupported info header size 12 (expected 40, 108 or 124)"},
-        {make_bmp(pattern_picture(2, 2), palette), "8 bits per pixel (only 24-bit true colour is supported)"},
-        {make_bmp(pattern_picture(2, 2), rle), "compression method 1 (only uncompressed files are supported)"},
-        {bytes(17, 0), "file too short for its headers"},
+        {with([](bmp_build& b) { b.planes = 257; }), "257 colour planes (expected 1)"},
+        {with([](bmp_build& b) { b.bits = 280; }),
+         "280 bits per pixel is not a BMP depth (expected 1, 2, 4, 8, 16, 24 or 32)"},
+        {with([](bmp_build& b) { b.compression = 4; }), "embedded JPEG (compression 4) is not supported"},
+        {with([](bmp_build& b) { b.info_size = 64; b.bits = 1; b.compression = 3; }),
+         "OS/2 Huffman coding (compression 3) is not supported"},
+        {with([](bmp_build& b) { b.bits = 8; }), "colour index 0 is beyond the 0 usable entries of its colour table"},
+        {with([](bmp_build& b) { b.bits = 8; b.compression = 1; b.pixels = {3, 0}; b.palette = {{1, 2, 3}}; }),
+         "run-length code at byte 58 runs past the end of its row"},
         {cut, "file too short for its headers"},
         {bytes(), "file too short for its headers"},
     };
@@ -220,6 +232,66 @@ TEST_F(cli, unsupported_files_are_refused_before_any_work)
         write_file(dir + "/in.bmp", c.file);
         expect_failure(run({"-i", "in.bmp", "-o", "out"}), "velmora: in.bmp: " + c.reason + "\n");
     }
+}
+
+TEST_F(cli, input_sides_above_the_limit_are_refused_before_any_pixel_is_read)
+{
+    // Headers only: reading a single pixel would end in a size error instead.
+    const struct {
+        std::int32_t width, height;
+        std::string err;
+    } cases[] = {
+        {16385, 1, "velmora: input width 16385 is above the limit of 16384\n"},
+        {1, 16385, "velmora: input height 16385 is above the limit of 16384\n"},
+        {1, -20000, "velmora: input height 20000 is above the limit of 16384\n"},
+        {INT32_MAX, INT32_MAX, "velmora: input width 2147483647 is above the limit of 16384\n"},
+    };
+    for (const auto& c : cases) {
+        bmp_build build;
+        build.width = c.width;
+        build.height = c.height;
+        build.stored_size = 0x7FFFFFFF;
+        write_file(dir + "/in.bmp", build_bmp(build));
+        expect_failure(run({"-i", "in.bmp", "-o", "out"}), c.err);
+    }
+}
+
+TEST_F(cli, a_folder_given_as_input_says_it_is_a_folder)
+{
+    std::filesystem::create_directory(dir + "/pictures");
+    const tool_result result = run({"-i", "pictures", "-o", "out"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "velmora: pictures: is a folder, not a file\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(file_exists(dir + "/out.bmp"));
+}
+
+TEST_F(cli, every_variant_gives_the_output_of_its_24_bit_twin)
+{
+    for (const bmp_variant& variant : bmp_variants()) {
+        SCOPED_TRACE(variant.name);
+        write_file(dir + "/in.bmp", variant.file);
+        write_file(dir + "/twin.bmp", make_bmp(variant.picture));
+        const tool_result result = run({"-i", "in.bmp", "-o", "out", "-sizexminus", "2", "-sizexminusy", "1"});
+        ASSERT_EQ(result.status, 0) << result.err;
+        ASSERT_EQ(run({"-i", "twin.bmp", "-o", "twin_out", "-sizexminus", "2", "-sizexminusy", "1"}).status, 0);
+        const bytes out = read_file(dir + "/out.bmp");
+        EXPECT_EQ(get_u32(out, 18), variant.picture[0].size() + 2);
+        EXPECT_EQ(out, read_file(dir + "/twin_out.bmp"));
+    }
+}
+
+TEST_F(cli, a_one_row_picture_stored_exactly_to_its_last_pixel_is_read)
+{
+    // 5 pixels: 15 bytes, no padding after the only row.
+    bytes file = make_bmp(pattern_picture(5, 1));
+    file.resize(54 + 15);
+    put_u32(file, 2, 54 + 15);
+    write_file(dir + "/in.bmp", file);
+    const tool_result result = run({"-i", "in.bmp", "-o", "out"});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(run_tool_fed({"-i", "/dev/stdin", "-o", "piped"}, dir, file).status, 0);
+    EXPECT_EQ(read_file(dir + "/out.bmp"), read_file(dir + "/piped.bmp"));
 }
 
 TEST_F(cli, stored_sizes_that_cannot_hold_the_rows_are_size_errors)
@@ -314,21 +386,148 @@ TEST_F(cli, a_full_disk_keeps_the_previous_output)
     EXPECT_EQ(created(), std::vector<std::string>{"out.bmp"});
 }
 
+TEST_F(cli, a_stored_size_the_file_cannot_back_is_a_size_error_even_under_a_memory_cap)
+{
+    // 102 bytes that claim 2 GB: the file's real length decides, before
+    // anything is allocated.
+    bytes file = make_bmp(pattern_picture(5, 3));
+    ASSERT_EQ(file.size(), 102u);
+    put_u32(file, 2, 0x7FFFFFFF);
+    write_file(dir + "/in.bmp", file);
+    tool_limits limits;
+#ifndef VELMORA_SANITIZED
+    limits.address_space = 512L << 20;  // the sanitizers cannot run under a cap
+#endif
+    const tool_result result = run({"-i", "in.bmp", "-o", "out"}, limits);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "input file size err!!\n");
+    EXPECT_EQ(result.err, "");
+    EXPECT_TRUE(created().empty());
+}
+
 #ifndef VELMORA_SANITIZED
 TEST_F(cli, exhausted_memory_names_the_buffer)
 {
-    // A stored size of 2 GB asks for a pixel buffer beyond the address space allowed.
-    bytes file = make_bmp(pattern_picture(5, 3));
-    put_u32(file, 2, 0x7FFFFFF0);
-    write_file(dir + "/in.bmp", file);
+    // A real 4096 x 4096 picture (a sparse file) needs 48 MiB for its pixel
+    // data, more than the cap allows.
+    bytes head = make_bmp(pattern_picture(1, 1));
+    head.resize(54);
+    const std::uint32_t size = 54 + 4096 * 4096 * 3;
+    put_u32(head, 2, size);
+    put_u32(head, 18, 4096);
+    put_u32(head, 22, 4096);
+    write_file(dir + "/in.bmp", head);
+    std::filesystem::resize_file(dir + "/in.bmp", size);
     tool_limits limits;
-    limits.address_space = 512L << 20;
+    limits.address_space = 40L << 20;
     const tool_result result = run({"-i", "in.bmp", "-o", "out"}, limits);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "vin no memory!!\n");
     EXPECT_TRUE(created().empty());
 }
 #endif
+
+TEST_F(cli, pipes_and_named_pipes_are_read_like_the_file)
+{
+    const std::vector<bmp_variant> variants = bmp_variants();
+    for (const bmp_variant& variant : {variants.front(), variants.back(), bmp_variant{"24 bits", make_bmp(pattern_picture(5, 3)), {}}}) {
+        SCOPED_TRACE(variant.name);
+        write_file(dir + "/in.bmp", variant.file);
+        ASSERT_EQ(run({"-i", "in.bmp", "-o", "from_file", "-sizexminus", "1"}).status, 0);
+        const bytes expected = read_file(dir + "/from_file.bmp");
+        for (const char* name : {"/dev/stdin", "/dev/fd/0"}) {
+            const tool_result result = run_tool_fed({"-i", name, "-o", "from_pipe", "-sizexminus", "1"}, dir, variant.file);
+            EXPECT_EQ(result.status, 0) << name << result.out << result.err;
+            EXPECT_EQ(read_file(dir + "/from_pipe.bmp"), expected) << name;
+        }
+
+        ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
+        std::fflush(nullptr);
+        const pid_t writer = fork();
+        if (writer == 0) {
+            write_file(dir + "/fifo", variant.file);
+            _exit(0);
+        }
+        const tool_result result = run({"-i", "fifo", "-o", "from_fifo", "-sizexminus", "1"});
+        waitpid(writer, nullptr, 0);
+        std::filesystem::remove(dir + "/fifo");
+        EXPECT_EQ(result.status, 0) << result.out << result.err;
+        EXPECT_EQ(read_file(dir + "/from_fifo.bmp"), expected);
+    }
+}
+
+TEST_F(cli, streams_are_held_to_their_stored_size)
+{
+    const bytes good = make_bmp(pattern_picture(5, 3));
+    bytes longer = good;
+    longer.insert(longer.end(), 100000, 0xCD);  // beyond the pipe's buffer
+    bytes cut = good;
+    cut.resize(good.size() - 1);
+    bytes claims_more = good;
+    put_u32(claims_more, 2, static_cast<std::uint32_t>(good.size() + 1));
+    bytes claims_2gb = longer;
+    put_u32(claims_2gb, 2, 0x7FFFFFFF);
+    const struct {
+        const char* what;
+        bytes input;
+        int status;
+        std::string out;
+    } cases[] = {
+        {"exact", good, 0, "RED START\nGREEN START\nBLUE START\n"},
+        {"longer than stored", longer, 0, "RED START\nGREEN START\nBLUE START\n"},
+        {"shorter than stored", cut, 1, "input file size err!!\n"},
+        {"one byte short of its claim", claims_more, 1, "input file size err!!\n"},
+        {"claims more than any picture", claims_2gb, 1, "input file size err!!\n"},
+    };
+    for (const auto& c : cases) {
+        const tool_result result = run_tool_fed({"-i", "/dev/stdin", "-o", "out"}, dir, c.input);
+        EXPECT_EQ(result.status, c.status) << c.what;
+        EXPECT_EQ(result.out, c.out) << c.what;
+        if (c.status != 0) {
+            EXPECT_EQ(result.err, "") << c.what;
+        }
+    }
+}
+
+TEST_F(cli, a_stream_is_read_no_further_than_the_largest_picture_of_its_depth)
+{
+    // A 1-bit file takes at most 16384 rows of 2048 bytes after its offset.
+    // A stream that claims one byte more is refused even though it carries
+    // those bytes; one that claims exactly that much is read.
+    bmp_build build;
+    build.bits = 1;
+    build.width = 3;
+    build.height = 2;
+    build.palette = {{0, 0, 0}, {255, 255, 255}};
+    build.pixels = pack_rows({{0, 1, 0}, {1, 0, 1}}, 1);
+    const std::size_t offset = 14 + 40 + 2 * 4;
+    const std::size_t largest = offset + 16384 * 2048;
+    for (std::size_t stored : {largest, largest + 1}) {
+        build.stored_size = static_cast<std::int64_t>(stored);
+        bytes file = build_bmp(build);
+        file.resize(stored + 1, 0);
+        const tool_result result = run_tool_fed({"-i", "/dev/stdin", "-o", "out"}, dir, file);
+        EXPECT_EQ(result.status, stored == largest ? 0 : 1) << stored;
+        if (stored != largest) {
+            EXPECT_EQ(result.out, "input file size err!!\n");
+        }
+    }
+}
+
+TEST_F(cli, a_gap_before_the_pixels_is_passed_over_in_files_and_streams)
+{
+    // The pixels start well beyond the bytes read with the headers.
+    bmp_layout layout;
+    layout.pixel_offset = 5000;
+    const bytes file = make_bmp(pattern_picture(4, 3), layout);
+    write_file(dir + "/in.bmp", file);
+    ASSERT_EQ(run({"-i", "in.bmp", "-o", "from_file"}).status, 0);
+    ASSERT_EQ(run_tool_fed({"-i", "/dev/stdin", "-o", "from_pipe"}, dir, file).status, 0);
+    write_file(dir + "/twin.bmp", make_bmp(pattern_picture(4, 3)));
+    ASSERT_EQ(run({"-i", "twin.bmp", "-o", "twin_out"}).status, 0);
+    EXPECT_EQ(read_file(dir + "/from_file.bmp"), read_file(dir + "/twin_out.bmp"));
+    EXPECT_EQ(read_file(dir + "/from_pipe.bmp"), read_file(dir + "/twin_out.bmp"));
+}
 
 TEST_F(cli, ignored_options_change_nothing)
 {

@@ -35,6 +35,47 @@ bytes make_bmp(const std::vector<std::vector<bgr>>& pixels, const bmp_layout& la
 // pattern, so that any misplaced pixel shows.
 std::vector<std::vector<bgr>> pattern_picture(int width, int height);
 
+// A BMP file of any variant, field by field. Fields that a header kind does
+// not have are not written: the 12-byte header takes 16-bit sizes, the
+// 16-byte one ends after the bit count.
+struct bmp_build {
+    std::uint32_t info_size = 40;
+    std::int32_t width = 1;
+    std::int32_t height = 1;  // as stored: negative means top down
+    std::uint16_t planes = 1;
+    std::uint16_t bits = 24;
+    std::uint32_t compression = 0;
+    std::uint32_t colours_used = 0;
+    // Written from byte 54 on: inside a header of 52 bytes or more, right
+    // after a 40-byte one.
+    std::vector<std::uint32_t> masks;
+    // Four bytes per entry (blue, green, red, 0), three after a 12-byte header.
+    std::vector<bgr> palette;
+    bytes pixels;                    // the pixel data as stored
+    std::int64_t pixel_offset = -1;  // -1: right after headers, masks and table
+    std::int64_t stored_size = -1;   // -1: the true size
+};
+
+bytes build_bmp(const bmp_build& build);
+
+// Pixel rows as stored: values[y][x] (y = 0 the top row) packed at the given
+// depth (below 8 bits the leftmost pixel in the high bits, above it little
+// endian), rows bottom up unless top_down, each padded to four bytes.
+bytes pack_rows(const std::vector<std::vector<std::uint32_t>>& values, int bits, bool top_down = false);
+
+// One small picture in one of the variants the reader accepts, built byte by
+// byte, and the picture it shows, worked out independently of the reader.
+struct bmp_variant {
+    std::string name;
+    bytes file;
+    std::vector<std::vector<bgr>> picture;
+};
+
+// Every accepted variant: each header size, each depth with and without
+// bit fields, short and long colour tables, run-length coding with every
+// escape.
+std::vector<bmp_variant> bmp_variants();
+
 void put_u16(bytes& out, std::size_t at, std::uint16_t value);
 void put_u32(bytes& out, std::size_t at, std::uint32_t value);
 std::uint32_t get_u32(const bytes& in, std::size_t at);
@@ -86,6 +127,9 @@ tool_process start_tool(const std::vector<std::string>& args, const std::string&
 // (false).
 bool wait_for_output(const tool_process& process, const std::string& text);
 tool_result finish_tool(const tool_process& process);
+
+// The same with input written to the tool's standard input through a pipe.
+tool_result run_tool_fed(const std::vector<std::string>& args, const std::string& cwd, const bytes& input);
 
 // The usage text, byte for byte.
 extern const char* const usage_text;
