@@ -39,11 +39,20 @@ bool write_header(std::FILE* out, std::int32_t width, std::int32_t height)
            le_put_u32(out, 0) && le_put_u32(out, 0);  // no colour table
 }
 
-// Rows are assembled a strip at a time: the planes are stored column by
-// column, so one stored row touches a cache line in every column, and a
-// strip of neighbouring rows reads each of those lines once, not once per
-// row.
+// Rows are assembled a strip at a time, a few columns at a time: the planes
+// are stored column by column, so a strip of neighbouring rows is one short
+// run in each column. Copying those runs first and spreading them into the
+// rows afterwards reads memory in order instead of one byte per cache line.
 constexpr std::int32_t strip_rows = 64;
+constexpr std::int32_t tile_columns = 16;
+
+// The picture rows of one strip of tile_columns columns from x0 on: runs of
+// `count` samples of each plane, top picture row first.
+struct tile {
+    std::uint8_t b[tile_columns][strip_rows];
+    std::uint8_t g[tile_columns][strip_rows];
+    std::uint8_t r[tile_columns][strip_rows];
+};
 
 // Stored rows first .. first + count - 1 (file order: picture row
 // height - 1 - i) into `strip`, count rows of stride bytes, then to the
@@ -53,19 +62,31 @@ bool write_strip(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, c
                  std::uint8_t* strip)
 {
     const auto stride = static_cast<std::size_t>(bmp_row_stride(width));
-    for (std::int32_t x = 0; x < width; ++x) {
+    const std::int32_t top = height - first - count;  // the strip's top picture row
+    const auto run = static_cast<std::size_t>(count);
+    tile t;
+    for (std::int32_t x0 = 0; x0 < width; x0 += tile_columns) {
+        const std::int32_t columns = width - x0 < tile_columns ? width - x0 : tile_columns;
+        for (std::int32_t c = 0; c < columns; ++c) {
+            const std::size_t at = plane_index(x0 + c, top, height);
+            std::memcpy(t.b[c], B + at, run);
+            std::memcpy(t.g[c], G + at, run);
+            std::memcpy(t.r[c], R + at, run);
+        }
         for (std::int32_t i = 0; i < count; ++i) {
-            const std::size_t at = plane_index(x, height - 1 - (first + i), height);
-            std::uint8_t* pixel = strip + static_cast<std::size_t>(i) * stride + 3 * static_cast<std::size_t>(x);
-            pixel[0] = B[at];
-            pixel[1] = G[at];
-            pixel[2] = R[at];
+            const std::int32_t y = count - 1 - i;
+            std::uint8_t* pixel = strip + static_cast<std::size_t>(i) * stride + 3 * static_cast<std::size_t>(x0);
+            for (std::int32_t c = 0; c < columns; ++c) {
+                pixel[3 * c] = t.b[c][y];
+                pixel[3 * c + 1] = t.g[c][y];
+                pixel[3 * c + 2] = t.r[c][y];
+            }
         }
     }
     for (std::int32_t i = 0; i < count; ++i)
         for (std::size_t p = 3 * static_cast<std::size_t>(width); p < stride; ++p)
             strip[static_cast<std::size_t>(i) * stride + p] = 0;
-    const std::size_t bytes = stride * static_cast<std::size_t>(count);
+    const std::size_t bytes = stride * run;
     return std::fwrite(strip, 1, bytes, out) == bytes;
 }
 

@@ -1,68 +1,125 @@
 #include "resize/parallel_lines.h"
 
-#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <system_error>
-#include <thread>
-#include <vector>
 
 namespace {
 
-struct shared_loop {
-    std::atomic<std::int32_t> next{0};
-    std::int32_t units;
-    unit_body body;
-    const void* context;
-};
+// How long an idle worker stays awake for the next job before it sleeps.
+constexpr std::chrono::microseconds stay_awake{3000};
 
-void take_units(shared_loop* loop, int thread)
+inline void relax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#else
+    std::this_thread::yield();
+#endif
+}
+
+void take_units(line_team* team, int thread)
 {
     for (;;) {
-        const std::int32_t unit = loop->next.fetch_add(1, std::memory_order_relaxed);
-        if (unit >= loop->units)
+        const std::int32_t unit = team->next.fetch_add(1, std::memory_order_relaxed);
+        if (unit >= team->units)
             return;
-        loop->body(loop->context, thread, unit);
+        team->body(team->context, thread, unit);
     }
+}
+
+// Returns the generation of the next job, or the one already seen when the
+// team is stopping.
+unsigned await_job(line_team* team, unsigned seen)
+{
+    const auto until = std::chrono::steady_clock::now() + stay_awake;
+    for (int spins = 0;; ++spins) {
+        const unsigned now = team->generation.load(std::memory_order_acquire);
+        if (now != seen || team->stopping.load(std::memory_order_acquire))
+            return now;
+        if ((spins & 63) == 0 && std::chrono::steady_clock::now() > until)
+            break;
+        relax();
+    }
+    std::unique_lock<std::mutex> held(team->lock);
+    team->wake.wait(held, [&] {
+        return team->generation.load(std::memory_order_acquire) != seen ||
+               team->stopping.load(std::memory_order_acquire);
+    });
+    return team->generation.load(std::memory_order_acquire);
+}
+
+void work(line_team* team, int thread)
+{
+    unsigned seen = 0;
+    for (;;) {
+        seen = await_job(team, seen);
+        if (team->stopping.load(std::memory_order_acquire))
+            return;
+        take_units(team, thread);
+        team->busy.fetch_sub(1, std::memory_order_acq_rel);
+    }
+}
+
+void stop_workers(line_team* team, int started)
+{
+    {
+        std::lock_guard<std::mutex> held(team->lock);
+        team->stopping.store(true, std::memory_order_release);
+    }
+    team->wake.notify_all();
+    for (int t = 0; t < started; ++t)
+        team->workers[t].join();
 }
 
 }  // namespace
 
-void parallel_units(std::int32_t units, int threads, unit_body body, const void* context)
+void team_start(line_team* team, int threads)
 {
-    shared_loop loop;
-    loop.units = units;
-    loop.body = body;
-    loop.context = context;
-    const int used = threads < units ? threads : static_cast<int>(units);
-    if (used <= 1) {
-        take_units(&loop, 0);
-        return;
-    }
-    std::vector<std::thread> helpers;
-    helpers.reserve(static_cast<std::size_t>(used - 1));
-    int failed_at = 0;
-    std::error_code failure;
-    for (int t = 1; t < used; ++t) {
+    team->threads = threads;
+    team->units = 0;
+    team->next.store(0);
+    team->busy.store(0);
+    team->generation.store(0);
+    team->stopping.store(false);
+    for (int t = 1; t < threads; ++t) {
         // std::thread reports a thread it cannot create by throwing; this is
         // the one place that has to catch it.
         try {
-            helpers.emplace_back(take_units, &loop, t);
+            team->workers[t - 1] = std::thread(work, team, t);
         } catch (const std::system_error& error) {
-            failed_at = t;
-            failure = error.code();
-            loop.next.store(units);
-            break;
+            stop_workers(team, t - 1);
+            std::fflush(stdout);
+            std::fprintf(stderr, "velmora: cannot start thread %d of %d: %s\n", t + 1, threads,
+                         error.code().message().c_str());
+            std::exit(1);
         }
     }
-    if (failed_at == 0)
-        take_units(&loop, 0);
-    for (std::thread& helper : helpers)
-        helper.join();
-    if (failed_at != 0) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "velmora: cannot start thread %d of %d: %s\n", failed_at + 1, used,
-                     failure.message().c_str());
-        std::exit(1);
+}
+
+void team_stop(line_team* team)
+{
+    stop_workers(team, team->threads - 1);
+}
+
+void parallel_units(line_team* team, std::int32_t units, unit_body body, const void* context)
+{
+    team->body = body;
+    team->context = context;
+    team->units = units;
+    team->next.store(0, std::memory_order_relaxed);
+    if (team->threads <= 1 || units <= 1) {
+        take_units(team, 0);
+        return;
     }
+    team->busy.store(team->threads - 1, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> held(team->lock);
+        team->generation.fetch_add(1, std::memory_order_acq_rel);
+    }
+    team->wake.notify_all();
+    take_units(team, 0);
+    while (team->busy.load(std::memory_order_acquire) != 0)
+        relax();
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "dft/chirp_plan.h"
 #include "fft/fft_tables.h"
@@ -123,6 +124,11 @@ void channel_engine_init(channel_engine* engine, const channel_sizes& sizes, con
 
 void channel_engine_release(channel_engine* engine)
 {
+    if (engine->team) {
+        team_stop(engine->team);
+        engine->team->~line_team();
+        std::free(engine->team);
+    }
     std::free(engine->band);
     std::free(engine->rows);
     std::free(engine->workspace_of);
@@ -148,10 +154,14 @@ void resize_channel(channel_engine* e, const std::uint8_t* in, std::uint8_t* out
         make_tables(c, e);
     if (!e->workspace_block)
         make_workspaces(c, e);
+    if (!e->team) {
+        e->team = new (checked_alloc(sizeof(line_team), "team")) line_team;
+        team_start(e->team, e->settings.threads);
+    }
     if (!e->rows)
         e->rows = checked_array<double>(K * H > W2 * L ? K * H : W2 * L, "rows");
     const fft_tables tables{e->ip, e->ww, e->table_size};
-    const line_engine engine{e->workspace_of, e->settings.threads, e->settings.path};
+    const line_engine engine{e->workspace_of, e->team, e->settings.path};
     check_plan(forward_pass_init(&pass, s.W, s.W2, tables));
     forward_lines(&pass, s.H, strided_lines<const std::uint8_t>{in, 1, s.H},
                   strided_lines<double>{e->rows, 1, s.H}, engine);

@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "fft/fft_lanes.h"
+#include "resize/parallel_lines.h"
 
 struct channel_sizes {
     std::int32_t W, H;    // input, at least 1 each
@@ -40,10 +41,11 @@ struct engine_settings {
 };
 
 // What the channels of one run share: their sizes and settings, and the
-// memory the first channel makes and the others reuse (FFT tables, one
-// workspace per thread, the row array, which holds the row coefficients and
-// later the widened rows, and the band of 2-D coefficients). Null until
-// made; channel_engine_release frees it.
+// memory and threads the first channel makes and the others reuse (FFT
+// tables, one workspace per thread, the row array, which holds the row
+// coefficients and later the widened rows, the band of 2-D coefficients,
+// and the team of threads). Null until made; channel_engine_release frees
+// the memory and stops the threads.
 struct channel_engine {
     channel_sizes sizes;
     engine_settings settings;
@@ -54,6 +56,7 @@ struct channel_engine {
     double** workspace_of;  // one work array per thread, in the block
     double* rows;
     double* band;
+    line_team* team;  // the threads of every pass
 };
 
 void channel_engine_init(channel_engine* engine, const channel_sizes& sizes, const engine_settings& settings);

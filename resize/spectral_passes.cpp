@@ -53,23 +53,23 @@ struct batch {
     }
 };
 
-// Fills `count` values of every slot of the batch: read(line, i) gives value
-// i of a line. Lines that lie next to each other in memory are read value by
-// value across the batch, lines that lie far apart line by line.
-template <typename Read>
-void gather_batch(const batch& b, std::int32_t count, bool lines_adjacent, Read read)
+// Fills `count` values of every slot of the batch from the input lines:
+// value i of a line is its element index(i). Value i of all lines goes into
+// one run of the work array, so the work array is written in order while
+// each line is read in order.
+template <typename T, typename Index>
+void gather_batch(const batch& b, strided_lines<const T> in, std::int32_t count, Index index)
 {
-    const int slots = 2 * b.lanes;
-    if (lines_adjacent) {
-        for (std::int32_t i = 0; i < count; ++i)
-            for (int slot = 0; slot < slots; ++slot)
-                *b.at(i, slot) = b.has(b.first + slot) ? read(b.first + slot, i) : 0.0;
-        return;
-    }
-    for (int slot = 0; slot < slots; ++slot) {
-        const bool present = b.has(b.first + slot);
-        for (std::int32_t i = 0; i < count; ++i)
-            *b.at(i, slot) = present ? read(b.first + slot, i) : 0.0;
+    const T* first = in.base + b.first * in.line_step;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const T* value = first + index(i) * in.elem_step;
+        for (int h = 0; h < 2; ++h) {
+            double* to = b.work + (2 * static_cast<std::ptrdiff_t>(i) + h) * b.lanes;
+            for (int j = 0; j < b.lanes; ++j) {
+                const int slot = 2 * j + h;
+                to[j] = b.has(b.first + slot) ? static_cast<double>(value[slot * in.line_step]) : 0.0;
+            }
+        }
     }
 }
 
@@ -84,12 +84,6 @@ inline std::int32_t reordered(std::int32_t i, std::int32_t n)
 inline std::int32_t band_index(std::int32_t i, std::int32_t kept)
 {
     return i < kept - 1 ? kept - 1 - i : i - (kept - 1);
-}
-
-template <typename T>
-bool adjacent(strided_lines<T> lines)
-{
-    return std::abs(lines.line_step) < std::abs(lines.elem_step);
 }
 
 // With A(t) = exp(-i pi t / 2n) Z[t] / 2n the plan's outputs for t in
@@ -129,9 +123,7 @@ void forward_batch(const cosine_pass* pass, const batch& b, strided_lines<const 
                    lane_path path)
 {
     const std::int32_t n = pass->n;
-    gather_batch(b, n, adjacent(in), [&](std::int32_t line, std::int32_t i) {
-        return static_cast<double>(line_start(in, line)[reordered(i, n) * in.elem_step]);
-    });
+    gather_batch(b, in, n, [n](std::int32_t i) { return reordered(i, n); });
     chirp_transform_lanes(&pass->plan, path, b.work);
     store_coefficients(pass, b, out);
 }
@@ -141,20 +133,21 @@ void inverse_batch(const cosine_pass* pass, const batch& b, strided_lines<const 
                    lane_path path)
 {
     const std::int32_t kept = pass->kept;
-    gather_batch(b, 2 * kept - 1, adjacent(in), [&](std::int32_t line, std::int32_t i) {
-        return line_start(in, line)[band_index(i, kept) * in.elem_step];
-    });
+    gather_batch(b, in, 2 * kept - 1, [kept](std::int32_t i) { return band_index(i, kept); });
     chirp_transform_lanes(&pass->plan, path, b.work);
     // Sample x of every line of the batch lies in one run of the work array:
     // reading it in that order streams the work array once, and each output
     // line is still written in order.
-    int slots = 0;
-    while (slots < 2 * b.lanes && b.has(b.first + slots))
-        ++slots;
     for (std::int32_t x = 0; x < pass->n_out; ++x) {
         T* y = out.base + b.first * out.line_step + x * out.elem_step;
-        for (int slot = 0; slot < slots; ++slot)
-            store_sample(y + slot * out.line_step, *b.at(x, slot));
+        for (int h = 0; h < 2; ++h) {
+            const double* from = b.work + (2 * static_cast<std::ptrdiff_t>(x) + h) * b.lanes;
+            for (int j = 0; j < b.lanes; ++j) {
+                const int slot = 2 * j + h;
+                if (b.has(b.first + slot))
+                    store_sample(y + slot * out.line_step, from[j]);
+            }
+        }
     }
 }
 
@@ -182,7 +175,7 @@ void run_batches(const cosine_pass* pass, std::int32_t lines, strided_lines<cons
     const std::int32_t per_unit = pairs_per_unit(lanes);
     const std::int32_t pairs = (lines + 1) / 2;
     const std::int32_t units = (pairs + per_unit - 1) / per_unit;
-    parallel_lines(units, engine.threads, [&](int thread, std::int32_t unit) {
+    parallel_lines(engine.team, units, [&](int thread, std::int32_t unit) {
         const std::int32_t end = std::min(lines, (unit + 1) * per_unit * 2);
         for (std::int32_t first = unit * per_unit * 2; first < end; first += 2 * lanes)
             run_batch(pass, batch{first, end, lanes, engine.workspaces[thread]}, in, out, engine.path);

@@ -38,6 +38,7 @@
 
 #include "dft/chirp_plan.h"
 #include "fft/fft_lanes.h"
+#include "resize/parallel_lines.h"
 
 // How many bins carry over between sizes n and n_out: all of the smaller
 // band. One rule for enlarging and shrinking alike.
@@ -76,12 +77,13 @@ void pass_release(cosine_pass* pass);
 // pass it serves, aligned to lane_alignment.
 std::size_t workspace_doubles(const chirp_shape& shape, lane_path path);
 
-// How a pass runs its lines: one workspace per thread, and the vector path
+// How a pass runs its lines: one workspace per thread of the team, and the
+// vector path
 // whose lanes carry lane_width(path) pairs of lines per transform. Results
 // do not depend on either.
 struct line_engine {
     double* const* workspaces;
-    int threads;
+    line_team* team;
     lane_path path;
 };
 

@@ -274,7 +274,9 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
         const fft_tables tables{ip.data(), ww.data(), 512};
         std::vector<double> work(4096);
         double* const workspaces[1] = {work.data()};
-        const line_engine engine{workspaces, 1, lane_path::scalar};
+        line_team team;
+        team_start(&team, 1);
+        const line_engine engine{workspaces, &team, lane_path::scalar};
 
         std::mt19937 gen(static_cast<unsigned>(c.n * 31 + c.n_out));
         std::uniform_real_distribution<double> dist(-50, 50);
@@ -311,6 +313,7 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
                            std::cos(pi * k / (2 * c.n) + pi * k * s / static_cast<long double>(c.n_out));
                 ASSERT_NEAR(y[s * lines + i], sum, 1e-10) << c.n << " " << kept << " line " << i;
             }
+        team_stop(&team);
     }
 }
 
