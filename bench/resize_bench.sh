@@ -25,10 +25,14 @@ peer=""
 # A real ImageMagick answers -version with its name.
 if convert -version 2>/dev/null | grep -q ImageMagick; then peer=convert; fi
 
-# Median wall seconds and median peak MiB of RUNS runs of a command.
+# Median wall seconds and median peak MiB of RUNS runs of a command. The
+# outputs of the previous run are removed first, outside the timing, so that
+# no run pays for replacing (and the file system for freeing) the last one.
 measure() {
   local walls=() peaks=()
   for _ in $(seq "$runs"); do
+    rm -f "$work/out.bmp" "$work/peer.bmp"
+    sync
     /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >/dev/null 2>&1
     read -r wall peak < "$work/time.txt"
     walls+=("$wall")
