@@ -32,7 +32,7 @@ measure() {
   local walls=() peaks=()
   for _ in $(seq "$runs"); do
     rm -f "$work/out.bmp" "$work/peer.bmp"
-    sync
+    sync; sleep 0.2
     /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >/dev/null 2>&1
     read -r wall peak < "$work/time.txt"
     walls+=("$wall")
