@@ -668,6 +668,33 @@ TEST_F(cli, without_enlargement_the_sample_comes_back_within_one_level)
         ASSERT_TRUE(out[i] == in[i] || out[i] + 1 == in[i]) << "byte " << i;
 }
 
+// Doubling puts output sample (2x, 2y) on input sample (x, y), so every input
+// sample of both shipped pictures reappears there, equal or one level lower.
+TEST_F(cli, doubling_a_sample_keeps_every_input_sample_at_the_even_positions)
+{
+    for (const char* sample : {VELMORA_SAMPLE, VELMORA_PHOTO}) {
+        const bytes in = read_file(sample);
+        ASSERT_GE(in.size(), 54u) << sample;
+        const std::uint32_t width = get_u32(in, 18), height = get_u32(in, 22), offset = get_u32(in, 10);
+        const tool_result result = run({"-i", sample, "-o", "double", "-sizexminus", std::to_string(width),
+                                        "-sizexminusy", std::to_string(height)});
+        ASSERT_EQ(result.status, 0) << sample << ": " << result.err;
+        const bytes out = read_file(dir + "/double.bmp");
+        const std::size_t in_stride = (3 * width + 3) / 4 * 4, out_stride = (6 * width + 3) / 4 * 4;
+        ASSERT_EQ(out.size(), 54 + 2 * height * out_stride) << sample;
+        ASSERT_GE(in.size(), offset + height * in_stride) << sample;
+        // Rows are stored bottom up: top row 2y of the output is stored row
+        // 2r + 1 when input top row y is stored row r.
+        for (std::size_t r = 0; r < height; ++r)
+            for (std::size_t i = 0; i < 3 * width; ++i) {
+                const int before = in[offset + r * in_stride + i];
+                const int after = out[54 + (2 * r + 1) * out_stride + 2 * (i / 3) * 3 + i % 3];
+                ASSERT_TRUE(after == before || after + 1 == before)
+                    << sample << ": stored row " << r << ", byte " << i << ": " << before << " became " << after;
+            }
+    }
+}
+
 #ifndef VELMORA_SANITIZED
 TEST_F(cli, exhausted_memory_in_a_channel_names_the_array)
 {
