@@ -4,16 +4,20 @@
 # picture to the same size with the same thread limit, measured in the same
 # run (when `convert` is installed). Each figure is the median of RUNS runs.
 #
-# Usage: bench/resize_bench.sh [--csv] [--runs RUNS] [path/to/velmora]
-#   --csv   one line per measurement: case,threads,tool,wall_s,peak_mib
+# Usage: bench/resize_bench.sh [--csv] [--runs RUNS] [--sizes LIST] [path/to/velmora]
+#   --csv    one line per measurement: case,threads,tool,wall_s,peak_mib
+#   --sizes  the resizes to measure instead of the usual four, as a list of
+#            WxH:W'xH' separated by spaces, e.g. "256x192:512x384 512x384:1024x768"
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 csv=0
 runs=3
+sizes="512x512:1024x1024 1024x768:2048x1536 1024x768:4096x3072 4096x3072:1024x768"
 while [ $# -gt 0 ]; do
   case "$1" in
     --csv) csv=1; shift ;;
     --runs) runs="$2"; shift 2 ;;
+    --sizes) sizes="$2"; shift 2 ;;
     *) break ;;
   esac
 done
@@ -50,8 +54,12 @@ else
   echo "machine: $(lscpu | awk -F: '/Model name/ {gsub(/^ +/, "", $2); print $2; exit}'), $all CPUs; median of $runs runs"
   printf '%-24s %7s %10s %10s %12s %8s\n' "resize" "threads" "velmora s" "peak MiB" "convert s" "ratio"
 fi
-for size in "512 512 1024 1024" "1024 768 2048 1536" "1024 768 4096 3072" "4096 3072 1024 768"; do
-  set -- $size
+for size in $sizes; do
+  if ! [[ "$size" =~ ^[0-9]+x[0-9]+:[0-9]+x[0-9]+$ ]]; then
+    echo "resize_bench: a size is WxH:W'xH', not \"$size\"" >&2
+    exit 1
+  fi
+  set -- ${size//[x:]/ }
   python3 "$here/make_picture.py" "$1" "$2" "$work/in.bmp"
   thread_counts="1"
   [ "$all" -gt 1 ] && thread_counts="1 $all"
