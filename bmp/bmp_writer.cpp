@@ -225,8 +225,7 @@ int create_named(bmp_output* output)
     return error;
 }
 
-int write_picture(int fd, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B, std::int32_t width,
-                  std::int32_t height)
+int write_picture(int fd, const std::uint8_t* rows, std::int32_t width, std::int32_t height)
 {
     const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0)
@@ -238,7 +237,7 @@ int write_picture(int fd, const std::uint8_t* R, const std::uint8_t* G, const st
         return error;
     }
     errno = 0;
-    const bool written = bmp_write(out, R, G, B, width, height) && std::fflush(out) == 0;
+    const bool written = bmp_write_rows(out, rows, width, height) && std::fflush(out) == 0;
     int error = written ? 0 : (errno ? errno : EIO);
     if (std::fclose(out) != 0 && error == 0)
         error = errno ? errno : EIO;
@@ -295,6 +294,17 @@ int name_unnamed(int fd, const char* target)
 }
 }  // namespace
 
+std::size_t bmp_stored_rows_size(std::int32_t width, std::int32_t height)
+{
+    return static_cast<std::size_t>(bmp_row_stride(width)) * static_cast<std::size_t>(height);
+}
+
+bool bmp_write_rows(std::FILE* out, const std::uint8_t* rows, std::int32_t width, std::int32_t height)
+{
+    const std::size_t bytes = bmp_stored_rows_size(width, height);
+    return write_header(out, width, height) && std::fwrite(rows, 1, bytes, out) == bytes;
+}
+
 bool bmp_write(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
                std::int32_t width, std::int32_t height)
 {
@@ -339,10 +349,9 @@ int bmp_prepare(const char* path, bmp_output* output)
     return create_named(output);
 }
 
-int bmp_commit(bmp_output* output, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
-               std::int32_t width, std::int32_t height)
+int bmp_commit(bmp_output* output, const std::uint8_t* rows, std::int32_t width, std::int32_t height)
 {
-    int error = write_picture(output->fd, R, G, B, width, height);
+    int error = write_picture(output->fd, rows, width, height);
     if (error == 0)
         error = adopt_permissions(output->fd, output->target_path);
     if (error == 0 && !output->named)
