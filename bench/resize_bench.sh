@@ -37,8 +37,12 @@ measure() {
   for _ in $(seq "$runs"); do
     rm -f "$work/out.bmp" "$work/peer.bmp"
     sync; sleep 0.2
-    /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >/dev/null 2>&1
-    read -r wall peak < "$work/time.txt"
+    local start end
+    start=$(date +%s%N)
+    /usr/bin/time -f '%M' -o "$work/time.txt" "$@" >/dev/null 2>&1
+    end=$(date +%s%N)
+    read -r peak < "$work/time.txt"
+    wall=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }')
     walls+=("$wall")
     peaks+=("$peak")
   done

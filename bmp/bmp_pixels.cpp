@@ -2,23 +2,7 @@
 
 #include <cstring>
 
-namespace {
-
-// The planes are stored column by column and the file row by row, so the
-// pixels are moved a tile at a time: a strip of rows, a few columns wide, is
-// gathered from the rows first and then laid into each column as one run.
-// Memory is then read and written in order instead of one byte per cache
-// line.
-constexpr std::int32_t strip_rows = 64;
-constexpr std::int32_t tile_columns = 16;
-
-struct tile {
-    std::uint8_t b[tile_columns][strip_rows];
-    std::uint8_t g[tile_columns][strip_rows];
-    std::uint8_t r[tile_columns][strip_rows];
-};
-
-}  // namespace
+#include "bmp/pixel_tile.h"
 
 bmp_status bmp_decode_direct(const bmp_header& header, const std::uint8_t* data, std::size_t length,
                              colour_planes out)
@@ -28,9 +12,9 @@ bmp_status bmp_decode_direct(const bmp_header& header, const std::uint8_t* data,
     if (static_cast<std::uint64_t>(bmp_pixel_rows_size(width, height)) > length)
         return bmp_status::short_pixel_data;
     const std::int64_t stride = bmp_row_stride(width);
-    tile t;
-    for (std::int32_t r0 = 0; r0 < height; r0 += strip_rows) {
-        const std::int32_t count = height - r0 < strip_rows ? height - r0 : strip_rows;
+    pixel_tile t;
+    for (std::int32_t r0 = 0; r0 < height; r0 += tile_strip_rows) {
+        const std::int32_t count = height - r0 < tile_strip_rows ? height - r0 : tile_strip_rows;
         // The strip's picture rows form one run, whichever way the file is stored.
         const auto y_a = static_cast<std::int32_t>(bmp_picture_row(header, r0));
         const auto y_b = static_cast<std::int32_t>(bmp_picture_row(header, r0 + count - 1));

@@ -16,6 +16,7 @@
 
 #include "bmp/bmp_header.h"
 #include "bmp/le_bytes.h"
+#include "bmp/pixel_tile.h"
 #include "bmp/plane.h"
 
 namespace {
@@ -39,21 +40,6 @@ bool write_header(std::FILE* out, std::int32_t width, std::int32_t height)
            le_put_u32(out, 0) && le_put_u32(out, 0);  // no colour table
 }
 
-// Rows are assembled a strip at a time, a few columns at a time: the planes
-// are stored column by column, so a strip of neighbouring rows is one short
-// run in each column. Copying those runs first and spreading them into the
-// rows afterwards reads memory in order instead of one byte per cache line.
-constexpr std::int32_t strip_rows = 64;
-constexpr std::int32_t tile_columns = 16;
-
-// The picture rows of one strip of tile_columns columns from x0 on: runs of
-// `count` samples of each plane, top picture row first.
-struct tile {
-    std::uint8_t b[tile_columns][strip_rows];
-    std::uint8_t g[tile_columns][strip_rows];
-    std::uint8_t r[tile_columns][strip_rows];
-};
-
 // Stored rows first .. first + count - 1 (file order: picture row
 // height - 1 - i) into `strip`, count rows of stride bytes, then to the
 // stream in one write.
@@ -64,7 +50,7 @@ bool write_strip(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, c
     const auto stride = static_cast<std::size_t>(bmp_row_stride(width));
     const std::int32_t top = height - first - count;  // the strip's top picture row
     const auto run = static_cast<std::size_t>(count);
-    tile t;
+    pixel_tile t;
     for (std::int32_t x0 = 0; x0 < width; x0 += tile_columns) {
         const std::int32_t columns = width - x0 < tile_columns ? width - x0 : tile_columns;
         for (std::int32_t c = 0; c < columns; ++c) {
@@ -225,8 +211,7 @@ int create_named(bmp_output* output)
     return error;
 }
 
-int write_picture(int fd, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B, std::int32_t width,
-                  std::int32_t height)
+int write_picture(int fd, const std::uint8_t* rows, std::int32_t width, std::int32_t height)
 {
     const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0)
@@ -238,7 +223,7 @@ int write_picture(int fd, const std::uint8_t* R, const std::uint8_t* G, const st
         return error;
     }
     errno = 0;
-    const bool written = bmp_write(out, R, G, B, width, height) && std::fflush(out) == 0;
+    const bool written = bmp_write_rows(out, rows, width, height) && std::fflush(out) == 0;
     int error = written ? 0 : (errno ? errno : EIO);
     if (std::fclose(out) != 0 && error == 0)
         error = errno ? errno : EIO;
@@ -295,12 +280,23 @@ int name_unnamed(int fd, const char* target)
 }
 }  // namespace
 
+std::size_t bmp_stored_rows_size(std::int32_t width, std::int32_t height)
+{
+    return static_cast<std::size_t>(bmp_row_stride(width)) * static_cast<std::size_t>(height);
+}
+
+bool bmp_write_rows(std::FILE* out, const std::uint8_t* rows, std::int32_t width, std::int32_t height)
+{
+    const std::size_t bytes = bmp_stored_rows_size(width, height);
+    return write_header(out, width, height) && std::fwrite(rows, 1, bytes, out) == bytes;
+}
+
 bool bmp_write(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
                std::int32_t width, std::int32_t height)
 {
     if (!write_header(out, width, height))
         return false;
-    const std::int32_t rows = height < strip_rows ? height : strip_rows;
+    const std::int32_t rows = height < tile_strip_rows ? height : tile_strip_rows;
     auto* strip = static_cast<std::uint8_t*>(
         std::malloc(static_cast<std::size_t>(bmp_row_stride(width)) * static_cast<std::size_t>(rows)));
     if (!strip) {
@@ -339,10 +335,9 @@ int bmp_prepare(const char* path, bmp_output* output)
     return create_named(output);
 }
 
-int bmp_commit(bmp_output* output, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
-               std::int32_t width, std::int32_t height)
+int bmp_commit(bmp_output* output, const std::uint8_t* rows, std::int32_t width, std::int32_t height)
 {
-    int error = write_picture(output->fd, R, G, B, width, height);
+    int error = write_picture(output->fd, rows, width, height);
     if (error == 0)
         error = adopt_permissions(output->fd, output->target_path);
     if (error == 0 && !output->named)

@@ -1,7 +1,10 @@
-// Writing three colour planes as an uncompressed 24-bit BMP file.
+// Writing an uncompressed 24-bit BMP file.
 //
-// bmp_write emits the 54 header bytes and the pixel rows to a stream the
-// caller owns.
+// A picture reaches the writer either as its stored pixel rows (the layout
+// of the file itself: bottom row first, blue-green-red per pixel, each row
+// zero-padded to a multiple of four bytes), which the run fills directly, or
+// as three colour planes. bmp_write_rows and bmp_write emit the 54 header
+// bytes and the rows to a stream the caller owns.
 //
 // A whole file is made in two steps, so that a run can find out that its
 // output cannot be written before it does any work, and so that the target
@@ -41,6 +44,14 @@ struct bmp_output {
 bool bmp_write(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
                std::int32_t width, std::int32_t height);
 
+// Bytes of the stored pixel rows of a width x height picture (sizes within
+// the side limits).
+std::size_t bmp_stored_rows_size(std::int32_t width, std::int32_t height);
+
+// Writes the header and the stored pixel rows `rows` (bmp_stored_rows_size
+// bytes, padding included) in one go.
+bool bmp_write_rows(std::FILE* out, const std::uint8_t* rows, std::int32_t width, std::int32_t height);
+
 // Gets ready to replace or create the file at path. A symbolic link is
 // followed to the file it points to (also one that does not exist yet), so
 // the link itself stays. Refuses a target that is a folder (EISDIR) or that
@@ -50,14 +61,13 @@ bool bmp_write(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, con
 // output->fd set to -1.
 int bmp_prepare(const char* path, bmp_output* output);
 
-// Writes the picture into the prepared temporary and puts it in place of the
-// target. A target that exists lends the new file its permission bits and,
+// Writes the picture, given as its stored pixel rows, into the prepared
+// temporary and puts it in place of the target. A target that exists lends the new file its permission bits and,
 // where the process may set them, its owner and group; a new file has the
 // mode a plain create gives (0666 less the umask). Returns 0, or an errno
 // value (EFBIG past a file size limit, ENOSPC, ...) with the target
 // untouched and the temporary gone. Either way the temporary is closed.
-int bmp_commit(bmp_output* output, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
-               std::int32_t width, std::int32_t height);
+int bmp_commit(bmp_output* output, const std::uint8_t* rows, std::int32_t width, std::int32_t height);
 
 // Closes and removes a prepared temporary that will not be committed.
 void bmp_discard(bmp_output* output);

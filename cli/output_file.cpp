@@ -93,10 +93,10 @@ void output_prepare(const char* name, bmp_output* output)
         fail_output(name, error);
 }
 
-void output_commit(const char* name, bmp_output* output, const std::uint8_t* R, const std::uint8_t* G,
-                   const std::uint8_t* B, std::int32_t width, std::int32_t height)
+void output_commit(const char* name, bmp_output* output, const std::uint8_t* rows, std::int32_t width,
+                   std::int32_t height)
 {
-    const int error = bmp_commit(output, R, G, B, width, height);
+    const int error = bmp_commit(output, rows, width, height);
     guard_armed = 0;
     if (error != 0)
         fail_output(name, error);

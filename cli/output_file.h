@@ -22,7 +22,7 @@
 
 void output_prepare(const char* name, bmp_output* output);
 
-// Writes the planes (width x height, plane layout) as the file prepared for
-// name and ends the guard.
-void output_commit(const char* name, bmp_output* output, const std::uint8_t* R, const std::uint8_t* G,
-                   const std::uint8_t* B, std::int32_t width, std::int32_t height);
+// Writes the picture (width x height, its stored pixel rows) as the file
+// prepared for name and ends the guard.
+void output_commit(const char* name, bmp_output* output, const std::uint8_t* rows, std::int32_t width,
+                   std::int32_t height);

@@ -53,6 +53,19 @@ void prepare_output(resize_options* cnt)
     output_prepare(cnt->output_name, &output);
 }
 
+// The output picture in the file's own layout, its row padding zeroed; the
+// channel pass fills every pixel.
+output_picture make_output_picture(std::int32_t width, std::int32_t height)
+{
+    output_picture out;
+    out.stride = bmp_stored_rows_size(width, 1);
+    out.UPOUT = checked_array<std::uint8_t>(bmp_stored_rows_size(width, height), "UPOUT");
+    const std::size_t pixels = 3 * static_cast<std::size_t>(width);
+    for (std::int32_t row = 0; row < height; ++row)
+        std::memset(out.UPOUT + static_cast<std::size_t>(row) * out.stride + pixels, 0, out.stride - pixels);
+    return out;
+}
+
 }  // namespace
 
 int run_velmora(int argc, char** argv)
@@ -86,11 +99,7 @@ int run_velmora(int argc, char** argv)
     prepare_output(cnt);
     const std::int32_t out_width = image_width + cnt->sizexminus;
     const std::int32_t out_height = image_height + cnt->sizexminusy;
-    const std::size_t out_size = static_cast<std::size_t>(out_width) * static_cast<std::size_t>(out_height);
-    output_planes out;
-    out.RUPOUT = checked_array<std::uint8_t>(out_size, "RUPOUT");
-    out.GUPOUT = checked_array<std::uint8_t>(out_size, "GUPOUT");
-    out.BUPOUT = checked_array<std::uint8_t>(out_size, "BUPOUT");
+    const output_picture out = make_output_picture(out_width, out_height);
     const channel_sizes sizes{image_width, image_height, out_width, out_height};
     run_channel_pass(sizes, engine_settings{cnt->threads, lane_path_best()}, in, out);
     std::free(in.BIN);
@@ -99,10 +108,8 @@ int run_velmora(int argc, char** argv)
 
     image_width = out_width;
     image_height = out_height;
-    output_commit(cnt->output_name, &output, out.RUPOUT, out.GUPOUT, out.BUPOUT, image_width, image_height);
-    std::free(out.BUPOUT);
-    std::free(out.GUPOUT);
-    std::free(out.RUPOUT);
+    output_commit(cnt->output_name, &output, out.UPOUT, image_width, image_height);
+    std::free(out.UPOUT);
     std::free(cnt);
     return 0;
 }

@@ -10,12 +10,17 @@ namespace {
 // How long an idle worker stays awake for the next job before it sleeps.
 constexpr std::chrono::microseconds stay_awake{3000};
 
-inline void relax()
+// One step of a busy wait. Now and then the processor is offered to
+// another thread: on a machine with more threads than free processors, the
+// thread being waited for may need this one.
+inline void relax(int spins)
 {
+    if ((spins & 63) == 63) {
+        std::this_thread::yield();
+        return;
+    }
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
-#else
-    std::this_thread::yield();
 #endif
 }
 
@@ -40,7 +45,7 @@ unsigned await_job(line_team* team, unsigned seen)
             return now;
         if ((spins & 63) == 0 && std::chrono::steady_clock::now() > until)
             break;
-        relax();
+        relax(spins);
     }
     std::unique_lock<std::mutex> held(team->lock);
     team->wake.wait(held, [&] {
@@ -120,6 +125,6 @@ void parallel_units(line_team* team, std::int32_t units, unit_body body, const v
     }
     team->wake.notify_all();
     take_units(team, 0);
-    while (team->busy.load(std::memory_order_acquire) != 0)
-        relax();
+    for (int spins = 0; team->busy.load(std::memory_order_acquire) != 0; ++spins)
+        relax(spins);
 }

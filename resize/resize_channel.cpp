@@ -138,7 +138,7 @@ void channel_engine_release(channel_engine* engine)
     *engine = channel_engine{};
 }
 
-void resize_channel(channel_engine* e, const std::uint8_t* in, std::uint8_t* out)
+void resize_channel(channel_engine* e, const std::uint8_t* in, channel_output out)
 {
     const channel_sizes& s = e->sizes;
     const channel_layout c = lay_out(s);
@@ -198,7 +198,7 @@ void resize_channel(channel_engine* e, const std::uint8_t* in, std::uint8_t* out
 
     progress(columns_back_start);
     inverse_lines(&columns_back, s.W2, strided_lines<const double>{e->rows, c.L, 1},
-                  strided_lines<std::uint8_t>{out, s.H2, 1}, engine);
+                  strided_lines<std::uint8_t>{out.base, out.column_step, out.row_step}, engine);
     pass_release(&columns_back);
     progress(columns_back_end);
 }

@@ -10,14 +10,15 @@
 // output columns. Memory grows with the output: max(H min(W, W'),
 // W' min(H, H')) + min(H, H') min(W, W') doubles, not the grids themselves.
 //
-// The planes belong to the caller (plane layout, column by column); every
-// output sample is written. The engine record belongs to the caller too;
+// The input plane (plane layout, column by column) and the output belong to
+// the caller; every output sample is written. The engine record belongs to the caller too;
 // resize_channel builds and releases its plans itself. It prints the ten
 // progress lines of a channel on the standard error stream; exhausted memory
 // ends the process (checked_alloc), as does a plan that cannot be built
 // ("failure!!!!") or a thread that cannot start.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fft/fft_lanes.h"
@@ -62,7 +63,17 @@ struct channel_engine {
 void channel_engine_init(channel_engine* engine, const channel_sizes& sizes, const engine_settings& settings);
 void channel_engine_release(channel_engine* engine);
 
-void resize_channel(channel_engine* engine, const std::uint8_t* in, std::uint8_t* out);
+// Where a channel's output samples go: sample (x, y) at
+// base[x * column_step + y * row_step]. A plane has column_step H' and
+// row_step 1; one channel of a BMP file's stored rows has column_step 3 and
+// a negative row_step (rows are stored bottom first).
+struct channel_output {
+    std::uint8_t* base;
+    std::ptrdiff_t column_step;
+    std::ptrdiff_t row_step;
+};
+
+void resize_channel(channel_engine* engine, const std::uint8_t* in, channel_output out);
 
 // The ten progress lines of a channel, printed as resize_channel would
 // print them, for a channel whose result is copied from an identical one:

@@ -19,7 +19,6 @@ namespace fs = std::filesystem;
 
 // The 1 x 2 picture of the format's worked example, and its file as
 // written: bottom row first, each row padded to four bytes.
-const std::uint8_t example_r[2] = {1, 2}, example_g[2] = {3, 4}, example_b[2] = {5, 6};
 const bytes example_rows = {6, 4, 2, 0, 5, 3, 1, 0};
 
 class bmp_output_test : public testing::Test {
@@ -36,7 +35,7 @@ protected:
         const int error = bmp_prepare(path.c_str(), &output);
         if (error != 0)
             return error;
-        return bmp_commit(&output, example_r, example_g, example_b, 1, 2);
+        return bmp_commit(&output, example_rows.data(), 1, 2);
     }
     std::vector<std::string> entries(const std::string& folder) const
     {

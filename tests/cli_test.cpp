@@ -696,6 +696,22 @@ TEST_F(cli, doubling_a_sample_keeps_every_input_sample_at_the_even_positions)
 }
 
 #ifndef VELMORA_SANITIZED
+TEST_F(cli, a_thread_that_cannot_start_ends_the_run)
+{
+    // New threads take the stack limit as their stack size: 3 GiB of stack
+    // in 1 GiB of address space cannot be had.
+    tool_limits limits;
+    limits.address_space = 1L << 30;
+    limits.stack = 3L << 30;
+    const tool_result result = run({"-i", "in.bmp", "-o", "out", "-threads", "3", "-sizexminus", "4"}, limits);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "RED START\n");
+    const std::string message = "velmora: cannot start thread 2 of 3: Resource temporarily unavailable\n";
+    ASSERT_GE(result.err.size(), message.size()) << result.err;
+    EXPECT_EQ(result.err.substr(result.err.size() - message.size()), message) << result.err;
+    EXPECT_TRUE(created().empty());
+}
+
 TEST_F(cli, exhausted_memory_in_a_channel_names_the_array)
 {
     // 1 x 4096 to 16384 x 4096: the output planes take 192 MiB, the row

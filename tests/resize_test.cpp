@@ -110,7 +110,7 @@ samples resized(const samples& in, int W, int H, int W2, int H2, int threads = 1
     samples out(static_cast<std::size_t>(W2) * H2, 0xEE);
     channel_engine engine;
     channel_engine_init(&engine, channel_sizes{W, H, W2, H2}, engine_settings{threads, path});
-    resize_channel(&engine, in.data(), out.data());
+    resize_channel(&engine, in.data(), channel_output{out.data(), H2, 1});
     channel_engine_release(&engine);
     return out;
 }

@@ -502,6 +502,7 @@ static tool_process start_child(const std::vector<std::string>& args, const std:
         sigprocmask(SIG_SETMASK, &none, nullptr);
         limit(RLIMIT_AS, limits.address_space);
         limit(RLIMIT_FSIZE, limits.file_size);
+        limit(RLIMIT_STACK, limits.stack);
         if (limits.umask >= 0)
             umask(static_cast<mode_t>(limits.umask));
         if (limits.no_unnamed_files)

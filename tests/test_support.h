@@ -99,6 +99,7 @@ struct tool_result {
 struct tool_limits {
     long address_space = 0;  // bytes; 0: unlimited
     long file_size = 0;      // bytes; 0: unlimited
+    long stack = 0;          // bytes, also the default stack of new threads; 0: the test's own
     int umask = -1;          // the file mode creation mask; -1: the test's own
     // Run as the unprivileged user 65534 when the test runs as root, which
     // passes every permission check.
