@@ -85,7 +85,7 @@ figures ripple "$work/ringing.png" 1 0 0 48 80 samples/landscape.bmp "$work/sky.
   Lanczos "$work/landscape_lanczos.bmp" "$work/sky_lanczos.bmp"
 
 if [ "$speed" = 1 ]; then
-  runs=5
+  runs=9
   echo "speed.png: time against output size, one thread and all threads (a few minutes)"
   bench/resize_bench.sh --csv --runs "$runs" \
     --sizes "512x384:1024x768 1024x768:2048x1536 1536x1152:3072x2304 2048x1536:4096x3072 2560x1920:5120x3840 3072x2304:6144x4608" \
