@@ -11,10 +11,12 @@
 # Needs the Debian packages imagemagick, python3-numpy, python3-matplotlib
 # and time; the tool itself needs none of them.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
 speed=1
 if [ "${1:-}" = --no-speed ]; then speed=0; shift; fi
+velmora=""
+if [ $# -gt 0 ]; then velmora="$(realpath "$1")"; fi
+cd "$(dirname "$0")/.."
 
 missing() { echo "make_figures.sh: $1 is missing: apt-get install $2" >&2; exit 1; }
 convert -version 2>/dev/null | grep -q ImageMagick || missing "ImageMagick's convert" imagemagick
@@ -23,9 +25,7 @@ convert -version 2>/dev/null | grep -q ImageMagick || missing "ImageMagick's con
 /usr/bin/python3 -c 'import numpy' 2>/dev/null || missing "numpy for /usr/bin/python3" python3-numpy
 /usr/bin/python3 -c 'import matplotlib' 2>/dev/null || missing "matplotlib for /usr/bin/python3" python3-matplotlib
 
-if [ $# -gt 0 ]; then
-  velmora="$1"
-else
+if [ -z "$velmora" ]; then
   cmake -S . -B build >/dev/null && cmake --build build -j2 --target velmora >/dev/null
   velmora=build/velmora
 fi
@@ -34,12 +34,14 @@ trap 'rm -rf "$work"' EXIT
 figures() { /usr/bin/python3 docs/figures.py "$@"; }
 
 # The three resizers, each writing a 24-bit BMP named $2 from $1 at $3 x $4.
-# velmora takes the size as a difference and appends ".bmp" itself.
+# velmora takes the size as a difference and appends ".bmp" itself; its
+# progress lines are shown only when it fails.
 by_velmora() {
   local size
   size=$(identify -format '%w %h' "$1")
   set -- "$1" "$2" "$3" "$4" $size
-  "$velmora" -i "$1" -o "${2%.bmp}" -sizexminus $(($3 - $5)) -sizexminusy $(($4 - $6)) >/dev/null 2>&1
+  "$velmora" -i "$1" -o "${2%.bmp}" -sizexminus $(($3 - $5)) -sizexminusy $(($4 - $6)) \
+    >"$work/velmora.log" 2>&1 || { cat "$work/velmora.log" >&2; exit 1; }
 }
 by_lanczos() { convert "$1" -filter Lanczos -resize "$3x$4!" -type TrueColor "BMP3:$2"; }
 by_nearest() { convert "$1" -filter Point -resize "$3x$4!" -type TrueColor "BMP3:$2"; }
