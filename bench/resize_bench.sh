@@ -2,7 +2,8 @@
 # Wall time and peak memory of whole resizes of generated pictures, on one
 # thread and on every CPU, next to ImageMagick's Lanczos resize of the same
 # picture to the same size with the same thread limit, measured in the same
-# run (when `convert` is installed). Each figure is the median of RUNS runs.
+# run (when `convert` is installed), the two taking turns. Each figure is the
+# median of RUNS runs; the ratio is the median of the runs' ratios.
 #
 # Usage: bench/resize_bench.sh [--csv] [--runs RUNS] [--sizes LIST] [path/to/velmora]
 #   --csv    one line per measurement: case,threads,tool,wall_s,peak_mib
@@ -29,27 +30,23 @@ peer=""
 # A real ImageMagick answers -version with its name.
 if convert -version 2>/dev/null | grep -q ImageMagick; then peer=convert; fi
 
-# Median wall seconds and median peak MiB of RUNS runs of a command. The
+# One timed run of a command: prints its wall seconds and peak KiB. The
 # outputs of the previous run are removed first, outside the timing, so that
 # no run pays for replacing (and the file system for freeing) the last one.
-measure() {
-  local walls=() peaks=()
-  for _ in $(seq "$runs"); do
-    rm -f "$work/out.bmp" "$work/peer.bmp"
-    sync; sleep 0.2
-    local start end
-    start=$(date +%s%N)
-    /usr/bin/time -f '%M' -o "$work/time.txt" "$@" >/dev/null 2>&1
-    end=$(date +%s%N)
-    read -r peak < "$work/time.txt"
-    wall=$(awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }')
-    walls+=("$wall")
-    peaks+=("$peak")
-  done
-  local w p
-  w=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-  p=$(printf '%s\n' "${peaks[@]}" | sort -g | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)] / 1024}')
-  echo "$w $p"
+time_one() {
+  rm -f "$work/out.bmp" "$work/peer.bmp"
+  sync
+  sleep 0.2
+  local start end peak
+  start=$(date +%s%N)
+  /usr/bin/time -f '%M' -o "$work/time.txt" "$@" >/dev/null 2>&1
+  end=$(date +%s%N)
+  read -r peak < "$work/time.txt"
+  awk -v ns=$((end - start)) -v peak="$peak" 'BEGIN { printf "%.3f %s\n", ns / 1e9, peak }'
+}
+
+median() {
+  sort -g | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'
 }
 
 if [ "$csv" = 1 ]; then
@@ -68,14 +65,28 @@ for size in $sizes; do
   thread_counts="1"
   [ "$all" -gt 1 ] && thread_counts="1 $all"
   for threads in $thread_counts; do
-    read -r wall peak < <(measure "$tool" -i "$work/in.bmp" -o "$work/out" -threads "$threads" \
-      -sizexminus $(($3 - $1)) -sizexminusy $(($4 - $2)))
+    # The two tools take turns, run by run, so that a change in the machine's
+    # speed meets both; the ratio is the median of the runs' ratios.
+    walls=() peaks=() peer_walls=() ratios=()
+    for _ in $(seq "$runs"); do
+      read -r wall peak < <(time_one "$tool" -i "$work/in.bmp" -o "$work/out" -threads "$threads" \
+        -sizexminus $(($3 - $1)) -sizexminusy $(($4 - $2)))
+      walls+=("$wall")
+      peaks+=("$peak")
+      if [ -n "$peer" ]; then
+        read -r peer_wall _ < <(time_one "$peer" -limit thread "$threads" "$work/in.bmp" -filter Lanczos \
+          -resize "$3x$4!" "$work/peer.bmp")
+        peer_walls+=("$peer_wall")
+        ratios+=("$(awk -v a="$wall" -v b="$peer_wall" 'BEGIN { printf "%.3f", a / b }')")
+      fi
+    done
+    wall=$(printf '%s\n' "${walls[@]}" | median)
+    peak=$(printf '%s\n' "${peaks[@]}" | median | awk '{printf "%.1f", $1 / 1024}')
     peer_wall="-"
     ratio="-"
     if [ -n "$peer" ]; then
-      read -r peer_wall _ < <(measure "$peer" -limit thread "$threads" "$work/in.bmp" -filter Lanczos \
-        -resize "$3x$4!" "$work/peer.bmp")
-      ratio=$(awk -v a="$wall" -v b="$peer_wall" 'BEGIN { printf "%.2f", a / b }')
+      peer_wall=$(printf '%s\n' "${peer_walls[@]}" | median)
+      ratio=$(printf '%s\n' "${ratios[@]}" | median | awk '{printf "%.2f", $1}')
     fi
     if [ "$csv" = 1 ]; then
       echo "$1x$2->$3x$4,$threads,velmora,$wall,$peak"
