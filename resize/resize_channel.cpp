@@ -6,6 +6,7 @@
 
 #include "dft/chirp_plan.h"
 #include "fft/fft_tables.h"
+#include "bmp/plane.h"
 #include "resize/checked_alloc.h"
 #include "resize/spectral_passes.h"
 
@@ -113,6 +114,14 @@ void check_plan(int result)
         fail_plan();
 }
 
+// Neither side changes: every sample is its own exact result.
+void copy_plane(const channel_sizes& s, const std::uint8_t* in, strided_lines<std::uint8_t> picture)
+{
+    for (std::int32_t x = 0; x < s.W; ++x)
+        for (std::int32_t y = 0; y < s.H; ++y)
+            picture.base[x * picture.line_step + y * picture.elem_step] = in[plane_index(x, y, s.H)];
+}
+
 }  // namespace
 
 void channel_engine_init(channel_engine* engine, const channel_sizes& sizes, const engine_settings& settings)
@@ -144,11 +153,18 @@ void resize_channel(channel_engine* e, const std::uint8_t* in, channel_output ou
     const channel_layout c = lay_out(s);
     const std::size_t H = static_cast<std::size_t>(s.H), W2 = static_cast<std::size_t>(s.W2);
     const std::size_t K = static_cast<std::size_t>(c.K), L = static_cast<std::size_t>(c.L);
+    // A side whose size does not change needs no transform at all: the
+    // inverse of all n coefficients gives the n samples back exactly. Its
+    // two passes are left out, and the passes of the other side read the
+    // samples, and write the output, where those passes would have.
+    const bool across = s.W != s.W2;
+    const bool down = s.H != s.H2;
+    const strided_lines<std::uint8_t> picture{out.base, out.column_step, out.row_step};
     cosine_pass pass;
 
     // Rows: column k of `rows` holds coefficient k of every row. The first
-    // channel makes the tables, the workspaces and the two arrays; the
-    // others reuse them.
+    // channel makes the tables, the workspaces, the threads and the arrays;
+    // the others reuse them.
     progress(rows_start);
     if (!e->ww)
         make_tables(c, e);
@@ -158,24 +174,35 @@ void resize_channel(channel_engine* e, const std::uint8_t* in, channel_output ou
         e->team = new (checked_alloc(sizeof(line_team), "team")) line_team;
         team_start(e->team, e->settings.threads);
     }
-    if (!e->rows)
-        e->rows = checked_array<double>(K * H > W2 * L ? K * H : W2 * L, "rows");
+    if (!e->rows && across) {
+        const std::size_t widened = down ? W2 * L : 0;
+        e->rows = checked_array<double>(K * H > widened ? K * H : widened, "rows");
+    }
     const fft_tables tables{e->ip, e->ww, e->table_size};
     const line_engine engine{e->workspace_of, e->team, e->settings.path};
-    check_plan(forward_pass_init(&pass, s.W, s.W2, tables));
-    forward_lines(&pass, s.H, strided_lines<const std::uint8_t>{in, 1, s.H},
-                  strided_lines<double>{e->rows, 1, s.H}, engine);
-    pass_release(&pass);
+    if (across) {
+        check_plan(forward_pass_init(&pass, s.W, s.W2, tables));
+        forward_lines(&pass, s.H, strided_lines<const std::uint8_t>{in, 1, s.H},
+                      strided_lines<double>{e->rows, 1, s.H}, engine);
+        pass_release(&pass);
+    }
     progress(rows_end);
 
-    // Columns of the coefficients: band row l holds D[l][0..K).
+    // Columns of the coefficients (of the samples, when the width stays):
+    // band row l holds D[l][0..K).
     progress(columns_start);
-    if (!e->band)
+    if (!e->band && down)
         e->band = checked_array<double>(L * K, "band");
-    check_plan(forward_pass_init(&pass, s.H, s.H2, tables));
-    forward_lines(&pass, c.K, strided_lines<const double>{e->rows, s.H, 1},
-                  strided_lines<double>{e->band, 1, c.K}, engine);
-    pass_release(&pass);
+    if (down) {
+        check_plan(forward_pass_init(&pass, s.H, s.H2, tables));
+        if (across)
+            forward_lines(&pass, c.K, strided_lines<const double>{e->rows, s.H, 1},
+                          strided_lines<double>{e->band, 1, c.K}, engine);
+        else
+            forward_lines(&pass, c.K, strided_lines<const std::uint8_t>{in, s.H, 1},
+                          strided_lines<double>{e->band, 1, c.K}, engine);
+        pass_release(&pass);
+    }
     progress(columns_end);
 
     // The zero stuffing (or the cut) lives in the inverse plans: their input
@@ -183,22 +210,32 @@ void resize_channel(channel_engine* e, const std::uint8_t* in, channel_output ou
     // lengths are the new sizes 2W' and 2H'. Every other bin is zero and is
     // never stored.
     progress(band_start);
-    cosine_pass rows_back, columns_back;
-    check_plan(inverse_pass_init(&rows_back, s.W, s.W2, tables));
-    check_plan(inverse_pass_init(&columns_back, s.H, s.H2, tables));
+    cosine_pass rows_back{}, columns_back{};
+    if (across)
+        check_plan(inverse_pass_init(&rows_back, s.W, s.W2, tables));
+    if (down)
+        check_plan(inverse_pass_init(&columns_back, s.H, s.H2, tables));
     progress(band_end);
 
     // Band rows back to W' samples: column x of `rows` now holds sample x of
-    // every band row.
+    // every band row; when the height stays, the rows go to the picture.
     progress(rows_back_start);
-    inverse_lines(&rows_back, c.L, strided_lines<const double>{e->band, c.K, 1},
-                  strided_lines<double>{e->rows, 1, c.L}, engine);
+    if (across && down)
+        inverse_lines(&rows_back, c.L, strided_lines<const double>{e->band, c.K, 1},
+                      strided_lines<double>{e->rows, 1, c.L}, engine);
+    else if (across)
+        inverse_lines(&rows_back, s.H, strided_lines<const double>{e->rows, 1, s.H},
+                      strided_lines<std::uint8_t>{picture.base, picture.elem_step, picture.line_step}, engine);
     pass_release(&rows_back);
     progress(rows_back_end);
 
     progress(columns_back_start);
-    inverse_lines(&columns_back, s.W2, strided_lines<const double>{e->rows, c.L, 1},
-                  strided_lines<std::uint8_t>{out.base, out.column_step, out.row_step}, engine);
+    if (across && down)
+        inverse_lines(&columns_back, s.W2, strided_lines<const double>{e->rows, c.L, 1}, picture, engine);
+    else if (down)
+        inverse_lines(&columns_back, s.W2, strided_lines<const double>{e->band, 1, c.K}, picture, engine);
+    else if (!across)
+        copy_plane(s, in, picture);
     pass_release(&columns_back);
     progress(columns_back_end);
 }

@@ -18,12 +18,6 @@ std::int32_t pairs_per_unit(int lanes)
     return lanes > min_pairs_per_unit ? lanes : min_pairs_per_unit;
 }
 
-template <typename T>
-inline const T* line_start(strided_lines<const T> lines, std::int32_t i)
-{
-    return lines.base + i * lines.line_step;
-}
-
 inline void store_sample(double* at, double value)
 {
     *at = value;
@@ -151,26 +145,10 @@ void inverse_batch(const cosine_pass* pass, const batch& b, strided_lines<const 
     }
 }
 
-// An unchanged direction: line i's n values copied to the output layout.
-template <typename In, typename Out>
-void copy_lines(std::int32_t lines, std::int32_t n, strided_lines<const In> in, strided_lines<Out> out)
-{
-    for (std::int32_t i = 0; i < lines; ++i) {
-        const In* from = line_start(in, i);
-        Out* to = out.base + i * out.line_step;
-        for (std::int32_t j = 0; j < n; ++j)
-            store_sample(to + j * out.elem_step, static_cast<double>(from[j * in.elem_step]));
-    }
-}
-
 template <typename In, typename Out, typename Batch>
 void run_batches(const cosine_pass* pass, std::int32_t lines, strided_lines<const In> in, strided_lines<Out> out,
                  const line_engine& engine, Batch run_batch)
 {
-    if (pass->identity) {
-        copy_lines(lines, pass->n, in, out);
-        return;
-    }
     const int lanes = lane_width(engine.path);
     const std::int32_t per_unit = pairs_per_unit(lanes);
     const std::int32_t pairs = (lines + 1) / 2;
@@ -212,10 +190,7 @@ int pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const chirp
     pass->n = n;
     pass->n_out = n_out;
     pass->kept = carried_bins(n, n_out);
-    pass->identity = n == n_out;
     pass->plan.pre = nullptr;
-    if (pass->identity)
-        return chirp_ok;
     return chirp_plan_init(&pass->plan, shape, tables.ip, tables.table_size, tables.ww);
 }
 

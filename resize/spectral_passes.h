@@ -50,14 +50,10 @@ struct fft_tables {
     int table_size;
 };
 
-// A direction whose size does not change needs no transform at all: the
-// inverse of all n coefficients gives the n samples back exactly, so both
-// of its passes just copy their lines (identity passes build no plan).
 struct cosine_pass {
     std::int32_t n;      // samples per line before the resize in this direction
     std::int32_t n_out;  // samples per line after it
     std::int32_t kept;   // coefficients per line: carried_bins(n, n_out)
-    bool identity;       // n == n_out: lines are copied
     chirp_plan plan;
 };
 
@@ -66,8 +62,7 @@ struct cosine_pass {
 chirp_shape forward_pass_shape(std::int32_t n, std::int32_t n_out);
 chirp_shape inverse_pass_shape(std::int32_t n, std::int32_t n_out);
 
-// Build the pass's plan on the tables; the result is chirp_plan_init's
-// (chirp_ok for an identity pass).
+// Build the pass's plan on the tables; the result is chirp_plan_init's.
 int forward_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables);
 int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables);
 void pass_release(cosine_pass* pass);
@@ -97,8 +92,7 @@ struct strided_lines {
 };
 
 // Forward passes: `lines` lines of pass->n samples (bytes of a plane, or
-// doubles) into pass->kept coefficients each (the samples themselves for an
-// identity pass).
+// doubles) into pass->kept coefficients each.
 void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const std::uint8_t> in,
                    strided_lines<double> out, const line_engine& engine);
 void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,

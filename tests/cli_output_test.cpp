@@ -259,12 +259,13 @@ TEST_P(cli_output, a_killed_run_leaves_no_temporary_file)
 // was made.
 TEST_P(cli_output, exhausted_memory_in_a_channel_leaves_no_temporary_file)
 {
-    // 1 x 4096 to 16384 x 4096: the row array of the red channel takes
-    // 512 MiB, beyond the cap.
-    write_file(dir + "/tall.bmp", make_bmp(pattern_picture(1, 4096)));
+    // 1 x 2048 to 16384 x 4096: the row array of the red channel takes
+    // 256 MiB beside the 192 MiB picture, beyond the cap.
+    write_file(dir + "/tall.bmp", make_bmp(pattern_picture(1, 2048)));
     tool_limits limits = how();
     limits.address_space = 400L << 20;
-    const tool_result result = run({"-i", "tall.bmp", "-o", "out", "-sizexminus", "16383"}, limits);
+    const tool_result result =
+        run({"-i", "tall.bmp", "-o", "out", "-sizexminus", "16383", "-sizexminusy", "2048"}, limits);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out.rfind("RED START\n", 0), 0u) << result.out;
     EXPECT_NE(result.out.find(" no memory!!\n"), std::string::npos) << result.out;

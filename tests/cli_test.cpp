@@ -714,12 +714,12 @@ TEST_F(cli, a_thread_that_cannot_start_ends_the_run)
 
 TEST_F(cli, exhausted_memory_in_a_channel_names_the_array)
 {
-    // 1 x 4096 to 16384 x 4096: the output planes take 192 MiB, the row
-    // array, which later holds the rows widened to 16384 samples, another
-    // 512 MiB, beyond the cap.
-    write_file(dir + "/in.bmp", make_bmp(pattern_picture(1, 4096)));
-    const tool_result result =
-        run({"-i", "in.bmp", "-o", "out", "-sizexminus", "16383"}, tool_limits{400L << 20, 0});
+    // 1 x 2048 to 16384 x 4096: the output picture takes 192 MiB, the row
+    // array, which holds the rows widened to 16384 samples, another 256 MiB,
+    // beyond the cap.
+    write_file(dir + "/in.bmp", make_bmp(pattern_picture(1, 2048)));
+    const tool_result result = run({"-i", "in.bmp", "-o", "out", "-sizexminus", "16383", "-sizexminusy", "2048"},
+                                   tool_limits{400L << 20, 0});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, "RED START\nrows no memory!!\n");
     EXPECT_TRUE(created().empty());

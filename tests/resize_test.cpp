@@ -171,7 +171,8 @@ TEST(resize, any_thread_count_and_vector_path_gives_the_same_bytes)
     // Odd line counts leave a last line without a partner, and line counts
     // that fill no whole batch of lanes, in every pass.
     const lane_path paths[] = {lane_path::scalar, lane_path::sse2, lane_path::avx2, lane_path::avx512};
-    for (const size_case& c : {size_case{37, 23, 75, 51}, size_case{41, 35, 20, 17}, size_case{3, 5, 2, 9}}) {
+    for (const size_case& c : {size_case{37, 23, 75, 51}, size_case{41, 35, 20, 17}, size_case{3, 5, 2, 9},
+                               size_case{37, 23, 37, 51}, size_case{41, 35, 20, 35}}) {
         const samples in = random_plane(c.W, c.H, 99);
         const samples one = resized(in, c.W, c.H, c.W2, c.H2, 1, lane_path::scalar);
         for (lane_path path : paths) {
