@@ -1,15 +1,10 @@
-// Colour planes and the shared image size.
+// Colour planes.
 //
 // A plane holds the W x H samples of one colour channel, one byte each, stored
 // column by column: the sample of column x (0 at the left) and row y (0 at the
 // top) lies at index x * H + y. A plane is one heap block of exactly W * H
 // bytes, owned by whoever allocated it (the run driver for every plane of a
 // run).
-//
-// image_width and image_height carry the size of the picture being worked on
-// between the driver, the reader, the channel resize and the writer: the input
-// size while the channels are resized, the output size when the file is
-// written.
 #pragma once
 
 #include <cstddef>
@@ -19,9 +14,6 @@
 // an input header, so that those sizes fit comfortably in 64 bits and no
 // allocation exceeds what a picture of that size needs.
 constexpr std::int32_t max_picture_side = 16384;
-
-extern std::int32_t image_width;
-extern std::int32_t image_height;
 
 // The three planes of one picture, W x H bytes each, owned by the caller.
 struct colour_planes {

@@ -14,6 +14,9 @@
 #include "resize/checked_alloc.h"
 #include "resize/resize_channel.h"
 
+std::int32_t image_width = 0;
+std::int32_t image_height = 0;
+
 namespace {
 
 [[noreturn]] void fail_size()
