@@ -12,7 +12,8 @@
 
 // Longest side of a picture, in or out. It bounds every size computed from
 // an input header, so that those sizes fit comfortably in 64 bits and no
-// allocation exceeds what a picture of that size needs.
+// allocation exceeds what a picture of that size needs; and the resize's
+// longest lines, twice a side, then need FFTs of at most 65536 points.
 constexpr std::int32_t max_picture_side = 16384;
 
 // The three planes of one picture, W x H bytes each, owned by the caller.

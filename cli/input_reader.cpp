@@ -12,7 +12,6 @@
 #include "bmp/plane.h"
 #include "cli/fail.h"
 #include "resize/checked_alloc.h"
-#include "resize/resize_channel.h"
 
 std::int32_t image_width = 0;
 std::int32_t image_height = 0;
@@ -38,12 +37,12 @@ void check_size_limits(const bmp_header& header, const resize_options* cnt)
     if (out_height < 1)
         fail_run("-sizexminusy %d leaves no output rows (input height %lld; the least is %lld)", cnt->sizexminusy,
                  static_cast<long long>(header.height), static_cast<long long>(1 - header.height));
-    if (out_width > max_output_side)
+    if (out_width > max_picture_side)
         fail_run("output width %lld is above the limit of %d (input width %d plus -sizexminus %d)",
-                 static_cast<long long>(out_width), max_output_side, header.width, cnt->sizexminus);
-    if (out_height > max_output_side)
+                 static_cast<long long>(out_width), max_picture_side, header.width, cnt->sizexminus);
+    if (out_height > max_picture_side)
         fail_run("output height %lld is above the limit of %d (input height %lld plus -sizexminusy %d)",
-                 static_cast<long long>(out_height), max_output_side, static_cast<long long>(header.height),
+                 static_cast<long long>(out_height), max_picture_side, static_cast<long long>(header.height),
                  cnt->sizexminusy);
 }
 

@@ -26,12 +26,8 @@
 
 struct channel_sizes {
     std::int32_t W, H;    // input, at least 1 each
-    std::int32_t W2, H2;  // output, at least 1 each, at most max_output_side
+    std::int32_t W2, H2;  // output, at least 1 each, at most max_picture_side
 };
-
-// Longest side of an output: lines of the inverse passes are twice as long,
-// and the FFT tables serve 65536 points.
-constexpr std::int32_t max_output_side = 16384;
 
 // How the lines run: on `threads` threads (1 to 256), each transform
 // carrying lane_width(path) pairs of lines (path supported by the CPU;
