@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <new>
 
+#include "bmp/plane.h"
 #include "dft/chirp_plan.h"
 #include "fft/fft_tables.h"
-#include "bmp/plane.h"
 #include "resize/checked_alloc.h"
 #include "resize/spectral_passes.h"
 
@@ -65,8 +65,8 @@ channel_layout lay_out(const channel_sizes& s)
     return c;
 }
 
-// One table for the longest FFT of the channel: tables built for a larger
-// size serve every shorter transform, with bit-identical twiddles.
+// One table for the longest FFT of the run: tables built for a larger size
+// serve every shorter transform, with bit-identical twiddles.
 void make_tables(const channel_layout& c, channel_engine* e)
 {
     std::int32_t longest = 4;
@@ -102,16 +102,35 @@ void make_workspaces(const channel_layout& c, channel_engine* e)
         e->workspace_of[t] = e->workspace_block + size * t;
 }
 
-[[noreturn]] void fail_plan()
-{
-    std::printf("failure!!!!\n");
-    std::exit(1);
-}
-
+// A plan that cannot be built (its memory) ends the run.
 void check_plan(int result)
 {
-    if (result != chirp_ok)
-        fail_plan();
+    if (result != chirp_ok) {
+        std::printf("failure!!!!\n");
+        std::exit(1);
+    }
+}
+
+// What every channel shares, made by the first one: tables, workspaces,
+// the threads, and the row and band arrays of the sides that change.
+void make_shared(const channel_layout& c, bool across, bool down, channel_engine* e)
+{
+    if (e->ww)
+        return;
+    const channel_sizes& s = e->sizes;
+    make_tables(c, e);
+    make_workspaces(c, e);
+    e->team = new (checked_alloc(sizeof(line_team), "team")) line_team;
+    team_start(e->team, e->settings.threads);
+    const std::size_t H = static_cast<std::size_t>(s.H), W2 = static_cast<std::size_t>(s.W2);
+    const std::size_t K = static_cast<std::size_t>(c.K), L = static_cast<std::size_t>(c.L);
+    if (across) {
+        // Row coefficients first, later the rows widened (or cut) to W'.
+        const std::size_t widened = down ? W2 * L : 0;
+        e->rows = checked_array<double>(K * H > widened ? K * H : widened, "rows");
+    }
+    if (down)
+        e->band = checked_array<double>(L * K, "band");
 }
 
 // Neither side changes: every sample is its own exact result.
@@ -151,8 +170,6 @@ void resize_channel(channel_engine* e, const std::uint8_t* in, channel_output ou
 {
     const channel_sizes& s = e->sizes;
     const channel_layout c = lay_out(s);
-    const std::size_t H = static_cast<std::size_t>(s.H), W2 = static_cast<std::size_t>(s.W2);
-    const std::size_t K = static_cast<std::size_t>(c.K), L = static_cast<std::size_t>(c.L);
     // A side whose size does not change needs no transform at all: the
     // inverse of all n coefficients gives the n samples back exactly. Its
     // two passes are left out, and the passes of the other side read the
@@ -162,22 +179,9 @@ void resize_channel(channel_engine* e, const std::uint8_t* in, channel_output ou
     const strided_lines<std::uint8_t> picture{out.base, out.column_step, out.row_step};
     cosine_pass pass;
 
-    // Rows: column k of `rows` holds coefficient k of every row. The first
-    // channel makes the tables, the workspaces, the threads and the arrays;
-    // the others reuse them.
+    // Rows: column k of `rows` holds coefficient k of every row.
     progress(rows_start);
-    if (!e->ww)
-        make_tables(c, e);
-    if (!e->workspace_block)
-        make_workspaces(c, e);
-    if (!e->team) {
-        e->team = new (checked_alloc(sizeof(line_team), "team")) line_team;
-        team_start(e->team, e->settings.threads);
-    }
-    if (!e->rows && across) {
-        const std::size_t widened = down ? W2 * L : 0;
-        e->rows = checked_array<double>(K * H > widened ? K * H : widened, "rows");
-    }
+    make_shared(c, across, down, e);
     const fft_tables tables{e->ip, e->ww, e->table_size};
     const line_engine engine{e->workspace_of, e->team, e->settings.path};
     if (across) {
@@ -191,8 +195,6 @@ void resize_channel(channel_engine* e, const std::uint8_t* in, channel_output ou
     // Columns of the coefficients (of the samples, when the width stays):
     // band row l holds D[l][0..K).
     progress(columns_start);
-    if (!e->band && down)
-        e->band = checked_array<double>(L * K, "band");
     if (down) {
         check_plan(forward_pass_init(&pass, s.H, s.H2, tables));
         if (across)
