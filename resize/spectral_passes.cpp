@@ -1,7 +1,6 @@
 #include "resize/spectral_passes.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "dft/chirp_lanes.h"
 #include "resize/parallel_lines.h"
@@ -39,8 +38,9 @@ struct batch {
     double* work;
 
     bool has(std::int32_t line) const { return line < end; }
-    // Where value i (0 real, 1 imaginary part) of the line in slot s
-    // (2j + h: pair j, half h) sits.
+    // Where value i of the line in slot s sits: slot 2j + h is pair j's
+    // first line (h = 0, the real parts) or second line (h = 1, the
+    // imaginary parts). The hot loops below walk the same layout by hand.
     double* at(std::int32_t i, int slot) const
     {
         return work + (2 * static_cast<std::ptrdiff_t>(i) + (slot & 1)) * lanes + (slot >> 1);
