@@ -37,15 +37,8 @@ protected:
             return error;
         return bmp_commit(&output, example_rows.data(), 1, 2);
     }
-    std::vector<std::string> entries(const std::string& folder) const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::vector<std::string> entries() const { return entries(dir); }
+    std::vector<std::string> entries(const std::string& folder) const { return folder_entries(folder); }
+    std::vector<std::string> entries() const { return folder_entries(dir); }
     void expect_picture(const std::string& path)
     {
         const bytes out = read_file(path);

@@ -50,15 +50,8 @@ protected:
     {
         return run_tool(arguments, dir, limits);
     }
-    std::vector<std::string> entries(const std::string& folder) const
-    {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::vector<std::string> entries() const { return entries(dir); }
+    std::vector<std::string> entries(const std::string& folder) const { return folder_entries(folder); }
+    std::vector<std::string> entries() const { return folder_entries(dir); }
     mode_t mode_of(const std::string& path) const
     {
         struct stat info {};

@@ -416,6 +416,15 @@ bool file_exists(const std::string& path)
     return std::filesystem::exists(std::filesystem::symlink_status(path));
 }
 
+std::vector<std::string> folder_entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::string make_scratch_dir()
 {
     std::string name = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX").string();

@@ -84,6 +84,9 @@ void write_file(const std::string& path, const bytes& content);
 bytes read_file(const std::string& path);
 bool file_exists(const std::string& path);
 
+// The names in a folder, sorted.
+std::vector<std::string> folder_entries(const std::string& folder);
+
 // A fresh folder under the system's temporary folder; removed by the caller.
 std::string make_scratch_dir();
 void remove_tree(const std::string& path);
