@@ -11,7 +11,7 @@
 #include "bmp/bmp_header.h"
 #include "bmp/plane.h"
 #include "cli/fail.h"
-#include "resize/checked_alloc.h"
+#include "cli/checked_alloc.h"
 
 std::int32_t image_width = 0;
 std::int32_t image_height = 0;

@@ -1,8 +1,5 @@
 #include "cli/options.h"
 
-#include <sched.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -209,28 +206,4 @@ void parse_options(std::int16_t argc, char** argv, resize_options* cnt)
         fail_run("option %s takes a whole number from %d to %d, not \"%s\"", outcome.option, outcome.low,
                  outcome.high, outcome.value);
     }
-}
-
-std::int32_t default_thread_count()
-{
-    // The affinity mask, not the machine's CPU count: a process confined by
-    // taskset or a container's cpuset must not oversubscribe its share.
-    int count = 1;
-    for (int cpus = 1024; cpus <= 65536; cpus *= 4) {
-        cpu_set_t* set = CPU_ALLOC(cpus);
-        if (!set)
-            break;
-        const std::size_t size = CPU_ALLOC_SIZE(cpus);
-        const int result = sched_getaffinity(0, size, set);
-        const int error = errno;
-        if (result == 0)
-            count = CPU_COUNT_S(size, set);
-        CPU_FREE(set);
-        // EINVAL: the kernel's mask is wider than the one offered.
-        if (result == 0 || error != EINVAL)
-            break;
-    }
-    if (count < 1)
-        return 1;
-    return count > max_threads ? max_threads : count;
 }

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "velmora/velmora.h"
+
 constexpr std::size_t name_field_size = 256;
 
 struct resize_options {
@@ -37,7 +39,7 @@ struct resize_options {
 };
 
 // -threads accepts 1..max_threads.
-constexpr std::int32_t max_threads = 256;
+constexpr std::int32_t max_threads = velmora::max_threads;
 
 extern std::int32_t orgx;
 extern std::int32_t orgy;
@@ -73,7 +75,3 @@ void print_usage();
 // usage text and status 1 for an unknown name, a one-line message naming the
 // option (and repeating the value as given) and status 1 for the others.
 void parse_options(std::int16_t argc, char** argv, resize_options* cnt);
-
-// The thread count of a run without -threads: the number of CPUs the process
-// may run on (its affinity mask), at least 1 and at most max_threads.
-std::int32_t default_thread_count();

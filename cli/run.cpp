@@ -12,7 +12,8 @@
 #include "cli/input_reader.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
-#include "resize/checked_alloc.h"
+#include "velmora/velmora.h"
+#include "cli/checked_alloc.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ int run_velmora(int argc, char** argv)
     parse_options(static_cast<std::int16_t>(argc), argv, cnt);
     check_required(cnt);
     if (cnt->threads == 0)
-        cnt->threads = default_thread_count();
+        cnt->threads = velmora::available_threads();
     image_width = orgx;
     image_height = orgy;
     std::snprintf(output_base_name, sizeof output_base_name, "%s", cnt->output_name);
@@ -101,7 +102,7 @@ int run_velmora(int argc, char** argv)
     const std::int32_t out_height = image_height + cnt->sizexminusy;
     const output_picture out = make_output_picture(out_width, out_height);
     const channel_sizes sizes{image_width, image_height, out_width, out_height};
-    run_channel_pass(sizes, engine_settings{cnt->threads, lane_path_best()}, in, out);
+    run_channel_pass(sizes, cnt->threads, in, out);
     std::free(in.BIN);
     std::free(in.GIN);
     std::free(in.RIN);

@@ -1,9 +1,33 @@
 #include "resize/parallel_lines.h"
 
+#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <system_error>
+#include <new>
+#include <thread>
+
+constexpr int max_team_threads = 256;
+
+struct worker_start {
+    line_team* team;
+    int thread;
+};
+
+struct line_team {
+    int threads = 1;   // the caller and threads - 1 workers
+    int started = 0;   // workers running
+    pthread_t workers[max_team_threads - 1];
+    worker_start starts[max_team_threads - 1];
+    // The current job, published by bumping `generation` under `lock`.
+    unit_body body = nullptr;
+    const void* context = nullptr;
+    std::int64_t units = 0;
+    std::atomic<std::int64_t> next{0};
+    std::atomic<int> busy{0};  // workers still on the current job
+    std::atomic<unsigned> generation{0};
+    std::atomic<bool> stopping{false};
+    std::mutex lock;
+    std::condition_variable wake;
+};
 
 namespace {
 
@@ -27,7 +51,7 @@ inline void relax(int spins)
 void take_units(line_team* team, int thread)
 {
     for (;;) {
-        const std::int32_t unit = team->next.fetch_add(1, std::memory_order_relaxed);
+        const std::int64_t unit = team->next.fetch_add(1, std::memory_order_relaxed);
         if (unit >= team->units)
             return;
         team->body(team->context, thread, unit);
@@ -55,76 +79,82 @@ unsigned await_job(line_team* team, unsigned seen)
     return team->generation.load(std::memory_order_acquire);
 }
 
-void work(line_team* team, int thread)
+void* work(void* argument)
 {
+    const worker_start start = *static_cast<const worker_start*>(argument);
+    line_team* team = start.team;
     unsigned seen = 0;
     for (;;) {
         seen = await_job(team, seen);
         if (team->stopping.load(std::memory_order_acquire))
-            return;
-        take_units(team, thread);
+            return nullptr;
+        take_units(team, start.thread);
         team->busy.fetch_sub(1, std::memory_order_acq_rel);
     }
 }
 
-void stop_workers(line_team* team, int started)
+void stop_workers(line_team* team)
 {
     {
         std::lock_guard<std::mutex> held(team->lock);
         team->stopping.store(true, std::memory_order_release);
     }
     team->wake.notify_all();
-    for (int t = 0; t < started; ++t)
-        team->workers[t].join();
+    for (int t = 0; t < team->started; ++t)
+        pthread_join(team->workers[t], nullptr);
+    team->started = 0;
 }
 
 }  // namespace
 
-void team_start(line_team* team, int threads)
+void team_deleter::operator()(line_team* team) const
 {
-    team->threads = threads;
-    team->units = 0;
-    team->next.store(0);
-    team->busy.store(0);
-    team->generation.store(0);
-    team->stopping.store(false);
-    for (int t = 1; t < threads; ++t) {
-        // std::thread reports a thread it cannot create by throwing; this is
-        // the one place that has to catch it.
-        try {
-            team->workers[t - 1] = std::thread(work, team, t);
-        } catch (const std::system_error& error) {
-            stop_workers(team, t - 1);
-            std::fflush(stdout);
-            std::fprintf(stderr, "velmora: cannot start thread %d of %d: %s\n", t + 1, threads,
-                         error.code().message().c_str());
-            std::exit(1);
-        }
+    stop_workers(team);
+    delete team;
+}
+
+owned_team make_team(int threads, team_failure* failure)
+{
+    owned_team team(new (std::nothrow) line_team);
+    if (!team) {
+        *failure = team_failure{0, ENOMEM};
+        return nullptr;
     }
+    team->threads = threads;
+    for (int t = 1; t < threads; ++t) {
+        team->starts[t - 1] = worker_start{team.get(), t};
+        const int error = pthread_create(&team->workers[t - 1], nullptr, work, &team->starts[t - 1]);
+        if (error != 0) {
+            *failure = team_failure{t + 1, error};
+            return nullptr;  // the deleter stops the workers already started
+        }
+        ++team->started;
+    }
+    return team;
 }
 
-void team_stop(line_team* team)
+int team_size(const line_team& team)
 {
-    stop_workers(team, team->threads - 1);
+    return team.threads;
 }
 
-void parallel_units(line_team* team, std::int32_t units, unit_body body, const void* context)
+void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context)
 {
-    team->body = body;
-    team->context = context;
-    team->units = units;
-    team->next.store(0, std::memory_order_relaxed);
-    if (team->threads <= 1 || units <= 1) {
-        take_units(team, 0);
+    team.body = body;
+    team.context = context;
+    team.units = units;
+    team.next.store(0, std::memory_order_relaxed);
+    if (team.threads <= 1 || units <= 1) {
+        take_units(&team, 0);
         return;
     }
-    team->busy.store(team->threads - 1, std::memory_order_relaxed);
+    team.busy.store(team.threads - 1, std::memory_order_relaxed);
     {
-        std::lock_guard<std::mutex> held(team->lock);
-        team->generation.fetch_add(1, std::memory_order_acq_rel);
+        std::lock_guard<std::mutex> held(team.lock);
+        team.generation.fetch_add(1, std::memory_order_acq_rel);
     }
-    team->wake.notify_all();
-    take_units(team, 0);
-    for (int spins = 0; team->busy.load(std::memory_order_acquire) != 0; ++spins)
+    team.wake.notify_all();
+    take_units(&team, 0);
+    for (int spins = 0; team.busy.load(std::memory_order_acquire) != 0; ++spins)
         relax(spins);
 }

@@ -1,62 +1,62 @@
-// The one parallel loop of the program: units of work (a few lines each)
+// The one parallel loop of the engine: units of work (a few lines each)
 // handed out to a team of threads.
 //
-// A line_team is made once (team_start) and serves every pass of a run:
-// starting threads on this kind of machine can take milliseconds, more than
-// a short pass lasts. Between passes its threads wait a little while awake
-// before they sleep, so that the next pass finds them ready.
+// A team is made once per plan (make_team) and serves every pass of every
+// run: starting threads on a virtual machine can take milliseconds, more
+// than a short pass lasts. Between passes its threads stay awake a little
+// while before they sleep, so that the next pass finds them ready.
 //
 // parallel_lines(team, units, body) calls body(thread, unit) once for every
 // unit in [0, units), on the team's threads (the calling thread is thread
 // 0), and returns when all are done. Units are taken in increasing order
 // from a shared counter, so a slow thread just takes fewer; thread numbers
-// index the caller's per-thread workspaces. The body must not allocate,
-// print or end the process: what it needs is made before the loop. Results
-// must not depend on which thread runs a unit.
+// index the caller's per-thread workspaces. The body must not allocate or
+// block: what it needs is made before the loop. Results must not depend on
+// which thread runs a unit.
 //
-// Ownership: the caller owns the team record; team_stop joins its threads.
-// A thread that cannot be started ends the run: the threads already started
-// are stopped and joined, then one line goes to the standard error stream
-// and the process ends with status 1.
+// Ownership: make_team returns the team in an owning pointer; destroying it
+// stops and joins the threads. A team runs one loop at a time.
 #pragma once
+
+#include <pthread.h>
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
-#include <thread>
 
-using unit_body = void (*)(const void* context, int thread, std::int32_t unit);
+using unit_body = void (*)(const void* context, int thread, std::int64_t unit);
 
-constexpr int max_team_threads = 256;
+struct line_team;
+struct team_deleter {
+    void operator()(line_team* team) const;
+};
+using owned_team = std::unique_ptr<line_team, team_deleter>;
 
-struct line_team {
-    int threads;  // the caller and threads - 1 workers
-    std::thread workers[max_team_threads - 1];
-    // The current job, published by bumping `generation` under `lock`.
-    unit_body body;
-    const void* context;
-    std::int32_t units;
-    std::atomic<std::int32_t> next;
-    std::atomic<int> busy;  // workers still on the current job
-    std::atomic<unsigned> generation;
-    std::atomic<bool> stopping;
-    std::mutex lock;
-    std::condition_variable wake;
+// Why a team could not be made: the thread (numbered from 1, the caller
+// being thread 1) the system refused, and its errno value; thread 0 with
+// ENOMEM when the record itself could not be had.
+struct team_failure {
+    int thread;
+    int error;
 };
 
-// Starts threads - 1 workers (threads from 1 to max_team_threads).
-void team_start(line_team* team, int threads);
-void team_stop(line_team* team);
+// A team of `threads` (from 1 to 256) threads: the caller and threads - 1
+// workers. On failure the workers already started are stopped, *failure
+// says why and the result is null.
+owned_team make_team(int threads, team_failure* failure);
 
-void parallel_units(line_team* team, std::int32_t units, unit_body body, const void* context);
+int team_size(const line_team& team);
+
+void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context);
 
 template <typename Body>
-void parallel_lines(line_team* team, std::int32_t units, const Body& body)
+void parallel_lines(line_team& team, std::int64_t units, const Body& body)
 {
     parallel_units(
         team, units,
-        [](const void* context, int thread, std::int32_t unit) {
+        [](const void* context, int thread, std::int64_t unit) {
             (*static_cast<const Body*>(context))(thread, unit);
         },
         &body);

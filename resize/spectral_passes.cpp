@@ -1,67 +1,139 @@
 #include "resize/spectral_passes.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 #include "dft/chirp_lanes.h"
-#include "resize/parallel_lines.h"
 
 namespace {
+
+using velmora::rounding;
+using velmora::sample_type;
 
 // Pairs handed out together: at least four, a run of eight neighbouring
 // outputs, a whole cache line of doubles, so threads rarely share one; and
 // at least one batch of lanes.
-constexpr std::int32_t min_pairs_per_unit = 4;
+constexpr std::int64_t min_pairs_per_unit = 4;
+constexpr int max_slots = 16;  // two lines in each of at most eight lanes
 
-std::int32_t pairs_per_unit(int lanes)
+std::int64_t pairs_per_unit(int lanes)
 {
-    return lanes > min_pairs_per_unit ? lanes : min_pairs_per_unit;
+    return std::max<std::int64_t>(lanes, min_pairs_per_unit);
 }
 
-inline void store_sample(double* at, double value)
+template <typename T>
+inline double load(const unsigned char* at)
 {
-    *at = value;
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return static_cast<double>(value);
 }
 
-inline void store_sample(std::uint8_t* at, double value)
+template <typename T>
+inline void store(unsigned char* at, T value)
 {
-    *at = to_sample(value);
+    std::memcpy(at, &value, sizeof value);
 }
 
-// A batch: `lanes` pairs of lines from `first` on, pair j in lane j of the
-// work array, its first line as real parts and its second as imaginary
-// parts. A line at or past `end` rides as zeros and is never stored, so a
-// last, partial batch needs no path of its own.
+template <typename T, rounding R>
+inline void store_sample(unsigned char* at, double value)
+{
+    if constexpr (std::is_same_v<T, std::uint8_t>)
+        store(at, to_uint8(value, R));
+    else if constexpr (std::is_same_v<T, std::uint16_t>)
+        store(at, to_uint16(value, R));
+    else
+        store(at, static_cast<T>(value));
+}
+
+std::int64_t offset_of(std::int64_t index, int dims, const std::int64_t* sizes, const std::int64_t* strides)
+{
+    std::int64_t offset = 0;
+    for (int d = dims - 1; d >= 0; --d) {
+        offset += index % sizes[d] * strides[d];
+        index /= sizes[d];
+    }
+    return offset;
+}
+
+unsigned char* line_start(const line_layout& layout, std::int64_t set, std::int64_t line)
+{
+    return layout.base + offset_of(layout.first_set + set, layout.set_dims, layout.set_sizes, layout.set_strides) +
+           offset_of(line, layout.line_dims, layout.line_sizes, layout.line_strides);
+}
+
+// A batch: `lanes` pairs, pair j in lane j of the work array, its first
+// line as real parts (slot 2j) and its second as imaginary parts (slot
+// 2j + 1). A missing line (past the unit, or a set's odd last line's
+// partner) has null pointers: it rides as zeros and is never stored, so a
+// partial batch needs no path of its own.
 struct batch {
-    std::int32_t first;
-    std::int32_t end;
     int lanes;
     double* work;
+    const unsigned char* in[max_slots];
+    unsigned char* out[max_slots];
 
-    bool has(std::int32_t line) const { return line < end; }
-    // Where value i of the line in slot s sits: slot 2j + h is pair j's
-    // first line (h = 0, the real parts) or second line (h = 1, the
-    // imaginary parts). The hot loops below walk the same layout by hand.
     double* at(std::int32_t i, int slot) const
     {
         return work + (2 * static_cast<std::ptrdiff_t>(i) + (slot & 1)) * lanes + (slot >> 1);
     }
 };
 
-// Fills `count` values of every slot of the batch from the input lines:
-// value i of a line is its element index(i). Value i of all lines goes into
-// one run of the work array, so the work array is written in order while
-// each line is read in order.
-template <typename T, typename Index>
-void gather_batch(const batch& b, strided_lines<const T> in, std::int32_t count, Index index)
+// Pairs in one run of a pass: per set, or over the sequence of all lines.
+std::int64_t pair_count(const pass_lines& lines)
 {
-    const T* first = in.base + b.first * in.line_step;
+    if (lines.across_sets)
+        return (lines.sets * lines.lines_per_set + 1) / 2;
+    return lines.sets * ((lines.lines_per_set + 1) / 2);
+}
+
+void fill_slots(const pass_lines& lines, std::int64_t first_pair, std::int64_t end_pair, batch* b)
+{
+    const std::int64_t per_set = (lines.lines_per_set + 1) / 2;
+    const std::int64_t all_lines = lines.sets * lines.lines_per_set;
+    for (int j = 0; j < b->lanes; ++j) {
+        const std::int64_t pair = first_pair + j;
+        for (int h = 0; h < 2; ++h) {
+            b->in[2 * j + h] = nullptr;
+            b->out[2 * j + h] = nullptr;
+        }
+        if (pair >= end_pair)
+            continue;
+        for (int h = 0; h < 2; ++h) {
+            std::int64_t set, line;
+            if (lines.across_sets) {
+                const std::int64_t sequence = 2 * pair + h;
+                if (sequence >= all_lines)
+                    break;
+                set = sequence / lines.lines_per_set;
+                line = sequence % lines.lines_per_set;
+            } else {
+                set = pair / per_set;
+                line = 2 * (pair % per_set) + h;
+                if (line >= lines.lines_per_set)
+                    break;
+            }
+            b->in[2 * j + h] = line_start(lines.in, set, line);
+            b->out[2 * j + h] = line_start(lines.out, set, line);
+        }
+    }
+}
+
+// Fills `count` values of every slot from the lines: value i of a line is
+// its sample index(i). Value i of all lines goes into one run of the work
+// array, so the work array is written in order while each line is read in
+// order.
+template <typename T, typename Index>
+void gather(const batch& b, std::int64_t step, std::int32_t count, Index index)
+{
     for (std::int32_t i = 0; i < count; ++i) {
-        const T* value = first + index(i) * in.elem_step;
+        const std::int64_t offset = index(i) * step;
         for (int h = 0; h < 2; ++h) {
             double* to = b.work + (2 * static_cast<std::ptrdiff_t>(i) + h) * b.lanes;
             for (int j = 0; j < b.lanes; ++j) {
-                const int slot = 2 * j + h;
-                to[j] = b.has(b.first + slot) ? static_cast<double>(value[slot * in.line_step]) : 0.0;
+                const unsigned char* line = b.in[2 * j + h];
+                to[j] = line ? load<T>(line + offset) : 0.0;
             }
         }
     }
@@ -69,13 +141,13 @@ void gather_batch(const batch& b, strided_lines<const T> in, std::int32_t count,
 
 // Input i of the length-n DFT that sums the cosines: even samples forwards,
 // then odd samples backwards (v = x0 x2 x4 ... x5 x3 x1).
-inline std::int32_t reordered(std::int32_t i, std::int32_t n)
+inline std::int64_t reordered(std::int32_t i, std::int32_t n)
 {
     return i < (n + 1) / 2 ? 2 * i : 2 * n - 1 - 2 * i;
 }
 
 // Input i of an inverse pass: the band C[|k|] for k from -(kept - 1) on.
-inline std::int32_t band_index(std::int32_t i, std::int32_t kept)
+inline std::int64_t band_index(std::int32_t i, std::int32_t kept)
 {
     return i < kept - 1 ? kept - 1 - i : i - (kept - 1);
 }
@@ -85,79 +157,90 @@ inline std::int32_t band_index(std::int32_t i, std::int32_t kept)
 // Im A(k) + Im A(-k). When the window holds every residue once (2 kept - 1 >
 // n), A(k) for the largest k sits at t = k - n, where the ramp adds a factor
 // i that is taken back here.
-void store_coefficients(const cosine_pass* pass, const batch& b, strided_lines<double> out)
+void store_coefficients(const cosine_pass& pass, const batch& b, std::int64_t step)
 {
-    const std::int32_t kept = pass->kept;
-    const std::int32_t count = pass->plan.shape.out_count;
+    const std::int32_t kept = pass.kept;
+    const std::int32_t count = pass.plan.shape.out_count;
     for (std::int32_t k = 0; k < kept; ++k) {
         const std::int32_t at = k + kept - 1;
         const std::int32_t mirror = kept - 1 - k;
+        const std::int64_t offset = k * step;
         for (int j = 0; j < b.lanes; ++j) {
-            const std::int32_t line = b.first + 2 * j;
-            if (!b.has(line))
-                break;
+            if (!b.out[2 * j])
+                continue;
             double a_re, a_im;
             if (at < count) {
                 a_re = *b.at(at, 2 * j);
                 a_im = *b.at(at, 2 * j + 1);
             } else {
-                a_re = *b.at(at - pass->n, 2 * j + 1);
-                a_im = -*b.at(at - pass->n, 2 * j);
+                a_re = *b.at(at - pass.n, 2 * j + 1);
+                a_im = -*b.at(at - pass.n, 2 * j);
             }
-            double* c = out.base + line * out.line_step + k * out.elem_step;
-            *c = a_re + *b.at(mirror, 2 * j);
-            if (b.has(line + 1))
-                c[out.line_step] = a_im + *b.at(mirror, 2 * j + 1);
+            store(b.out[2 * j] + offset, a_re + *b.at(mirror, 2 * j));
+            if (b.out[2 * j + 1])
+                store(b.out[2 * j + 1] + offset, a_im + *b.at(mirror, 2 * j + 1));
         }
     }
 }
 
 template <typename T>
-void forward_batch(const cosine_pass* pass, const batch& b, strided_lines<const T> in, strided_lines<double> out,
-                   lane_path path)
+void forward_batch(const cosine_pass& pass, const pass_lines& lines, const batch& b)
 {
-    const std::int32_t n = pass->n;
-    gather_batch(b, in, n, [n](std::int32_t i) { return reordered(i, n); });
-    chirp_transform_lanes(&pass->plan, path, b.work);
-    store_coefficients(pass, b, out);
+    const std::int32_t n = pass.n;
+    gather<T>(b, lines.in.step, n, [n](std::int32_t i) { return reordered(i, n); });
+    chirp_transform_lanes(&pass.plan, pass.path, b.work);
+    store_coefficients(pass, b, lines.out.step);
 }
 
-template <typename T>
-void inverse_batch(const cosine_pass* pass, const batch& b, strided_lines<const double> in, strided_lines<T> out,
-                   lane_path path)
+template <typename T, rounding R>
+void inverse_batch(const cosine_pass& pass, const pass_lines& lines, const batch& b)
 {
-    const std::int32_t kept = pass->kept;
-    gather_batch(b, in, 2 * kept - 1, [kept](std::int32_t i) { return band_index(i, kept); });
-    chirp_transform_lanes(&pass->plan, path, b.work);
+    const std::int32_t kept = pass.kept;
+    gather<double>(b, lines.in.step, 2 * kept - 1, [kept](std::int32_t i) { return band_index(i, kept); });
+    chirp_transform_lanes(&pass.plan, pass.path, b.work);
     // Sample x of every line of the batch lies in one run of the work array:
     // reading it in that order streams the work array once, and each output
     // line is still written in order.
-    for (std::int32_t x = 0; x < pass->n_out; ++x) {
-        T* y = out.base + b.first * out.line_step + x * out.elem_step;
+    const std::int64_t step = lines.out.step;
+    for (std::int32_t x = 0; x < pass.n_out; ++x) {
+        const std::int64_t offset = x * step;
         for (int h = 0; h < 2; ++h) {
             const double* from = b.work + (2 * static_cast<std::ptrdiff_t>(x) + h) * b.lanes;
             for (int j = 0; j < b.lanes; ++j) {
-                const int slot = 2 * j + h;
-                if (b.has(b.first + slot))
-                    store_sample(y + slot * out.line_step, from[j]);
+                unsigned char* line = b.out[2 * j + h];
+                if (line)
+                    store_sample<T, R>(line + offset, from[j]);
             }
         }
     }
 }
 
-template <typename In, typename Out, typename Batch>
-void run_batches(const cosine_pass* pass, std::int32_t lines, strided_lines<const In> in, strided_lines<Out> out,
-                 const line_engine& engine, Batch run_batch)
+template <typename Run>
+void run_batches(const cosine_pass& pass, const pass_lines& lines, const line_engine& engine, Run run_batch)
 {
-    const int lanes = lane_width(engine.path);
-    const std::int32_t per_unit = pairs_per_unit(lanes);
-    const std::int32_t pairs = (lines + 1) / 2;
-    const std::int32_t units = (pairs + per_unit - 1) / per_unit;
-    parallel_lines(engine.team, units, [&](int thread, std::int32_t unit) {
-        const std::int32_t end = std::min(lines, (unit + 1) * per_unit * 2);
-        for (std::int32_t first = unit * per_unit * 2; first < end; first += 2 * lanes)
-            run_batch(pass, batch{first, end, lanes, engine.workspaces[thread]}, in, out, engine.path);
+    const int lanes = lane_width(pass.path);
+    const std::int64_t per_unit = pairs_per_unit(lanes);
+    const std::int64_t pairs = pair_count(lines);
+    const std::int64_t units = (pairs + per_unit - 1) / per_unit;
+    parallel_lines(*engine.team, units, [&](int thread, std::int64_t unit) {
+        const std::int64_t end = std::min(pairs, (unit + 1) * per_unit);
+        batch b;
+        b.lanes = lanes;
+        b.work = engine.workspaces[thread];
+        for (std::int64_t first = unit * per_unit; first < end; first += lanes) {
+            fill_slots(lines, first, end, &b);
+            run_batch(pass, lines, b);
+        }
     });
+}
+
+template <typename T>
+void inverse_rounded(const cosine_pass& pass, const pass_lines& lines, rounding how, const line_engine& engine)
+{
+    if (how == rounding::nearest)
+        run_batches(pass, lines, engine, inverse_batch<T, rounding::nearest>);
+    else
+        run_batches(pass, lines, engine, inverse_batch<T, rounding::truncate>);
 }
 
 }  // namespace
@@ -182,33 +265,21 @@ chirp_shape inverse_pass_shape(std::int32_t n, std::int32_t n_out)
     return chirp_shape{2 * n_out, -(kept - 1), 2 * kept - 1, 0, n_out, chirp_inverse, 2 * n, 0, 1.0};
 }
 
-namespace {
-
-int pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const chirp_shape& shape,
-              const fft_tables& tables)
+chirp_shape pass_shape(bool inverse, std::int32_t n, std::int32_t n_out)
 {
+    return inverse ? inverse_pass_shape(n, n_out) : forward_pass_shape(n, n_out);
+}
+
+int cosine_pass_init(cosine_pass* pass, bool inverse, std::int32_t n, std::int32_t n_out, lane_path path,
+                     const fft_table_refs& tables)
+{
+    chirp_plan_release(&pass->plan);
     pass->n = n;
     pass->n_out = n_out;
     pass->kept = carried_bins(n, n_out);
-    pass->plan.pre = nullptr;
-    return chirp_plan_init(&pass->plan, shape, tables.ip, tables.table_size, tables.ww);
-}
-
-}  // namespace
-
-int forward_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables)
-{
-    return pass_init(pass, n, n_out, forward_pass_shape(n, n_out), tables);
-}
-
-int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables)
-{
-    return pass_init(pass, n, n_out, inverse_pass_shape(n, n_out), tables);
-}
-
-void pass_release(cosine_pass* pass)
-{
-    chirp_plan_release(&pass->plan);
+    pass->inverse = inverse;
+    pass->path = path;
+    return chirp_plan_init(&pass->plan, pass_shape(inverse, n, n_out), tables.ip, tables.table_size, tables.ww);
 }
 
 std::size_t workspace_doubles(const chirp_shape& shape, lane_path path)
@@ -216,35 +287,66 @@ std::size_t workspace_doubles(const chirp_shape& shape, lane_path path)
     return 2 * static_cast<std::size_t>(chirp_fft_size(shape)) * static_cast<std::size_t>(lane_width(path));
 }
 
-void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const std::uint8_t> in,
-                   strided_lines<double> out, const line_engine& engine)
+void forward_lines(const cosine_pass& pass, const pass_lines& lines, sample_type in_type, const line_engine& engine)
 {
-    run_batches(pass, lines, in, out, engine, forward_batch<std::uint8_t>);
+    switch (in_type) {
+    case sample_type::uint8:
+        run_batches(pass, lines, engine, forward_batch<std::uint8_t>);
+        return;
+    case sample_type::uint16:
+        run_batches(pass, lines, engine, forward_batch<std::uint16_t>);
+        return;
+    case sample_type::float32:
+        run_batches(pass, lines, engine, forward_batch<float>);
+        return;
+    case sample_type::float64:
+        run_batches(pass, lines, engine, forward_batch<double>);
+        return;
+    }
 }
 
-void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<double> out, const line_engine& engine)
+void inverse_lines(const cosine_pass& pass, const pass_lines& lines, sample_type out_type, rounding how,
+                   const line_engine& engine)
 {
-    run_batches(pass, lines, in, out, engine, forward_batch<double>);
+    switch (out_type) {
+    case sample_type::uint8:
+        inverse_rounded<std::uint8_t>(pass, lines, how, engine);
+        return;
+    case sample_type::uint16:
+        inverse_rounded<std::uint16_t>(pass, lines, how, engine);
+        return;
+    case sample_type::float32:
+        run_batches(pass, lines, engine, inverse_batch<float, rounding::nearest>);
+        return;
+    case sample_type::float64:
+        run_batches(pass, lines, engine, inverse_batch<double, rounding::nearest>);
+        return;
+    }
 }
 
-void inverse_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<double> out, const line_engine& engine)
+namespace {
+
+// Written as selections rather than branches, so that the compiler can
+// clamp without jumps; a NaN fails both tests and becomes 0.
+inline double clipped(double value, double top)
 {
-    run_batches(pass, lines, in, out, engine, inverse_batch<double>);
+    const double below = value >= top ? top : value;
+    return below > 0.0 ? below : 0.0;
 }
 
-void inverse_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<std::uint8_t> out, const line_engine& engine)
+inline double rounded(double value, rounding how)
 {
-    run_batches(pass, lines, in, out, engine, inverse_batch<std::uint8_t>);
+    return how == rounding::nearest ? std::floor(value + 0.5) : value;
 }
 
-std::uint8_t to_sample(double value)
+}  // namespace
+
+std::uint8_t to_uint8(double value, rounding how)
 {
-    // Written as selections rather than branches, so that the compiler can
-    // clamp without jumps; a NaN fails both tests and becomes 0.
-    const double below = value >= 255.0 ? 255.0 : value;
-    const double clamped = below > 0.0 ? below : 0.0;
-    return static_cast<std::uint8_t>(static_cast<int>(clamped));  // truncation toward zero
+    return static_cast<std::uint8_t>(static_cast<int>(clipped(rounded(value, how), 255.0)));
+}
+
+std::uint16_t to_uint16(double value, rounding how)
+{
+    return static_cast<std::uint16_t>(static_cast<int>(clipped(rounded(value, how), 65535.0)));
 }

@@ -16,21 +16,22 @@
 // frequencies when n_out < n. Output x sits at input position x n / n_out.
 //
 // Lines are real, so every transform carries two of them, as real and
-// imaginary parts; pairs are always lines (2p, 2p + 1), and a batch of
-// pairs shares vector instructions lane by lane with the one-line
-// arithmetic, so the bits of a result depend neither on the thread count nor
-// on the vector path. A forward pass transforms the
-// n samples in an order that makes the cosine sum a DFT of length n; an
-// inverse pass reads the band [-(kept - 1), kept - 1] as one window of a
-// DFT of length 2 n_out; the chirp-z plans (dft/) need FFTs of only
-// inputs + outputs - 1 points for that.
+// imaginary parts. The lines of a pass come in sets (the line-sets of the
+// public header) of `lines_per_set` lines each; pairs are lines (2p, 2p + 1)
+// of one set, never across sets, and a set's odd last line rides alone. A
+// batch of pairs shares vector instructions lane by lane with the one-line
+// arithmetic, so the bits of a result depend neither on the thread count,
+// nor on the vector path, nor on where the lines lie in memory. A forward
+// pass transforms the n samples in an order that makes the cosine sum a DFT
+// of length n; an inverse pass reads the band [-(kept - 1), kept - 1] as
+// one window of a DFT of length 2 n_out; the chirp-z plans (dft/) need FFTs
+// of only inputs + outputs - 1 points for that.
 //
-// Ownership: a pass record holds its chirp-z plan (built by the *_init
-// functions on the main thread, released by pass_release) and borrows the
-// channel's FFT tables. While the lines run, the record, the plan and the
-// tables are only read, by every thread; each thread writes only its own
-// line_workspace and the output elements of its own lines. Nothing below
-// allocates or prints once the lines run.
+// Ownership: a cosine_pass owns its chirp-z plan (made on the calling
+// thread) and borrows the FFT tables. While the lines run, the pass, the
+// plan and the tables are only read, by every thread; each thread writes
+// only its own workspace and the output samples of its own lines. Nothing
+// below allocates or prints once the lines run.
 #pragma once
 
 #include <cstddef>
@@ -38,23 +39,17 @@
 
 #include "dft/chirp_plan.h"
 #include "fft/fft_lanes.h"
+#include "velmora/velmora.h"
 #include "resize/parallel_lines.h"
 
 // How many bins carry over between sizes n and n_out: all of the smaller
 // band. One rule for enlarging and shrinking alike.
 std::int32_t carried_bins(std::int32_t n, std::int32_t n_out);
 
-struct fft_tables {
-    int* ip;
-    double* ww;
+struct fft_table_refs {
+    const int* ip;
+    const double* ww;
     int table_size;
-};
-
-struct cosine_pass {
-    std::int32_t n;      // samples per line before the resize in this direction
-    std::int32_t n_out;  // samples per line after it
-    std::int32_t kept;   // coefficients per line: carried_bins(n, n_out)
-    chirp_plan plan;
 };
 
 // The chirp-z shapes of the two kinds of pass, for sizing tables and
@@ -62,49 +57,77 @@ struct cosine_pass {
 chirp_shape forward_pass_shape(std::int32_t n, std::int32_t n_out);
 chirp_shape inverse_pass_shape(std::int32_t n, std::int32_t n_out);
 
-// Build the pass's plan on the tables; the result is chirp_plan_init's.
-int forward_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables);
-int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables);
-void pass_release(cosine_pass* pass);
+struct cosine_pass {
+    std::int32_t n = 0;      // samples per line before the resize in this direction
+    std::int32_t n_out = 0;  // samples per line after it
+    std::int32_t kept = 0;   // coefficients per line: carried_bins(n, n_out)
+    bool inverse = false;
+    lane_path path = lane_path::scalar;  // lanes carry lane_width(path) pairs
+    chirp_plan plan{};
 
-// One thread's scratch: the chirp-z work array of a batch of lines in lane
-// layout (dft/chirp_lanes.h), sized by workspace_doubles for the largest
-// pass it serves, aligned to lane_alignment.
+    cosine_pass() = default;
+    cosine_pass(const cosine_pass&) = delete;
+    cosine_pass& operator=(const cosine_pass&) = delete;
+    ~cosine_pass() { chirp_plan_release(&plan); }
+};
+
+// Builds the forward (coefficients) or inverse (samples) pass between n
+// and n_out on the tables, for the given vector path; the result is
+// chirp_plan_init's.
+int cosine_pass_init(cosine_pass* pass, bool inverse, std::int32_t n, std::int32_t n_out, lane_path path,
+                     const fft_table_refs& tables);
+
+// The chirp-z shape of a pass.
+chirp_shape pass_shape(bool inverse, std::int32_t n, std::int32_t n_out);
+
+// One thread's scratch for a pass: the chirp-z work array of a batch of
+// lines in lane layout (dft/chirp_lanes.h), aligned to lane_alignment.
 std::size_t workspace_doubles(const chirp_shape& shape, lane_path path);
 
-// How a pass runs its lines: one workspace per thread of the team, and the
-// vector path
-// whose lanes carry lane_width(path) pairs of lines per transform. Results
-// do not depend on either.
+// Where the lines of a pass lie: sample j of line t of set g is at
+//   base + set_offset(g) + line_offset(t) + j * step      (bytes)
+// where set_offset decomposes first_set + g over the set dimensions and
+// line_offset decomposes t over the line dimensions (row-major: the last
+// dimension varies fastest) and adds index times stride for each.
+constexpr int max_layout_dims = velmora::max_rank;
+
+struct line_layout {
+    unsigned char* base = nullptr;
+    std::int64_t step = 0;
+    int line_dims = 0;
+    std::int64_t line_sizes[max_layout_dims] = {};
+    std::int64_t line_strides[max_layout_dims] = {};
+    int set_dims = 0;
+    std::int64_t set_sizes[max_layout_dims] = {};
+    std::int64_t set_strides[max_layout_dims] = {};
+    std::int64_t first_set = 0;
+};
+
+struct pass_lines {
+    std::int64_t sets;           // sets in this run of the pass
+    std::int64_t lines_per_set;  // the product of line_sizes, the same in and out
+    bool across_sets = false;    // pairs may join the last line of a set and
+                                 // the first of the next (sets * lines_per_set
+                                 // must then be even, or this the last run)
+    line_layout in;
+    line_layout out;
+};
+
+// How a pass runs its lines: one workspace per thread of the team.
 struct line_engine {
     double* const* workspaces;
     line_team* team;
-    lane_path path;
 };
 
-// Element j of line i of a pass's input or output lies at
-// base[i * line_step + j * elem_step].
-template <typename T>
-struct strided_lines {
-    T* base;
-    std::ptrdiff_t line_step;
-    std::ptrdiff_t elem_step;
-};
+// Forward passes: samples of type in_type into doubles. Inverse passes:
+// doubles into samples of out_type, converted as to_sample says.
+void forward_lines(const cosine_pass& pass, const pass_lines& lines, velmora::sample_type in_type,
+                   const line_engine& engine);
+void inverse_lines(const cosine_pass& pass, const pass_lines& lines, velmora::sample_type out_type,
+                   velmora::rounding rounding, const line_engine& engine);
 
-// Forward passes: `lines` lines of pass->n samples (bytes of a plane, or
-// doubles) into pass->kept coefficients each.
-void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const std::uint8_t> in,
-                   strided_lines<double> out, const line_engine& engine);
-void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<double> out, const line_engine& engine);
-
-// Inverse passes: `lines` lines of pass->kept coefficients into pass->n_out
-// samples each, as doubles, or as bytes limited to 0..255 and truncated.
-void inverse_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<double> out, const line_engine& engine);
-void inverse_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const double> in,
-                   strided_lines<std::uint8_t> out, const line_engine& engine);
-
-// The conversion of a final sample: 255 at or above 255, 0 at or below 0
-// (and for a NaN), otherwise truncated toward zero.
-std::uint8_t to_sample(double value);
+// The conversion of a final value to an integer sample: clipped to the
+// type's range (a NaN gives 0), then truncated toward zero or rounded as
+// floor(value + 0.5). Float samples take the value as it is.
+std::uint8_t to_uint8(double value, velmora::rounding rounding);
+std::uint16_t to_uint16(double value, velmora::rounding rounding);

@@ -254,13 +254,13 @@ TEST(options, default_thread_count_follows_the_affinity_mask)
         if (CPU_ISSET(cpu, &saved))
             allowed.push_back(cpu);
     ASSERT_FALSE(allowed.empty());
-    EXPECT_EQ(default_thread_count(), std::min<int>(static_cast<int>(allowed.size()), 256));
+    EXPECT_EQ(velmora::available_threads(), std::min<int>(static_cast<int>(allowed.size()), 256));
 
     cpu_set_t one;
     CPU_ZERO(&one);
     CPU_SET(allowed.back(), &one);
     ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
-    const std::int32_t confined = default_thread_count();
+    const std::int32_t confined = velmora::available_threads();
     ASSERT_EQ(sched_setaffinity(0, sizeof saved, &saved), 0);
     EXPECT_EQ(confined, 1);
 }

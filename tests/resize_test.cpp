@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fft/fft_tables.h"
-#include "resize/resize_channel.h"
+#include "resize/array_plan.h"
 #include "resize/spectral_passes.h"
 
 namespace {
@@ -108,10 +108,20 @@ samples resized(const samples& in, int W, int H, int W2, int H2, int threads = 1
                 lane_path path = lane_path_best())
 {
     samples out(static_cast<std::size_t>(W2) * H2, 0xEE);
-    channel_engine engine;
-    channel_engine_init(&engine, channel_sizes{W, H, W2, H2}, engine_settings{threads, path});
-    resize_channel(&engine, in.data(), channel_output{out.data(), H2, 1});
-    channel_engine_release(&engine);
+    // Planes are stored column by column: rows (axis 0) step by 1.
+    velmora::array_view from = velmora::contiguous_view(const_cast<std::uint8_t*>(in.data()),
+                                                        velmora::sample_type::uint8, {W, H});
+    velmora::array_view to = velmora::contiguous_view(out.data(), velmora::sample_type::uint8, {W2, H2});
+    std::swap(from.sizes[0], from.sizes[1]);
+    std::swap(from.strides[0], from.strides[1]);
+    std::swap(to.sizes[0], to.sizes[1]);
+    std::swap(to.strides[0], to.strides[1]);
+    velmora::settings how;
+    how.threads = threads;
+    how.rounding = velmora::rounding::truncate;
+    velmora::plan plan;
+    EXPECT_TRUE(make_array_plan(&plan, from, to, how, path));
+    EXPECT_TRUE(run_array_plan(*plan.state, from, to));
     return out;
 }
 
@@ -258,7 +268,7 @@ TEST(resize, strips_reach_the_longest_lines)
 }
 
 // The passes alone, against the cosine sums they promise, with lines laid
-// out at strides and an odd number of them.
+// out at strides, in two sets of an odd number of lines each.
 TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
 {
     // Coefficient windows narrower than n, exactly n, and wrapping past it.
@@ -266,32 +276,42 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
         int n, n_out;
     } cases[] = {{1, 3}, {2, 3}, {5, 9}, {8, 3}, {9, 6}, {9, 5}, {12, 13}, {7, 2}, {16, 20}, {3, 1}};
     const long double pi = std::numbers::pi_v<long double>;
+    std::vector<int> ip(1024);
+    std::vector<double> ww(1024);
+    fft_make_twiddles(512, ip.data(), ww.data());
+    const fft_table_refs tables{ip.data(), ww.data(), 512};
+    std::vector<double> work(4096);
+    double* const workspaces[1] = {work.data()};
+    team_failure failure{};
+    const owned_team team = make_team(1, &failure);
+    const line_engine engine{workspaces, team.get()};
     for (const auto& c : cases) {
-        const int lines = 5;
+        const int sets = 2, per_set = 3, lines = sets * per_set;
         const int kept = std::min(c.n, c.n_out);
-        std::vector<int> ip(1024);
-        std::vector<double> ww(1024);
-        fft_make_twiddles(512, ip.data(), ww.data());
-        const fft_tables tables{ip.data(), ww.data(), 512};
-        std::vector<double> work(4096);
-        double* const workspaces[1] = {work.data()};
-        line_team team;
-        team_start(&team, 1);
-        const line_engine engine{workspaces, &team, lane_path::scalar};
-
         std::mt19937 gen(static_cast<unsigned>(c.n * 31 + c.n_out));
         std::uniform_real_distribution<double> dist(-50, 50);
         std::vector<double> x(lines * c.n);
         for (double& v : x)
             v = dist(gen);
-        // Forward: line i at x + i, samples at stride `lines`; coefficients
-        // out line by line, contiguous.
-        cosine_pass pass;
-        ASSERT_EQ(forward_pass_init(&pass, c.n, c.n_out, tables), 0);
+        // Line i at x + i, samples at stride `lines`; coefficients line by
+        // line, contiguous; samples back at a stride again.
+        auto layout = [&](double* base, std::int64_t step, std::int64_t line_stride) {
+            line_layout l;
+            l.base = reinterpret_cast<unsigned char*>(base);
+            l.step = step * 8;
+            l.line_dims = 1;
+            l.line_sizes[0] = per_set;
+            l.line_strides[0] = line_stride * 8;
+            l.set_dims = 1;
+            l.set_sizes[0] = sets;
+            l.set_strides[0] = per_set * line_stride * 8;
+            return l;
+        };
         std::vector<double> C(lines * kept);
-        forward_lines(&pass, lines, strided_lines<const double>{x.data(), 1, lines},
-                      strided_lines<double>{C.data(), kept, 1}, engine);
-        pass_release(&pass);
+        cosine_pass pass;
+        ASSERT_EQ(cosine_pass_init(&pass, false, c.n, c.n_out, lane_path::scalar, tables), 0);
+        forward_lines(pass, pass_lines{sets, per_set, false, layout(x.data(), lines, 1), layout(C.data(), 1, kept)},
+                      velmora::sample_type::float64, engine);
         for (int i = 0; i < lines; ++i)
             for (int k = 0; k < kept; ++k) {
                 long double sum = 0;
@@ -299,12 +319,10 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
                     sum += x[j * lines + i] * std::cos(pi * k * (2 * j + 1) / (2 * c.n));
                 ASSERT_NEAR(C[i * kept + k], sum / c.n, 1e-12) << c.n << " " << kept << " line " << i;
             }
-        // Inverse of those coefficients, out at a stride.
-        ASSERT_EQ(inverse_pass_init(&pass, c.n, c.n_out, tables), 0);
+        ASSERT_EQ(cosine_pass_init(&pass, true, c.n, c.n_out, lane_path::scalar, tables), 0);
         std::vector<double> y(lines * c.n_out);
-        inverse_lines(&pass, lines, strided_lines<const double>{C.data(), kept, 1},
-                      strided_lines<double>{y.data(), 1, lines}, engine);
-        pass_release(&pass);
+        inverse_lines(pass, pass_lines{sets, per_set, false, layout(C.data(), 1, kept), layout(y.data(), lines, 1)},
+                      velmora::sample_type::float64, velmora::rounding::nearest, engine);
         for (int i = 0; i < lines; ++i)
             for (int s = 0; s < c.n_out; ++s) {
                 // exp(i pi k/2n) exp(2 pi i k s/2n') C[|k|] summed over |k| < kept.
@@ -314,7 +332,6 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
                            std::cos(pi * k / (2 * c.n) + pi * k * s / static_cast<long double>(c.n_out));
                 ASSERT_NEAR(y[s * lines + i], sum, 1e-10) << c.n << " " << kept << " line " << i;
             }
-        team_stop(&team);
     }
 }
 
@@ -322,16 +339,22 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
 
 namespace {
 
-TEST(spectral_passes, final_samples_are_limited_and_truncated)
+TEST(spectral_passes, final_samples_are_clipped_then_truncated_or_rounded)
 {
     const struct {
         double value;
-        int sample;
-    } cases[] = {{255.0, 255},  {1e300, 255}, {254.99, 254}, {0.7, 0},  {0.0, 0},
-                 {-0.0, 0},     {-3.5, 0},    {128.5, 128},  {1.0, 1},  {HUGE_VAL, 255},
-                 {-HUGE_VAL, 0}, {NAN, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(to_sample(c.value), c.sample) << c.value;
+        int truncated, nearest;
+    } cases[] = {{255.0, 255, 255}, {1e300, 255, 255}, {254.99, 254, 255}, {254.5, 254, 255}, {0.7, 0, 1},
+                 {0.0, 0, 0},       {-0.0, 0, 0},      {-3.5, 0, 0},       {128.5, 128, 129}, {128.49, 128, 128},
+                 {-0.5, 0, 0},      {1.0, 1, 1},       {HUGE_VAL, 255, 255}, {-HUGE_VAL, 0, 0}, {NAN, 0, 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(to_uint8(c.value, velmora::rounding::truncate), c.truncated) << c.value;
+        EXPECT_EQ(to_uint8(c.value, velmora::rounding::nearest), c.nearest) << c.value;
+    }
+    EXPECT_EQ(to_uint16(65534.5, velmora::rounding::truncate), 65534);
+    EXPECT_EQ(to_uint16(65534.5, velmora::rounding::nearest), 65535);
+    EXPECT_EQ(to_uint16(1e6, velmora::rounding::nearest), 65535);
+    EXPECT_EQ(to_uint16(NAN, velmora::rounding::nearest), 0);
 }
 
 }  // namespace

@@ -26,7 +26,9 @@
 // such a line-set lines are numbered in row-major order of the other
 // changing axes and paired (0, 1), (2, 3), ... So strides, transposed or
 // flipped views, splitting the array along an unchanged axis and the thread
-// count never change a byte of the result.
+// count never change a byte of the result. (settings::pairing can lift the
+// restriction to line-sets, which halves the work when one axis of many
+// short line-sets changes, at the price of that guarantee.)
 //
 // Samples. Inputs and outputs are uint8, uint16, float32 or float64 and may
 // differ (uint8 in, float32 out keeps the exact values). Integer outputs
@@ -107,9 +109,19 @@ struct progress_event {
 
 using progress_callback = void (*)(const progress_event& event, void* user);
 
+// Which lines one transform may carry together.
+enum class pairing {
+    within_sets,  // only lines of one line-set (see above)
+    across_sets,  // any two lines in row-major order of all the other axes: a
+                  // set's odd last line pairs with the next set's first line,
+                  // so splitting the array along an unchanged axis may change
+                  // the last bits of a result
+};
+
 struct settings {
     int threads = 0;  // 1 to max_threads; 0: every CPU the process may run on
     velmora::rounding rounding = velmora::rounding::nearest;
+    velmora::pairing pairing = velmora::pairing::within_sets;
     progress_callback progress = nullptr;  // optional
     void* progress_user = nullptr;         // handed to progress
 };

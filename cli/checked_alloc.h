@@ -1,4 +1,4 @@
-// Allocation that either succeeds or ends the run.
+// Allocation for the run driver that either succeeds or ends the run.
 //
 // Every working array of a run is tested the moment it is allocated. When
 // memory is exhausted the array's name is printed followed by
@@ -12,10 +12,6 @@
 #include <cstddef>
 
 void* checked_alloc(std::size_t bytes, const char* name);
-
-// The same, aligned to `alignment` bytes (a power of two, at least
-// sizeof(void*)), for arrays that vector code reads whole lanes from.
-void* checked_aligned_alloc(std::size_t bytes, std::size_t alignment, const char* name);
 
 // count elements of T, uninitialised.
 template <typename T>

@@ -1,4 +1,4 @@
-#include "resize/checked_alloc.h"
+#include "cli/checked_alloc.h"
 
 #include <sys/mman.h>
 
@@ -40,18 +40,6 @@ void* checked_alloc(std::size_t bytes, const char* name)
     // A zero-byte request may legitimately return null; ask for one byte so
     // that null always means exhaustion.
     void* block = bytes >= huge_from ? large_block(bytes) : std::malloc(bytes ? bytes : 1);
-    if (!block)
-        no_memory(name);
-    return block;
-}
-
-void* checked_aligned_alloc(std::size_t bytes, std::size_t alignment, const char* name)
-{
-    // aligned_alloc wants a size that is a multiple of the alignment.
-    const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
-    if (rounded < bytes)
-        no_memory(name);
-    void* block = std::aligned_alloc(alignment, rounded ? rounded : alignment);
     if (!block)
         no_memory(name);
     return block;

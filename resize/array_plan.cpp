@@ -1,0 +1,337 @@
+#include "resize/array_plan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "dft/chirp_plan.h"
+#include "fft/fft_tables.h"
+#include "resize/results.h"
+#include "resize/sample_copy.h"
+
+using velmora::array_view;
+using velmora::plan_state;
+using velmora::progress_stage;
+using velmora::result;
+using velmora::status;
+
+namespace {
+
+// A thread's work array is kept within this many bytes by narrowing the
+// vector path of a pass with very long lines (the path changes no bits).
+constexpr std::size_t workspace_bound = std::size_t{64} << 20;
+// Line-sets are done in blocks whose largest work array holds about this
+// many doubles, or one set when a set is larger.
+constexpr std::int64_t block_doubles = std::int64_t{1} << 21;
+// The tables the split-radix FFT can build.
+constexpr int largest_table = 32768;
+
+lane_path narrower(lane_path path)
+{
+    switch (path) {
+    case lane_path::avx512:
+        return lane_path::avx2;
+    case lane_path::avx2:
+        return lane_path::sse2;
+    default:
+        return lane_path::scalar;
+    }
+}
+
+// The size of changing axis number r (its place in state.axes) before
+// pass s: n until its forward pass, then the carried bins, then n'.
+std::int64_t size_at(const plan_state& st, int s, int r)
+{
+    const int axis = st.axes[r];
+    if (s <= r)
+        return st.in_sizes[axis];
+    if (s <= st.changing + r)
+        return carried_bins(static_cast<std::int32_t>(st.in_sizes[axis]), static_cast<std::int32_t>(st.out_sizes[axis]));
+    return st.out_sizes[axis];
+}
+
+// Doubles one line-set takes in the work array before pass s.
+std::int64_t stage_doubles(const plan_state& st, int s)
+{
+    std::int64_t doubles = 1;
+    for (int r = 0; r < st.changing; ++r)
+        doubles *= size_at(st, s, r);
+    return doubles;
+}
+
+// The lines of the pass along changing axis p, as laid out in the work
+// array before pass s: the axis of pass s innermost, then the other
+// changing axes in the order of state.axes, then the sets.
+line_layout work_layout(const plan_state& st, int s, int p, double* base)
+{
+    std::int64_t stride[velmora::max_rank];
+    const int inner = s % st.changing;
+    std::int64_t running = sizeof(double);
+    stride[inner] = running;
+    running *= size_at(st, s, inner);
+    for (int r = 0; r < st.changing; ++r) {
+        if (r == inner)
+            continue;
+        stride[r] = running;
+        running *= size_at(st, s, r);
+    }
+    line_layout layout;
+    layout.base = reinterpret_cast<unsigned char*>(base);
+    layout.step = stride[p];
+    // Lines are numbered in row-major order of the array's axes: the
+    // changing axes with the largest index vary fastest.
+    for (int r = st.changing - 1; r >= 0; --r) {
+        if (r == p)
+            continue;
+        layout.line_sizes[layout.line_dims] = size_at(st, s, r);
+        layout.line_strides[layout.line_dims] = stride[r];
+        ++layout.line_dims;
+    }
+    layout.set_dims = 1;
+    layout.set_sizes[0] = st.block_sets;
+    layout.set_strides[0] = running;
+    return layout;
+}
+
+// The lines along changing axis p of a caller's view, sets from first_set.
+line_layout view_layout(const plan_state& st, const array_view& view, int p, std::int64_t first_set)
+{
+    line_layout layout;
+    layout.base = static_cast<unsigned char*>(view.data);
+    layout.step = view.strides[st.axes[p]];
+    for (int r = st.changing - 1; r >= 0; --r) {
+        if (r == p)
+            continue;
+        layout.line_sizes[layout.line_dims] = view.sizes[st.axes[r]];
+        layout.line_strides[layout.line_dims] = view.strides[st.axes[r]];
+        ++layout.line_dims;
+    }
+    for (int d = 0; d < st.set_dims; ++d) {
+        layout.set_sizes[d] = view.sizes[st.set_axes[d]];
+        layout.set_strides[d] = view.strides[st.set_axes[d]];
+    }
+    layout.set_dims = st.set_dims;
+    layout.first_set = first_set;
+    return layout;
+}
+
+std::int64_t lines_per_set(const line_layout& layout)
+{
+    std::int64_t lines = 1;
+    for (int d = 0; d < layout.line_dims; ++d)
+        lines *= layout.line_sizes[d];
+    return lines;
+}
+
+void report(const plan_state& st, progress_stage stage, int axis, std::int64_t first, std::int64_t count)
+{
+    if (st.how.progress)
+        st.how.progress(velmora::progress_event{stage, axis, first, count, st.total_sets}, st.how.progress_user);
+}
+
+// The work array that pass j writes (j < 2q - 1): the two take turns.
+int written_array(int j)
+{
+    return j % 2;
+}
+
+// For a picture the first work array holds rows; when only the height
+// changes it holds what the band array held before.
+const char* work_array_name(const plan_state& st, int which)
+{
+    if (which == 1)
+        return "band";
+    return st.axes[0] == st.rank - 1 ? "rows" : "band";
+}
+
+result make_tables(plan_state& st)
+{
+    std::int32_t longest = 4;
+    for (int j = 0; j < 2 * st.changing; ++j) {
+        const int r = j % st.changing;
+        const chirp_shape shape = pass_shape(j >= st.changing, static_cast<std::int32_t>(st.in_sizes[st.axes[r]]),
+                                             static_cast<std::int32_t>(st.out_sizes[st.axes[r]]));
+        longest = std::max(longest, chirp_fft_size(shape));
+    }
+    st.table_size = chirp_table_size(longest);
+    if (st.table_size > largest_table)
+        return failed(status::bad_size, "lines this long need FFTs of %d points, beyond this build's %d",
+                      longest, 2 * largest_table);
+    // ip needs a few entries even for the smallest tables.
+    const auto entries = static_cast<std::size_t>(std::max(st.table_size, 4));
+    st.ww = make_block<double>(entries);
+    if (!st.ww)
+        return out_of_memory("ww", entries * sizeof(double));
+    st.ip = make_block<int>(entries);
+    if (!st.ip)
+        return out_of_memory("ip", entries * sizeof(int));
+    fft_make_twiddles(st.table_size, st.ip.get(), st.ww.get());
+    return succeeded();
+}
+
+result make_workspaces(plan_state& st, const lane_path* paths)
+{
+    std::size_t size = 0;
+    for (int j = 0; j < 2 * st.changing; ++j) {
+        const int r = j % st.changing;
+        const chirp_shape shape = pass_shape(j >= st.changing, static_cast<std::int32_t>(st.in_sizes[st.axes[r]]),
+                                             static_cast<std::int32_t>(st.out_sizes[st.axes[r]]));
+        size = std::max(size, workspace_doubles(shape, paths[j]));
+    }
+    // Each thread's array starts on its own 64-byte boundary.
+    const std::size_t per_line = lane_alignment / sizeof(double);
+    size = (size + per_line - 1) / per_line * per_line;
+    const auto threads = static_cast<std::size_t>(st.how.threads);
+    st.workspace_block = make_block<double>(size * threads);
+    if (!st.workspace_block)
+        return out_of_memory("work", size * threads * sizeof(double));
+    st.workspace_of = make_block<double*>(threads);
+    if (!st.workspace_of)
+        return out_of_memory("work", threads * sizeof(double*));
+    for (std::size_t t = 0; t < threads; ++t)
+        st.workspace_of[t] = st.workspace_block.get() + size * t;
+    return succeeded();
+}
+
+result make_threads(plan_state& st)
+{
+    team_failure failure{};
+    st.team = make_team(st.how.threads, &failure);
+    if (st.team)
+        return succeeded();
+    if (failure.thread == 0)
+        return out_of_memory("team", sizeof(void*));
+    return failed(status::thread_failed, "cannot start thread %d of %d: %s", failure.thread, st.how.threads,
+                  std::strerror(failure.error));
+}
+
+result make_work_arrays(plan_state& st)
+{
+    std::int64_t largest_set = 1;
+    std::int64_t set_doubles[2] = {0, 0};
+    for (int s = 1; s < 2 * st.changing; ++s) {
+        const std::int64_t doubles = stage_doubles(st, s);
+        largest_set = std::max(largest_set, doubles);
+        set_doubles[written_array(s - 1)] = std::max(set_doubles[written_array(s - 1)], doubles);
+    }
+    st.block_sets = std::clamp<std::int64_t>(block_doubles / largest_set, 1, st.total_sets);
+    // Pairs that run on across sets must not be split by a block's end.
+    if (st.how.pairing == velmora::pairing::across_sets && st.block_sets < st.total_sets)
+        st.block_sets += st.block_sets % 2;
+    for (int which = 0; which < 2; ++which) {
+        if (set_doubles[which] == 0)
+            continue;
+        const auto doubles = static_cast<std::size_t>(set_doubles[which]) * static_cast<std::size_t>(st.block_sets);
+        st.work_arrays[which] = make_block<double>(doubles);
+        if (!st.work_arrays[which])
+            return out_of_memory(work_array_name(st, which), doubles * sizeof(double));
+    }
+    return succeeded();
+}
+
+result make_passes(plan_state& st, const lane_path* paths)
+{
+    const fft_table_refs tables{st.ip.get(), st.ww.get(), st.table_size};
+    for (int j = 0; j < 2 * st.changing; ++j) {
+        const int r = j % st.changing;
+        const int made = cosine_pass_init(&st.passes[j], j >= st.changing,
+                                          static_cast<std::int32_t>(st.in_sizes[st.axes[r]]),
+                                          static_cast<std::int32_t>(st.out_sizes[st.axes[r]]), paths[j], tables);
+        if (made == chirp_no_memory)
+            return out_of_memory("plan", 0);
+        if (made != chirp_ok)
+            return failed(status::bad_size, "the transform of axis %d cannot be planned", st.axes[r]);
+    }
+    return succeeded();
+}
+
+}  // namespace
+
+result make_array_plan(velmora::plan* made, const array_view& in, const array_view& out,
+                       const velmora::settings& how, lane_path path)
+{
+    made->state.reset(new (std::nothrow) plan_state);
+    if (!made->state)
+        return out_of_memory("plan", sizeof(plan_state));
+    plan_state& st = *made->state;
+    st.rank = in.rank;
+    st.in_type = in.type;
+    st.out_type = out.type;
+    st.how = how;
+    if (st.how.threads == 0)
+        st.how.threads = velmora::available_threads();
+    for (int a = 0; a < in.rank; ++a) {
+        st.in_sizes[a] = in.sizes[a];
+        st.out_sizes[a] = out.sizes[a];
+    }
+    for (int a = in.rank - 1; a >= 0; --a)
+        if (in.sizes[a] != out.sizes[a])
+            st.axes[st.changing++] = a;
+    for (int a = 0; a < in.rank; ++a)
+        if (in.sizes[a] == out.sizes[a]) {
+            st.set_axes[st.set_dims++] = a;
+            st.total_sets *= in.sizes[a];
+        }
+    if (st.changing == 0)
+        return succeeded();
+
+    lane_path paths[2 * velmora::max_rank];
+    for (int j = 0; j < 2 * st.changing; ++j) {
+        const int r = j % st.changing;
+        const chirp_shape shape = pass_shape(j >= st.changing, static_cast<std::int32_t>(in.sizes[st.axes[r]]),
+                                             static_cast<std::int32_t>(out.sizes[st.axes[r]]));
+        paths[j] = path;
+        while (paths[j] != lane_path::scalar && workspace_doubles(shape, paths[j]) * sizeof(double) > workspace_bound)
+            paths[j] = narrower(paths[j]);
+    }
+    result r = make_tables(st);
+    if (r)
+        r = make_workspaces(st, paths);
+    if (r)
+        r = make_threads(st);
+    if (r)
+        r = make_work_arrays(st);
+    if (r)
+        r = make_passes(st, paths);
+    if (!r)
+        made->state.reset();
+    return r;
+}
+
+result run_array_plan(plan_state& st, const array_view& in, const array_view& out)
+{
+    if (st.changing == 0) {
+        report(st, progress_stage::block_started, -1, 0, st.total_sets);
+        copy_samples(in, out, st.how.rounding);
+        report(st, progress_stage::block_ended, -1, 0, st.total_sets);
+        return succeeded();
+    }
+    const int q = st.changing;
+    const line_engine engine{st.workspace_of.get(), st.team.get()};
+    for (std::int64_t first = 0; first < st.total_sets; first += st.block_sets) {
+        const std::int64_t count = std::min(st.block_sets, st.total_sets - first);
+        report(st, progress_stage::block_started, -1, first, count);
+        for (int j = 0; j < 2 * q; ++j) {
+            const int p = j % q;
+            const bool inverse = j >= q;
+            pass_lines lines;
+            lines.sets = count;
+            lines.across_sets = st.how.pairing == velmora::pairing::across_sets;
+            lines.in = j == 0 ? view_layout(st, in, p, first)
+                              : work_layout(st, j, p, st.work_arrays[written_array(j - 1)].get());
+            lines.out = j == 2 * q - 1 ? view_layout(st, out, p, first)
+                                       : work_layout(st, j + 1, p, st.work_arrays[written_array(j)].get());
+            lines.lines_per_set = lines_per_set(lines.in);
+            const int axis = st.axes[p];
+            report(st, inverse ? progress_stage::inverse_started : progress_stage::forward_started, axis, first, count);
+            if (inverse)
+                inverse_lines(st.passes[j], lines, j == 2 * q - 1 ? st.out_type : velmora::sample_type::float64,
+                              st.how.rounding, engine);
+            else
+                forward_lines(st.passes[j], lines, j == 0 ? st.in_type : velmora::sample_type::float64, engine);
+            report(st, inverse ? progress_stage::inverse_ended : progress_stage::forward_ended, axis, first, count);
+        }
+        report(st, progress_stage::block_ended, -1, first, count);
+    }
+    return succeeded();
+}

@@ -1,0 +1,9 @@
+// Building the results the library returns: a code and one line of text.
+#pragma once
+
+#include "velmora/velmora.h"
+
+velmora::result succeeded();
+velmora::result failed(velmora::status code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Exhausted memory for the named array.
+velmora::result out_of_memory(const char* name, std::size_t bytes);

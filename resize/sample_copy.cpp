@@ -1,0 +1,131 @@
+#include "resize/sample_copy.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "resize/spectral_passes.h"
+
+using velmora::array_view;
+using velmora::rounding;
+using velmora::sample_type;
+
+namespace {
+
+template <typename T>
+double load(const unsigned char* at)
+{
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return static_cast<double>(value);
+}
+
+template <typename T>
+void store(unsigned char* at, double value, rounding how)
+{
+    T converted;
+    if constexpr (std::is_same_v<T, std::uint8_t>)
+        converted = to_uint8(value, how);
+    else if constexpr (std::is_same_v<T, std::uint16_t>)
+        converted = to_uint16(value, how);
+    else
+        converted = static_cast<T>(value);
+    std::memcpy(at, &converted, sizeof converted);
+}
+
+// Calls row(in_start, out_start) for every run along the last axis, in
+// row-major order; index[] holds the run's index on the other axes.
+template <typename Row>
+void for_each_row(const array_view& in, const array_view* out, std::int64_t* index, Row row)
+{
+    const int last = in.rank - 1;
+    for (int a = 0; a < in.rank; ++a)
+        index[a] = 0;
+    for (;;) {
+        const unsigned char* from = static_cast<const unsigned char*>(in.data);
+        unsigned char* to = out ? static_cast<unsigned char*>(out->data) : nullptr;
+        for (int a = 0; a < last; ++a) {
+            from += index[a] * in.strides[a];
+            if (out)
+                to += index[a] * out->strides[a];
+        }
+        if (!row(from, to))
+            return;
+        int a = last - 1;
+        while (a >= 0 && ++index[a] == in.sizes[a])
+            index[a--] = 0;
+        if (a < 0)
+            return;
+    }
+}
+
+template <typename In, typename Out>
+void copy_typed(const array_view& in, const array_view& out, rounding how)
+{
+    std::int64_t index[velmora::max_rank];
+    const int last = in.rank - 1;
+    for_each_row(in, &out, index, [&](const unsigned char* from, unsigned char* to) {
+        for (std::int64_t i = 0; i < in.sizes[last]; ++i)
+            store<Out>(to + i * out.strides[last], load<In>(from + i * in.strides[last]), how);
+        return true;
+    });
+}
+
+template <typename In>
+void copy_to(const array_view& in, const array_view& out, rounding how)
+{
+    switch (out.type) {
+    case sample_type::uint8:
+        return copy_typed<In, std::uint8_t>(in, out, how);
+    case sample_type::uint16:
+        return copy_typed<In, std::uint16_t>(in, out, how);
+    case sample_type::float32:
+        return copy_typed<In, float>(in, out, how);
+    case sample_type::float64:
+        return copy_typed<In, double>(in, out, how);
+    }
+}
+
+template <typename T>
+bool find_typed(const array_view& view, std::int64_t* index, bool* is_nan)
+{
+    const int last = view.rank - 1;
+    bool found = false;
+    for_each_row(view, nullptr, index, [&](const unsigned char* from, unsigned char*) {
+        for (std::int64_t i = 0; i < view.sizes[last]; ++i) {
+            const double value = load<T>(from + i * view.strides[last]);
+            if (!std::isfinite(value)) {
+                index[last] = i;
+                *is_nan = std::isnan(value);
+                found = true;
+                return false;
+            }
+        }
+        return true;
+    });
+    return found;
+}
+
+}  // namespace
+
+void copy_samples(const array_view& in, const array_view& out, rounding how)
+{
+    switch (in.type) {
+    case sample_type::uint8:
+        return copy_to<std::uint8_t>(in, out, how);
+    case sample_type::uint16:
+        return copy_to<std::uint16_t>(in, out, how);
+    case sample_type::float32:
+        return copy_to<float>(in, out, how);
+    case sample_type::float64:
+        return copy_to<double>(in, out, how);
+    }
+}
+
+bool find_non_finite(const array_view& view, std::int64_t* index, bool* is_nan)
+{
+    if (view.type == sample_type::float32)
+        return find_typed<float>(view, index, is_nan);
+    if (view.type == sample_type::float64)
+        return find_typed<double>(view, index, is_nan);
+    return false;
+}

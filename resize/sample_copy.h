@@ -1,0 +1,20 @@
+// Sample-by-sample work on whole arrays: the copy of a resize in which no
+// axis changes size, and the search for values a resize cannot take.
+//
+// Both walk the array in row-major order of its axes, whatever the
+// strides. They only read the input and write the output the caller owns,
+// on the calling thread, and allocate nothing.
+#pragma once
+
+#include <cstdint>
+
+#include "velmora/velmora.h"
+
+// out = in converted sample by sample, integer outputs clipped and rounded
+// as the resize's last pass does. The views have the same sizes.
+void copy_samples(const velmora::array_view& in, const velmora::array_view& out, velmora::rounding how);
+
+// The first NaN or infinity of a float array, in row-major order: true with
+// its index on every axis in index[] and whether it is a NaN; false when
+// every sample is finite (always for integer arrays).
+bool find_non_finite(const velmora::array_view& view, std::int64_t* index, bool* is_nan);
