@@ -106,8 +106,10 @@ bool samples_distinct(const array_view& view)
     for (int a = 0; a < view.rank; ++a)
         if (view.sizes[a] > 1)
             order[count++] = a;
-    std::sort(order, order + count,
-              [&](int a, int b) { return std::llabs(view.strides[a]) < std::llabs(view.strides[b]); });
+    // At most max_rank axes: an insertion sort.
+    for (int i = 1; i < count; ++i)
+        for (int j = i; j > 0 && std::llabs(view.strides[order[j]]) < std::llabs(view.strides[order[j - 1]]); --j)
+            std::swap(order[j], order[j - 1]);
     std::int64_t reach = static_cast<std::int64_t>(sample_size(view.type));
     for (int i = 0; i < count; ++i) {
         const std::int64_t stride = std::llabs(view.strides[order[i]]);

@@ -1,0 +1,347 @@
+// The public API's contract, through velmora/velmora.h alone: its failures,
+// its sample types against the method evaluated directly in long double,
+// views, ranks, pairing and concurrent calls. The command line's picture
+// is an independent witness for the H x W x 3 case.
+#include <velmora/velmora.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numbers>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using velmora::sample_type;
+using velmora::status;
+
+// The 1-D mirror resize as the header states it, in long double: the cosine
+// coefficients, then the series at input position x' n / n'.
+std::vector<long double> exact_line(const std::vector<long double>& x, int n_out)
+{
+    const int n = static_cast<int>(x.size());
+    const int kept = std::min(n, n_out);
+    const long double pi = std::numbers::pi_v<long double>;
+    std::vector<long double> C(kept), y(n_out);
+    for (int k = 0; k < kept; ++k) {
+        for (int j = 0; j < n; ++j)
+            C[k] += x[j] * std::cos(pi * k * (2 * j + 1) / (2 * n));
+        C[k] /= n;
+    }
+    for (int s = 0; s < n_out; ++s) {
+        y[s] = C[0];
+        for (int k = 1; k < kept; ++k)
+            y[s] += 2 * C[k] * std::cos(pi * k * (2.0L * s * n / n_out + 1) / (2 * n));
+    }
+    return y;
+}
+
+// An array of long doubles, row-major, and its exact resize: the 1-D
+// resize along every axis whose size changes (the method is separable).
+struct grid {
+    std::vector<std::int64_t> sizes;
+    std::vector<long double> values;
+};
+
+grid exact_resize(grid g, const std::vector<std::int64_t>& to)
+{
+    for (std::size_t a = 0; a < to.size(); ++a) {
+        if (g.sizes[a] == to[a])
+            continue;
+        std::int64_t outer = 1, inner = 1;
+        for (std::size_t b = 0; b < a; ++b)
+            outer *= g.sizes[b];
+        for (std::size_t b = a + 1; b < g.sizes.size(); ++b)
+            inner *= g.sizes[b];
+        const std::int64_t n = g.sizes[a], m = to[a];
+        std::vector<long double> next(static_cast<std::size_t>(outer * m * inner));
+        for (std::int64_t o = 0; o < outer; ++o)
+            for (std::int64_t i = 0; i < inner; ++i) {
+                std::vector<long double> line(n);
+                for (std::int64_t j = 0; j < n; ++j)
+                    line[j] = g.values[(o * n + j) * inner + i];
+                const auto y = exact_line(line, static_cast<int>(m));
+                for (std::int64_t j = 0; j < m; ++j)
+                    next[(o * m + j) * inner + i] = y[j];
+            }
+        g.sizes[a] = m;
+        g.values = std::move(next);
+    }
+    return g;
+}
+
+grid random_grid(const std::vector<std::int64_t>& sizes, int top, unsigned seed)
+{
+    grid g{sizes, {}};
+    std::int64_t count = 1;
+    for (std::int64_t s : sizes)
+        count *= s;
+    std::mt19937 gen(seed);
+    for (std::int64_t i = 0; i < count; ++i)
+        g.values.push_back(static_cast<long double>(gen() % (top + 1)));
+    return g;
+}
+
+velmora::array_view view_of(void* data, sample_type type, const std::vector<std::int64_t>& sizes)
+{
+    velmora::array_view v;
+    v.data = data;
+    v.type = type;
+    v.rank = static_cast<int>(sizes.size());
+    std::int64_t stride = static_cast<std::int64_t>(velmora::sample_size(type));
+    for (int a = v.rank - 1; a >= 0; --a) {
+        v.sizes[a] = sizes[a];
+        v.strides[a] = stride;
+        stride *= sizes[a];
+    }
+    return v;
+}
+
+template <typename T>
+std::vector<T> samples_of(const grid& g)
+{
+    return std::vector<T>(g.values.begin(), g.values.end());
+}
+
+struct type_case {
+    sample_type in, out;
+    std::vector<std::int64_t> from, to;
+    std::string name;
+};
+
+class library_types : public testing::TestWithParam<type_case> {};
+
+// Integer outputs are the exact value rounded (halves up) and clipped;
+// float outputs the exact value to within rounding.
+template <typename In, typename Out>
+void check_types(const type_case& c)
+{
+    const int top = std::is_same_v<In, std::uint8_t> ? 255 : std::is_same_v<In, std::uint16_t> ? 65535 : 1000;
+    const grid in = random_grid(c.from, top, 7);
+    const grid want = exact_resize(in, c.to);
+    std::vector<In> source = samples_of<In>(in);
+    std::vector<Out> got(want.values.size());
+    const velmora::result r =
+        velmora::resize(view_of(source.data(), c.in, c.from), view_of(got.data(), c.out, c.to));
+    ASSERT_TRUE(r) << r.message;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        const long double w = want.values[i];
+        if constexpr (std::is_floating_point_v<Out>) {
+            ASSERT_NEAR(got[i], w, (std::is_same_v<Out, float> ? 1e-6 : 1e-9) * top) << i;
+        } else {
+            const long double limit = std::numeric_limits<Out>::max();
+            auto nearest = [&](long double v) { return std::clamp(std::floor(v + 0.5L), 0.0L, limit); };
+            ASSERT_GE(got[i], nearest(w - 1e-6L)) << i << " exact " << static_cast<double>(w);
+            ASSERT_LE(got[i], nearest(w + 1e-6L)) << i << " exact " << static_cast<double>(w);
+        }
+    }
+}
+
+template <typename In>
+void check_out(const type_case& c)
+{
+    switch (c.out) {
+    case sample_type::uint8:
+        return check_types<In, std::uint8_t>(c);
+    case sample_type::uint16:
+        return check_types<In, std::uint16_t>(c);
+    case sample_type::float32:
+        return check_types<In, float>(c);
+    case sample_type::float64:
+        return check_types<In, double>(c);
+    }
+}
+
+TEST_P(library_types, match_the_method_evaluated_directly)
+{
+    const type_case& c = GetParam();
+    switch (c.in) {
+    case sample_type::uint8:
+        return check_out<std::uint8_t>(c);
+    case sample_type::uint16:
+        return check_out<std::uint16_t>(c);
+    case sample_type::float32:
+        return check_out<float>(c);
+    case sample_type::float64:
+        return check_out<double>(c);
+    }
+}
+
+// Every type in and out, ranks 1 to 4, changing and unchanged axes,
+// enlarging and shrinking, and a copy without any change.
+INSTANTIATE_TEST_SUITE_P(
+    library, library_types,
+    testing::Values(type_case{sample_type::uint8, sample_type::uint8, {9, 7, 3}, {13, 5, 3}, "u8_picture"},
+                    type_case{sample_type::uint8, sample_type::float32, {6, 5, 3}, {11, 9, 3}, "u8_to_f32"},
+                    type_case{sample_type::uint16, sample_type::uint16, {8, 6}, {15, 4}, "u16_2d"},
+                    type_case{sample_type::uint16, sample_type::float64, {1, 17}, {1, 40}, "u16_to_f64_row"},
+                    type_case{sample_type::float32, sample_type::uint8, {5, 7}, {3, 12}, "f32_to_u8"},
+                    type_case{sample_type::float64, sample_type::float64, {31}, {97}, "f64_1d"},
+                    type_case{sample_type::float64, sample_type::uint16, {4, 5, 6}, {7, 3, 9}, "f64_3d"},
+                    type_case{sample_type::float32, sample_type::float32, {2, 3, 5, 4}, {2, 6, 5, 7}, "f32_4d"},
+                    type_case{sample_type::float64, sample_type::uint8, {3, 4}, {3, 4}, "f64_copy"}),
+    [](const testing::TestParamInfo<type_case>& info) { return info.param.name; });
+
+std::vector<std::uint8_t> resized_bytes(const velmora::array_view& in, const std::vector<std::int64_t>& to,
+                                        int threads)
+{
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(to[0] * to[1] * to[2]));
+    velmora::settings how;
+    how.threads = threads;
+    EXPECT_TRUE(velmora::resize(in, view_of(out.data(), sample_type::uint8, to), how));
+    return out;
+}
+
+TEST(library, views_threads_and_splits_along_an_unchanged_axis_change_no_byte)
+{
+    // A stack of 5 frames, 21 x 17, each enlarged to 30 x 10.
+    const grid in = random_grid({5, 21, 17}, 255, 3);
+    std::vector<std::uint8_t> plain = samples_of<std::uint8_t>(in);
+    const std::vector<std::int64_t> to{5, 30, 10};
+    const auto want = resized_bytes(view_of(plain.data(), sample_type::uint8, {5, 21, 17}), to, 1);
+
+    // The same samples stored transposed (x, frame, y) and read back through
+    // a permuted view; then flipped in y and read through a negative stride.
+    std::vector<std::uint8_t> transposed(plain.size()), flipped(plain.size());
+    for (int f = 0; f < 5; ++f)
+        for (int y = 0; y < 21; ++y)
+            for (int x = 0; x < 17; ++x) {
+                transposed[(x * 5 + f) * 21 + y] = plain[(f * 21 + y) * 17 + x];
+                flipped[(f * 21 + (20 - y)) * 17 + x] = plain[(f * 21 + y) * 17 + x];
+            }
+    velmora::array_view t = view_of(transposed.data(), sample_type::uint8, {5, 21, 17});
+    t.strides[0] = 21, t.strides[1] = 1, t.strides[2] = 5 * 21;
+    velmora::array_view f = view_of(flipped.data(), sample_type::uint8, {5, 21, 17});
+    f.data = flipped.data() + 20 * 17;
+    f.strides[1] = -17;
+    for (int threads : {1, 3})
+        for (const velmora::array_view* v : {&t, &f})
+            EXPECT_EQ(resized_bytes(*v, to, threads), want) << threads;
+
+    // Frames 0-1 and 2-4 resized apart.
+    const auto first = resized_bytes(view_of(plain.data(), sample_type::uint8, {2, 21, 17}), {2, 30, 10}, 2);
+    const auto rest = resized_bytes(view_of(plain.data() + 2 * 21 * 17, sample_type::uint8, {3, 21, 17}),
+                                    {3, 30, 10}, 2);
+    std::vector<std::uint8_t> joined = first;
+    joined.insert(joined.end(), rest.begin(), rest.end());
+    EXPECT_EQ(joined, want);
+}
+
+TEST(library, concurrent_calls_give_the_bytes_of_one_call_at_a_time)
+{
+    const grid in = random_grid({40, 33}, 1000, 11);
+    std::vector<double> samples = samples_of<double>(in);
+    const auto view = view_of(samples.data(), sample_type::float64, {40, 33});
+    std::vector<double> alone(70 * 51);
+    ASSERT_TRUE(velmora::resize(view, view_of(alone.data(), sample_type::float64, {70, 51})));
+    std::vector<std::vector<double>> outs(6, std::vector<double>(alone.size()));
+    std::vector<std::thread> callers;
+    for (int c = 0; c < 6; ++c)
+        callers.emplace_back([&, c] {
+            velmora::settings how;
+            how.threads = 1 + c % 3;
+            EXPECT_TRUE(velmora::resize(view, view_of(outs[c].data(), sample_type::float64, {70, 51}), how));
+        });
+    for (std::thread& t : callers)
+        t.join();
+    for (const auto& out : outs)
+        EXPECT_EQ(std::memcmp(out.data(), alone.data(), alone.size() * sizeof(double)), 0);
+}
+
+TEST(library, a_picture_equals_the_command_lines)
+{
+    const std::string dir = make_scratch_dir();
+    const auto pixels = pattern_picture(23, 14);
+    write_file(dir + "/in.bmp", make_bmp(pixels));
+    const tool_result run = run_tool({"-i", "in.bmp", "-o", "out", "-sizexminus", "18", "-sizexminusy", "-3"}, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const bytes file = read_file(dir + "/out.bmp");
+    remove_tree(dir);
+    std::vector<std::uint8_t> rgb;
+    for (const auto& row : pixels)
+        for (const bgr& p : row)
+            rgb.insert(rgb.end(), {p.r, p.g, p.b});
+    std::vector<std::uint8_t> out(11 * 41 * 3);
+    velmora::settings how;
+    how.rounding = velmora::rounding::truncate;
+    ASSERT_TRUE(velmora::resize(view_of(rgb.data(), sample_type::uint8, {14, 23, 3}),
+                                view_of(out.data(), sample_type::uint8, {11, 41, 3}), how));
+    const std::size_t stride = (41 * 3 + 3) / 4 * 4;
+    for (int y = 0; y < 11; ++y)
+        for (int x = 0; x < 41; ++x)
+            for (int c = 0; c < 3; ++c)
+                ASSERT_EQ(file[54 + (10 - y) * stride + 3 * x + 2 - c], out[(y * 41 + x) * 3 + c]) << y << " " << x;
+}
+
+void record(const velmora::progress_event& e, void* user)
+{
+    static const char* const names[] = {"block", "fwd", "fwd_end", "inv", "inv_end", "block_end"};
+    *static_cast<std::string*>(user) += std::string(names[static_cast<int>(e.stage)]) + ":" +
+                                        std::to_string(e.axis) + ":" + std::to_string(e.first_set) + "+" +
+                                        std::to_string(e.set_count) + "/" + std::to_string(e.total_sets) + " ";
+}
+
+TEST(library, progress_names_each_pass_last_axis_first)
+{
+    std::vector<float> in(2 * 4 * 3 * 5), out(2 * 6 * 3 * 2);
+    std::string events;
+    velmora::settings how;
+    how.progress = record;
+    how.progress_user = &events;
+    ASSERT_TRUE(velmora::resize(view_of(in.data(), sample_type::float32, {2, 4, 3, 5}),
+                                view_of(out.data(), sample_type::float32, {2, 6, 3, 2}), how));
+    EXPECT_EQ(events, "block:-1:0+6/6 fwd:3:0+6/6 fwd_end:3:0+6/6 fwd:1:0+6/6 fwd_end:1:0+6/6 "
+                      "inv:3:0+6/6 inv_end:3:0+6/6 inv:1:0+6/6 inv_end:1:0+6/6 block_end:-1:0+6/6 ");
+}
+
+TEST(library, every_failure_comes_back_with_its_code_and_message)
+{
+    float a[64] = {}, b[64] = {};
+    auto v = [](float* data, std::vector<std::int64_t> sizes) { return view_of(data, sample_type::float32, sizes); };
+    velmora::array_view rank9 = v(a, {1}), flat = v(b, {8, 8});
+    rank9.rank = 9;
+    velmora::array_view aliased = v(b, {4, 4});
+    aliased.strides[0] = 0;
+    velmora::array_view too_long = v(b, {1});
+    too_long.sizes[0] = velmora::max_axis_length + 1;
+    float nan_at[6] = {0, 0, 0, 0, NAN, 0}, inf_at[6] = {0, std::numeric_limits<float>::infinity()};
+    velmora::settings many;
+    many.threads = 257;
+    const struct {
+        velmora::array_view in, out;
+        velmora::settings how;
+        status code;
+        const char* message;
+    } cases[] = {
+        {v(nullptr, {4}), v(b, {6}), {}, status::null_data, "the input's data pointer is null"},
+        {v(a, {4}), v(nullptr, {6}), {}, status::null_data, "the output's data pointer is null"},
+        {rank9, v(b, {6}), {}, status::bad_rank, "the input has rank 9; ranks go from 1 to 8"},
+        {v(a, {4}), flat, {}, status::bad_rank, "the input has rank 1 and the output rank 2"},
+        {v(a, {4, 0}), v(b, {4, 2}), {}, status::bad_size, "axis 1 of the input has size 0; sizes start at 1"},
+        {v(a, {4}), too_long, {}, status::bad_size,
+         "axis 0 changes from 4 to 1048577 samples; the longest axis that changes size is 1048576"},
+        {v(a, {4, 4}), aliased, {}, status::bad_view, "the output's strides make samples share memory"},
+        {v(a, {8, 8}), v(a + 32, {4, 4}), {}, status::overlap, "the output's memory overlaps the input's"},
+        {v(nan_at, {2, 3}), v(b, {4, 3}), {}, status::not_finite, "the input holds a NaN at index (1, 1)"},
+        {v(inf_at, {6}), v(b, {3}), {}, status::not_finite, "the input holds an infinity at index (1)"},
+        {v(a, {4}), v(b, {6}), many, status::bad_settings, "a thread count of 257 is outside 0 to 256"},
+    };
+    for (const auto& c : cases) {
+        const velmora::result r = velmora::resize(c.in, c.out, c.how);
+        EXPECT_EQ(r.code, c.code) << c.message;
+        EXPECT_STREQ(r.message, c.message);
+    }
+    velmora::plan plan;
+    ASSERT_TRUE(velmora::make_plan(&plan, v(a, {4}), v(b, {6})));
+    const velmora::result r = velmora::run(plan, v(a, {5}), v(b, {6}));
+    EXPECT_EQ(r.code, status::plan_mismatch);
+}
+
+}  // namespace
