@@ -72,7 +72,7 @@ TEST_F(cli, mistyped_option_names_fail)
     for (const char* name : {"-H", "-sizex", "-", "-bogus", "-helpme", "-thread", "--threads"}) {
         const tool_result result = run({"-i", "in.bmp", name, "4", "-o", "out"});
         EXPECT_EQ(result.status, 1) << name;
-        EXPECT_EQ(result.err, usage_text) << name;
+        EXPECT_EQ(result.err, std::string("velmora: unknown option ") + name + "\n" + usage_text) << name;
         EXPECT_EQ(result.out, "") << name;
     }
     EXPECT_TRUE(created().empty());

@@ -31,7 +31,8 @@ const char* const usage_text =
     "\t  -o             : output bitmap file name (auto add .bmp extension)\n"
     "\t  -sizexminus    : difference between input horizontal picture size and output one \n"
     "\t  -sizexminusy   : difference between input vertical picture size and output one\n"
-    "\t  -threads       : number of threads (default: every CPU the process may use)\n";
+    "\t  -threads       : number of threads (default: every CPU the process may use)\n"
+    "\t  -max-pixels    : largest input picture, in pixels (default: 178956970)\n";
 
 void put_u16(bytes& out, std::size_t at, std::uint16_t value)
 {
