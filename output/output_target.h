@@ -67,7 +67,8 @@ struct output_target {
     int fd;                                      // where the bytes go; -1 when nothing is open
     output_mode mode;
     bool named;                                  // replace mode: the temporary has a name
-    char target_path[output_path_capacity];      // the file replaced, symbolic links followed
+    char target_path[output_path_capacity];      // replace mode: the file replaced, links followed;
+                                                 // stream mode: the name as given
     char temporary_path[output_path_capacity];   // the named temporary; empty otherwise
 };
 
