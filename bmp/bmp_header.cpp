@@ -182,6 +182,11 @@ bmp_status check_fields(bmp_header* header)
 {
     if (header->planes != 1)
         return bmp_status::bad_planes;
+    // An embedded JPEG or PNG stores depth 0, so its own reason comes first.
+    // OS/2 headers give compression 4 another meaning.
+    if (kind_of(header->info_size) == header_kind::windows &&
+        (header->compression == bi_jpeg || header->compression == bi_png))
+        return header->compression == bi_jpeg ? bmp_status::embedded_jpeg : bmp_status::embedded_png;
     if (header->bits_per_pixel == 64)
         return bmp_status::depth_64;
     if (!accepted_depth(header->bits_per_pixel))

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 void fail_run(const char* format, ...)
 {
@@ -14,4 +15,26 @@ void fail_run(const char* format, ...)
     va_end(arguments);
     std::fputc('\n', stderr);
     std::exit(1);
+}
+
+std::string printable(const char* text)
+{
+    static const char named[] = "\a\b\t\n\v\f\r";
+    static const char letters[] = "abtnvfr";
+    std::string shown;
+    for (const char* at = text; *at != '\0'; ++at) {
+        const auto byte = static_cast<unsigned char>(*at);
+        if (byte >= 0x20 && byte != 0x7F) {
+            shown += *at;
+            continue;
+        }
+        const char* escape = std::strchr(named, *at);
+        char code[5];
+        if (escape)
+            std::snprintf(code, sizeof code, "\\%c", letters[escape - named]);
+        else
+            std::snprintf(code, sizeof code, "\\x%02x", byte);
+        shown += code;
+    }
+    return shown;
 }

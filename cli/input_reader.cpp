@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "bmp/bmp_decode.h"
 #include "bmp/bmp_header.h"
@@ -44,6 +45,17 @@ void check_size_limits(const bmp_header& header, const resize_options* cnt)
         fail_run("output height %lld is above the limit of %d (input height %lld plus -sizexminusy %d)",
                  static_cast<long long>(out_height), max_picture_side, static_cast<long long>(header.height),
                  cnt->sizexminusy);
+}
+
+// The pixel budget bounds what a small compressed file can make the run
+// allocate and write. It is the same for every input format: the declared
+// size is checked from the header, before anything sized from it exists.
+void check_pixel_budget(std::int64_t width, std::int64_t height, const resize_options* cnt)
+{
+    const std::int32_t budget = cnt->max_pixels != 0 ? cnt->max_pixels : default_pixel_budget;
+    if (width * height > budget)
+        fail_run("the input is %lld x %lld = %lld pixels, above -max-pixels %d", static_cast<long long>(width),
+                 static_cast<long long>(height), static_cast<long long>(width * height), budget);
 }
 
 // Reads and drops count bytes; a regular file skips them with a seek.
@@ -106,12 +118,13 @@ void free_planes(input_planes* planes)
 
 [[noreturn]] void report(input_status status, const input_file& file, const char* name)
 {
+    const std::string shown = printable(name);
     if (status == input_status::cannot_open) {
-        std::fprintf(stderr, "%s\n", name);
+        std::fprintf(stderr, "%s\n", shown.c_str());
         std::exit(1);
     }
     if (status == input_status::folder)
-        fail_run("%s: is a folder, not a file", name);
+        fail_run("%s: is a folder, not a file", shown.c_str());
     if (status == input_status::size_error)
         fail_size();
     char reason[160];
@@ -119,7 +132,7 @@ void free_planes(input_planes* planes)
     // The side limits name the input itself, not the file.
     if (file.bmp == bmp_status::width_above_limit || file.bmp == bmp_status::height_above_limit)
         fail_run("%s", reason);
-    fail_run("%s: %s", name, reason);
+    fail_run("%s: %s", shown.c_str(), reason);
 }
 
 }  // namespace
@@ -194,6 +207,7 @@ input_planes read_bitmap(const resize_options* cnt)
     input_status status = input_open(cnt->input_name, &file);
     if (status != input_status::ok)
         report(status, file, cnt->input_name);
+    check_pixel_budget(file.header.width, file.header.height, cnt);
     check_size_limits(file.header, cnt);
     image_width = file.header.width;
     image_height = static_cast<std::int32_t>(file.header.height);

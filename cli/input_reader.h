@@ -63,7 +63,8 @@ input_status input_load(input_file* file, input_planes* planes);
 extern std::int32_t image_width;
 extern std::int32_t image_height;
 
-// The driver's read: input_open, the size checks of the run, input_load. It
-// sets image_width and image_height to the picture's size; every refusal
-// prints its message and ends the process with status 1.
+// The driver's read: input_open, the pixel budget (-max-pixels) and the
+// size checks of the run, input_load. It sets image_width and image_height
+// to the picture's size; every refusal prints its message and ends the
+// process with status 1.
 input_planes read_bitmap(const resize_options* cnt);

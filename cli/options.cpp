@@ -74,6 +74,7 @@ const option_row option_table[] = {
     global_row("orgx", &orgx),
     global_row("orgy", &orgy),
     strict_row("threads", &resize_options::threads, 1, max_threads),
+    strict_row("max-pixels", &resize_options::max_pixels, 1, max_pixel_budget),
 };
 
 const option_row* find_option(const char* name)
@@ -179,6 +180,7 @@ void print_usage()
     std::fprintf(stderr, "\t  -sizexminus    : difference between input horizontal picture size and output one \n");
     std::fprintf(stderr, "\t  -sizexminusy   : difference between input vertical picture size and output one\n");
     std::fprintf(stderr, "\t  -threads       : number of threads (default: every CPU the process may use)\n");
+    std::fprintf(stderr, "\t  -max-pixels    : largest input picture, in pixels (default: %d)\n", default_pixel_budget);
 }
 
 void parse_options(std::int16_t argc, char** argv, resize_options* cnt)
@@ -195,15 +197,15 @@ void parse_options(std::int16_t argc, char** argv, resize_options* cnt)
         print_usage();
         std::exit(1);
     case parse_status::missing_value:
-        fail_run("option %s needs a value", outcome.option);
+        fail_run("option %s needs a value", printable(outcome.option).c_str());
     case parse_status::value_too_long:
-        fail_run("the value of option %s is too long (at most %zu characters)", outcome.option,
+        fail_run("the value of option %s is too long (at most %zu characters)", printable(outcome.option).c_str(),
                  name_field_size - 1);
     case parse_status::not_a_number:
-        fail_run("option %s takes a whole number (digits with an optional sign), not \"%s\"", outcome.option,
-                 outcome.value);
+        fail_run("option %s takes a whole number (digits with an optional sign), not \"%s\"",
+                 printable(outcome.option).c_str(), printable(outcome.value).c_str());
     case parse_status::out_of_range:
-        fail_run("option %s takes a whole number from %d to %d, not \"%s\"", outcome.option, outcome.low,
-                 outcome.high, outcome.value);
+        fail_run("option %s takes a whole number from %d to %d, not \"%s\"", printable(outcome.option).c_str(),
+                 outcome.low, outcome.high, printable(outcome.value).c_str());
     }
 }

@@ -2,8 +2,8 @@
 //
 // The run driver owns the single resize_options record (heap allocated, kept
 // until the process ends) and orgx/orgy, two process-wide integers beside it.
-// Only the input name, the output name, the two size differences and the
-// thread count steer a run; every other option is accepted, converted and
+// Only the input name, the output name, the two size differences, the
+// thread count and the pixel budget steer a run; every other option is accepted, converted and
 // stored for compatibility with existing command lines, and has no effect.
 // The steering numbers are read strictly (an optional sign and decimal
 // digits, nothing else, within range); the others keep atoi's lenient
@@ -36,10 +36,18 @@ struct resize_options {
     std::int32_t tapnum_c;
     double Fsc;
     std::int32_t threads;      // 1..256 from -threads; 0 when not given
+    std::int32_t max_pixels;   // 1..max_pixel_budget from -max-pixels; 0 when not given
 };
 
 // -threads accepts 1..max_threads.
 constexpr std::int32_t max_threads = velmora::max_threads;
+
+// -max-pixels accepts 1..max_pixel_budget (16384 x 16384, the side limit
+// squared). Without it an input may have default_pixel_budget pixels: twice
+// the 89.5-megapixel warning threshold that picture libraries commonly use,
+// so that a small compressed file cannot make the run take gigabytes.
+constexpr std::int32_t max_pixel_budget = 16384 * 16384;
+constexpr std::int32_t default_pixel_budget = 178956970;
 
 extern std::int32_t orgx;
 extern std::int32_t orgy;
@@ -72,6 +80,7 @@ parse_outcome parse_arguments(std::int16_t argc, char** argv, resize_options* cn
 void print_usage();
 
 // parse_arguments, then: the usage text and status 0 for -h and -help, the
-// usage text and status 1 for an unknown name, a one-line message naming the
-// option (and repeating the value as given) and status 1 for the others.
+// line "velmora: unknown option NAME" and the usage text, status 1, for an
+// unknown name, a one-line message naming the option (and repeating the
+// value as given) and status 1 for the others.
 void parse_options(std::int16_t argc, char** argv, resize_options* cnt);

@@ -1,24 +1,24 @@
 #include "cli/output_file.h"
 
-#include <pthread.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "bmp/bmp_writer.h"
 #include "cli/fail.h"
 
 namespace {
 
 // The named temporary to remove. The signal handler reads both, so the path
 // is a static buffer and armed is only set once the path is complete.
-char guarded_path[bmp_path_capacity];
+char guarded_path[output_path_capacity];
 volatile sig_atomic_t guard_armed = 0;
-
-const int termination_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void remove_guarded_temporary()
 {
@@ -47,10 +47,8 @@ void install_guard()
     struct sigaction action {};
     action.sa_handler = on_termination;
     action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (int signal_number : termination_signals)
-        sigaddset(&action.sa_mask, signal_number);
-    for (int signal_number : termination_signals) {
+    action.sa_mask = output_termination_set();
+    for (int signal_number : output_termination_signals) {
         struct sigaction previous {};
         // A signal the caller chose to ignore (nohup) stays ignored.
         if (sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN)
@@ -58,7 +56,8 @@ void install_guard()
     }
 }
 
-void arm_guard(const char* path)
+// Runs with the termination signals held, as soon as the temporary has its name.
+void arm_guard(const char* path, void*)
 {
     install_guard();
     guard_armed = 0;
@@ -68,36 +67,74 @@ void arm_guard(const char* path)
     guard_armed = 1;
 }
 
-[[noreturn]] void fail_output(const char* name, int error)
+// A file to be replaced keeps the long form; a stream, and a kind of file
+// that is never written, the short one.
+[[noreturn]] void fail_output(const char* name, const char* reason, bool short_form)
 {
-    fail_run("cannot write the output file %s: %s", name, std::strerror(error));
+    if (short_form)
+        fail_run("cannot write %s: %s", printable(name).c_str(), reason);
+    fail_run("cannot write the output file %s: %s", printable(name).c_str(), reason);
+}
+
+const char* refusal_reason(const output_outcome& outcome)
+{
+    switch (outcome.status) {
+    case output_status::socket:
+        return "it is a socket";
+    case output_status::block_device:
+        return "it is a block device";
+    case output_status::not_regular:
+        return "it is not a regular file";
+    case output_status::ok:
+    case output_status::system_error:
+        break;
+    }
+    return std::strerror(outcome.error);
+}
+
+// The BMP file through a stdio stream on a copy of the descriptor, which
+// stays the output's.
+int write_bmp(int fd, const std::uint8_t* rows, std::int32_t width, std::int32_t height)
+{
+    const int copy = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (copy < 0)
+        return errno;
+    std::FILE* out = fdopen(copy, "wb");
+    if (!out) {
+        const int error = errno;
+        close(copy);
+        return error;
+    }
+    errno = 0;
+    const bool written = bmp_write_rows(out, rows, width, height) && std::fflush(out) == 0;
+    int error = written ? 0 : (errno ? errno : EIO);
+    if (std::fclose(out) != 0 && error == 0)
+        error = errno ? errno : EIO;
+    return error;
 }
 
 }  // namespace
 
-void output_prepare(const char* name, bmp_output* output)
+void output_prepare(const char* name, output_target* output)
 {
     signal(SIGXFSZ, SIG_IGN);
-    // Held back until the guard knows the temporary's name.
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal_number : termination_signals)
-        sigaddset(&held, signal_number);
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &held, &previous);
-    const int error = bmp_prepare(name, output);
-    if (error == 0 && output->named)
-        arm_guard(output->temporary_path);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    if (error != 0)
-        fail_output(name, error);
+    const output_outcome outcome = output_target_prepare(name, output, arm_guard, nullptr);
+    if (outcome.status != output_status::ok)
+        fail_output(name, refusal_reason(outcome), outcome.status != output_status::system_error);
+    if (output->mode == output_mode::stream)
+        signal(SIGPIPE, SIG_IGN);
 }
 
-void output_commit(const char* name, bmp_output* output, const std::uint8_t* rows, std::int32_t width,
+void output_commit(const char* name, output_target* output, const std::uint8_t* rows, std::int32_t width,
                    std::int32_t height)
 {
-    const int error = bmp_commit(output, rows, width, height);
+    const bool stream = output->mode == output_mode::stream;
+    int error = write_bmp(output->fd, rows, width, height);
+    if (error == 0)
+        error = output_target_commit(output);
+    else
+        output_target_discard(output);
     guard_armed = 0;
     if (error != 0)
-        fail_output(name, error);
+        fail_output(name, std::strerror(error), stream);
 }

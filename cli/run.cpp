@@ -25,8 +25,8 @@ char output_base_name[name_field_size];
 // characters (and the terminating NUL).
 constexpr std::size_t max_base_name = name_field_size - 1 - 4;
 
-// The output file's temporary, open from the preparation to the commit.
-bmp_output output;
+// Where the output file goes, open from the preparation to the commit.
+output_target output;
 
 void check_required(const resize_options* cnt)
 {
@@ -50,7 +50,8 @@ void prepare_output(resize_options* cnt)
     // "-o pictures/" would make the hidden file pictures/.bmp.
     const std::size_t length = std::strlen(output_base_name);
     if (length > 0 && output_base_name[length - 1] == '/')
-        fail_run("cannot write the output file %s: the name given with -o has no file part", cnt->output_name);
+        fail_run("cannot write the output file %s: the name given with -o has no file part",
+                 printable(cnt->output_name).c_str());
     output_prepare(cnt->output_name, &output);
 }
 

@@ -138,6 +138,13 @@ TEST(bmp, refuses_each_unsupported_header_with_its_reason)
          "embedded JPEG (compression 4) is not supported"},
         {[](bmp_build& b) { b.info_size = 124; b.compression = 5; }, bmp_status::embedded_png,
          "embedded PNG (compression 5) is not supported"},
+        // Embedded JPEG and PNG store depth 0; an OS/2 header's compression 4 is not JPEG.
+        {[](bmp_build& b) { b.bits = 0; b.compression = 4; }, bmp_status::embedded_jpeg,
+         "embedded JPEG (compression 4) is not supported"},
+        {[](bmp_build& b) { b.info_size = 108; b.bits = 0; b.compression = 5; }, bmp_status::embedded_png,
+         "embedded PNG (compression 5) is not supported"},
+        {[](bmp_build& b) { b.info_size = 64; b.bits = 0; b.compression = 4; }, bmp_status::bad_depth,
+         "0 bits per pixel is not a BMP depth (expected 1, 2, 4, 8, 16, 24 or 32)"},
         {[](bmp_build& b) { b.info_size = 64; b.bits = 1; b.compression = 3; }, bmp_status::os2_huffman,
          "OS/2 Huffman coding (compression 3) is not supported"},
         {[](bmp_build& b) { b.info_size = 64; b.compression = 4; }, bmp_status::os2_rle24,

@@ -2,13 +2,18 @@
 // permissions and links. Every case that depends on how the temporary is
 // made runs twice, with unnamed files and with them refused (the named
 // temporary).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -245,6 +250,147 @@ TEST_P(cli_output, a_killed_run_leaves_no_temporary_file)
         EXPECT_EQ(read_file(dir + "/pictures/out.bmp"), previous);
         EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "pictures"}));
     }
+}
+
+// The names made, linked or renamed into folder while act runs.
+std::vector<std::string> names_appearing(const std::string& folder, const std::function<void()>& act)
+{
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    EXPECT_GE(inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MOVED_TO), 0);
+    act();
+    std::vector<std::string> names;
+    alignas(inotify_event) char events[1 << 16];
+    for (ssize_t n; (n = read(watch, events, sizeof events)) > 0;)
+        for (const char* at = events; at < events + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            names.push_back(event->name);
+            at += sizeof(inotify_event) + event->len;
+        }
+    close(watch);
+    return names;
+}
+
+// A new picture: an unnamed temporary is linked straight to its name, so
+// no name exists that even SIGKILL could leave. An old one: the first
+// temporary name (known through fixed_names) is taken by a file or a
+// planted link, which must be gone around, not opened or linked over.
+TEST_P(cli_output, temporary_names_are_never_left_or_taken_over)
+{
+    const std::vector<std::string> fresh = names_appearing(dir, [&] { ASSERT_EQ(run(args("out"), how()).status, 0); });
+    EXPECT_EQ(fresh.size(), GetParam() ? 2u : 1u);
+    EXPECT_EQ(fresh.back(), "out.bmp");
+    const std::string planted = dir + "/.velmora-AAAAAA";
+    for (bool link : {false, true}) {
+        if (link)
+            fs::create_symlink("victim", planted);
+        else
+            write_file(planted, bytes(5, 7));
+        tool_limits limits = how();
+        limits.fixed_names = true;
+        EXPECT_EQ(names_appearing(dir, [&] { ASSERT_EQ(run(args("out"), limits).status, 0); }),
+                  (std::vector<std::string>{".velmora-BBBBBB", "out.bmp"}));
+        EXPECT_EQ(read_file(planted), link ? bytes() : bytes(5, 7));
+        EXPECT_FALSE(file_exists(dir + "/victim"));
+        fs::remove(planted);
+    }
+    EXPECT_TRUE(is_picture(read_file(dir + "/out.bmp"), 16, 16));
+}
+
+// Only the file's owner and the folder's may replace a file in a sticky
+// folder; anyone else must learn it before the work, not from the rename.
+TEST_P(cli_output, another_users_file_in_a_sticky_folder_is_refused_before_the_work)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "another user's files can only be set up as root";
+    const std::string shared = dir + "/shared", file = shared + "/out.bmp";
+    const struct {
+        uid_t file_owner, folder_owner;
+    } cases[] = {{0, 0}, {65534, 0}, {0, 65534}};
+    for (const auto& c : cases) {
+        fs::create_directory(shared);
+        write_file(file, bytes(100, 0x44));
+        ASSERT_EQ(chown(shared.c_str(), c.folder_owner, 0) | chmod(shared.c_str(), 01777), 0);
+        ASSERT_EQ(chown(file.c_str(), c.file_owner, 0) | chmod(file.c_str(), 0666), 0);
+        tool_limits limits = how();
+        limits.unprivileged = true;
+        const tool_result result = run(args("shared/out", {"-sizexminus", "100"}), limits);
+        SKIP_IF_NOT_STARTED(result);
+        const bool refused = c.file_owner == 0 && c.folder_owner == 0;
+        EXPECT_EQ(result.status, refused ? 1 : 0) << c.file_owner << " " << c.folder_owner;
+        if (refused) {
+            EXPECT_EQ(result.out, "") << "no channel may start";
+            EXPECT_EQ(result.err, "velmora: cannot write the output file shared/out.bmp: Operation not permitted\n");
+            EXPECT_EQ(read_file(file), bytes(100, 0x44));
+        }
+        EXPECT_EQ(entries(shared), std::vector<std::string>{"out.bmp"});
+        remove_tree(shared);
+    }
+}
+
+// A pipe or a character device is written as a stream and stays what it
+// is; a socket or a block device is refused. Directly and through a link.
+// The 216 x 216 picture is more than a pipe holds.
+TEST_P(cli_output, special_files_are_streamed_to_or_refused_and_never_replaced)
+{
+    const std::vector<std::string> big = {"-sizexminus", "200", "-sizexminusy", "200"};
+    ASSERT_EQ(run(args("ref", big), how()).status, 0);
+    const struct {
+        const char* what;
+        mode_t kind;
+        dev_t device;
+        std::size_t read;  // by the pipe's reader
+        const char* reason;
+    } cases[] = {
+        {"named pipe", S_IFIFO, 0, SIZE_MAX, nullptr},
+        {"named pipe whose reader leaves", S_IFIFO, 0, 10, "Broken pipe"},
+        {"null device", S_IFCHR, makedev(1, 3), 0, nullptr},
+        {"full device", S_IFCHR, makedev(1, 7), 0, "No space left on device"},
+        {"socket", S_IFSOCK, 0, 0, "it is a socket"},
+        {"block device", S_IFBLK, makedev(7, 0), 0, "it is a block device"},
+    };
+    for (const auto& c : cases)
+        for (bool linked : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (linked ? " through a link" : ""));
+            const std::string node = dir + (linked ? "/node" : "/out.bmp");
+            if (mknod(node.c_str(), c.kind | 0666, c.device) != 0)
+                GTEST_SKIP() << "cannot make a " << c.what << " in the test folder: " << strerror(errno);
+            if (linked)
+                fs::create_symlink("node", dir + "/out.bmp");
+            const int probe = c.kind == S_IFCHR ? open(node.c_str(), O_WRONLY) : 0;
+            if (probe < 0)
+                GTEST_SKIP() << "the test folder cannot hold a usable device (a nodev mount?): " << strerror(errno);
+            if (probe > 0)
+                close(probe);
+            std::fflush(nullptr);
+            const pid_t reader = c.kind == S_IFIFO ? fork() : -1;
+            if (reader == 0) {
+                const int in = open(node.c_str(), O_RDONLY);
+                bytes got(std::min<std::size_t>(c.read, 1 << 20));
+                std::size_t have = 0;
+                for (ssize_t n; have < got.size() && (n = read(in, &got[have], got.size() - have)) > 0;)
+                    have += static_cast<std::size_t>(n);
+                write_file(dir + "/read", bytes(got.begin(), got.begin() + have));
+                _exit(0);
+            }
+            const tool_result result = run(args("out", big), how());
+            if (reader > 0) {
+                close(open(node.c_str(), O_WRONLY | O_NONBLOCK));  // ends a reader the tool never met
+                waitpid(reader, nullptr, 0);
+            }
+            EXPECT_EQ(result.status, c.reason ? 1 : 0) << result.err;
+            const std::string message = std::string("velmora: cannot write out.bmp: ") + (c.reason ? c.reason : "") + "\n";
+            EXPECT_EQ(result.err.find(message) != std::string::npos, c.reason != nullptr) << result.err;
+            if (c.kind == S_IFIFO && !c.reason) {
+                EXPECT_EQ(read_file(dir + "/read"), read_file(dir + "/ref.bmp"));
+            }
+            struct stat after {};
+            EXPECT_EQ(lstat(node.c_str(), &after), 0);
+            EXPECT_EQ(after.st_mode & S_IFMT, c.kind);
+            EXPECT_EQ(after.st_rdev, c.device);
+            for (const char* name : {"/out.bmp", "/node", "/read"})
+                fs::remove(dir + name);
+            EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "ref.bmp"}));
+        }
 }
 
 #ifndef VELMORA_SANITIZED

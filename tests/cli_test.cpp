@@ -98,6 +98,7 @@ TEST_F(cli, sizes_and_thread_counts_that_are_not_numbers_fail)
         {"-threads", "257", "velmora: option -threads takes a whole number from 1 to 256, not \"257\"\n"},
         {"-threads", "-3", "velmora: option -threads takes a whole number from 1 to 256, not \"-3\"\n"},
         {"-threads", "all", "velmora: option -threads takes a whole number (digits with an optional sign), not \"all\"\n"},
+        {"-max-pixels", "268435457", "velmora: option -max-pixels takes a whole number from 1 to 268435456, not \"268435457\"\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);
@@ -112,6 +113,60 @@ TEST_F(cli, thread_counts_in_range_give_the_same_picture)
         const tool_result result = run({"-i", "in.bmp", "-o", "counted", "-sizexminus", "3", "-threads", count});
         ASSERT_EQ(result.status, 0) << count << result.err;
         EXPECT_EQ(read_file(dir + "/counted.bmp"), read_file(dir + "/default.bmp")) << count;
+    }
+}
+
+// Checked from the header, before anything sized from it is allocated.
+TEST_F(cli, the_pixel_budget_refuses_larger_inputs_before_reading_them)
+{
+    EXPECT_EQ(run({"-i", "in.bmp", "-o", "out", "-max-pixels", "15"}).status, 0);  // 5 x 3
+    std::filesystem::remove(dir + "/out.bmp");
+    expect_failure(run({"-i", "in.bmp", "-o", "out", "-max-pixels", "14"}),
+                   "velmora: the input is 5 x 3 = 15 pixels, above -max-pixels 14\n");
+    // A run-length file of a few bytes that declares 16384 x 16384.
+    bmp_build bomb;
+    bomb.width = bomb.height = 16384;
+    bomb.bits = 8;
+    bomb.compression = 1;
+    bomb.palette = {{1, 2, 3}};
+    bomb.pixels = {0, 1};
+    write_file(dir + "/in.bmp", build_bmp(bomb));
+    tool_limits limits;
+#ifndef VELMORA_SANITIZED
+    limits.address_space = 256L << 20;  // less than one colour plane of it
+#endif
+    expect_failure(run({"-i", "in.bmp", "-o", "out", "-sizexminus", "-16320", "-sizexminusy", "-16320"}, limits),
+                   "velmora: the input is 16384 x 16384 = 268435456 pixels, above -max-pixels 178956970\n");
+}
+
+// A closed stream's descriptor would otherwise be the next file opened, and
+// the console lines would go into the picture.
+TEST_F(cli, closed_standard_streams_leave_the_picture_alone)
+{
+    ASSERT_EQ(run({"-i", "in.bmp", "-o", "open", "-sizexminus", "3"}).status, 0);
+    for (unsigned closed : {1u, 2u, 3u, 7u}) {
+        tool_limits limits;
+        limits.closed_streams = closed;
+        EXPECT_EQ(run({"-i", "in.bmp", "-o", "closed", "-sizexminus", "3"}, limits).status, 0) << closed;
+        EXPECT_EQ(read_file(dir + "/closed.bmp"), read_file(dir + "/open.bmp")) << closed;
+    }
+}
+
+TEST_F(cli, control_characters_in_names_and_values_are_escaped)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"-i", "line\nbreak\x1b.bmp", "-o", "out"}, "line\\nbreak\\x1b.bmp\n"},
+        {{"-i", "in.bmp", "-o", "no\tfolder/out"},
+         "velmora: cannot write the output file no\\tfolder/out.bmp: No such file or directory\n"},
+        {{"-i", "in.bmp", "-o", "out", "-threads", "4\r"},
+         "velmora: option -threads takes a whole number (digits with an optional sign), not \"4\\r\"\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.err);
+        expect_failure(run(c.args), c.err);
     }
 }
 

@@ -145,6 +145,9 @@ TEST(options, sizes_that_are_not_plain_numbers_are_refused)
         {"2147483648", parse_status::out_of_range, 0},
         {"-2147483649", parse_status::out_of_range, 0},
         {"99999999999999999999999999", parse_status::out_of_range, 0},
+        // 2^64 + 1 and 2^64 + 3 wrap back into range unless the reading saturates.
+        {"18446744073709551617", parse_status::out_of_range, 0},
+        {"-18446744073709551619", parse_status::out_of_range, 0},
         {"12abc", parse_status::not_a_number, 0},
         {"abc", parse_status::not_a_number, 0},
         {"", parse_status::not_a_number, 0},
@@ -183,7 +186,7 @@ TEST(options, thread_counts_outside_1_to_256_are_refused)
     } cases[] = {{"1", parse_status::ok},           {"256", parse_status::ok},         {"+4", parse_status::ok},
                  {"0", parse_status::out_of_range}, {"257", parse_status::out_of_range}, {"-1", parse_status::out_of_range},
                  {"4096", parse_status::out_of_range}, {"two", parse_status::not_a_number}, {"4x", parse_status::not_a_number},
-                 {"", parse_status::not_a_number}};
+                 {"", parse_status::not_a_number},        {"18446744073709551617", parse_status::out_of_range}};
     for (const auto& c : cases) {
         const parsed p = parse({"-threads", c.text});
         EXPECT_EQ(p.outcome.status, c.status) << c.text;
@@ -197,6 +200,14 @@ TEST(options, thread_counts_outside_1_to_256_are_refused)
         }
     }
     EXPECT_EQ(parse({"-i", "in.bmp"}).cnt.threads, 0) << "no -threads leaves 0";
+}
+
+TEST(options, pixel_budgets_outside_1_to_16384_squared_are_refused)
+{
+    for (const char* text : {"1", "268435456"})
+        EXPECT_EQ(parse({"-max-pixels", text}).cnt.max_pixels, std::atoi(text));
+    for (const char* text : {"0", "268435457", "18446744073709551619", "1e6"})
+        EXPECT_NE(parse({"-max-pixels", text}).outcome.status, parse_status::ok) << text;
 }
 
 TEST(options, help_names_ask_for_the_usage_text)

@@ -19,8 +19,8 @@
 #ifndef VELMORA_EXE
 #error "VELMORA_EXE must name the built binary"
 #endif
-#ifndef VELMORA_NO_UNNAMED_FILES
-#error "VELMORA_NO_UNNAMED_FILES must name the library that refuses O_TMPFILE"
+#if !defined(VELMORA_NO_UNNAMED_FILES) || !defined(VELMORA_FIXED_NAMES)
+#error "VELMORA_NO_UNNAMED_FILES and VELMORA_FIXED_NAMES must name the preloaded libraries"
 #endif
 
 const char* const usage_text =
@@ -31,7 +31,8 @@ const char* const usage_text =
     "\t  -o             : output bitmap file name (auto add .bmp extension)\n"
     "\t  -sizexminus    : difference between input horizontal picture size and output one \n"
     "\t  -sizexminusy   : difference between input vertical picture size and output one\n"
-    "\t  -threads       : number of threads (default: every CPU the process may use)\n";
+    "\t  -threads       : number of threads (default: every CPU the process may use)\n"
+    "\t  -max-pixels    : largest input picture, in pixels (default: 178956970)\n";
 
 void put_u16(bytes& out, std::size_t at, std::uint16_t value)
 {
@@ -468,14 +469,19 @@ bool become_unprivileged()
     return setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
 }
 
-void refuse_unnamed_files()
+void append_variable(const char* name, const char* value)
 {
-    setenv("LD_PRELOAD", VELMORA_NO_UNNAMED_FILES, 1);
+    const char* old = std::getenv(name);
+    const std::string joined = std::string(old ? old : "") + (old ? ":" : "") + value;
+    setenv(name, joined.c_str(), 1);
+}
+
+void preload(const char* library)
+{
+    append_variable("LD_PRELOAD", library);
     // The sanitizers' runtime wants to come first; the preloaded library
     // comes before it, which is harmless here.
-    const char* options = std::getenv("ASAN_OPTIONS");
-    const std::string joined = std::string(options ? options : "") + (options ? ":" : "") + "verify_asan_link_order=0";
-    setenv("ASAN_OPTIONS", joined.c_str(), 1);
+    append_variable("ASAN_OPTIONS", "verify_asan_link_order=0");
 }
 
 }  // namespace
@@ -504,6 +510,9 @@ static tool_process start_child(const std::vector<std::string>& args, const std:
             close(input_fd);
             close(feed_fd);
         }
+        for (int fd = 0; fd <= 2; ++fd)
+            if (limits.closed_streams & (1u << fd))
+                close(fd);
         for (int signal_number : {SIGXFSZ, SIGINT, SIGTERM, SIGHUP})
             signal(signal_number, SIG_DFL);
         sigset_t none;
@@ -515,7 +524,9 @@ static tool_process start_child(const std::vector<std::string>& args, const std:
         if (limits.umask >= 0)
             umask(static_cast<mode_t>(limits.umask));
         if (limits.no_unnamed_files)
-            refuse_unnamed_files();
+            preload(VELMORA_NO_UNNAMED_FILES);
+        if (limits.fixed_names)
+            preload(VELMORA_FIXED_NAMES);
         if (limits.unprivileged && !become_unprivileged())
             _exit(tool_not_started);
         std::vector<char*> argv;

@@ -110,6 +110,11 @@ struct tool_limits {
     // Refuse unnamed files (O_TMPFILE) the way file systems without them do,
     // through a preloaded library, so that the named temporary is used.
     bool no_unnamed_files = false;
+    // Make the temporary names known (tests/fixed_names.cpp).
+    bool fixed_names = false;
+    // Start the tool with these of its descriptors 0, 1 and 2 closed (bit n
+    // for descriptor n).
+    unsigned closed_streams = 0;
 };
 
 // The status of a tool that could not be started as asked (for instance
