@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "cli/input_reader.h"
+#include "velmora/velmora.h"
 
 struct channel_sizes {
     std::int32_t W, H;    // input, at least 1 each

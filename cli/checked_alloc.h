@@ -1,11 +1,11 @@
 // Allocation for the run driver that either succeeds or ends the run.
 //
-// Every working array of a run is tested the moment it is allocated. When
-// memory is exhausted the array's name is printed followed by
+// Every array the driver makes (the options record, the input's pixel data
+// and planes, the output picture) is tested the moment it is allocated.
+// When memory is exhausted the array's name is printed followed by
 // " no memory!!" on the standard output stream and the process ends with
-// status 1, releasing nothing first. Only the main thread allocates: the
-// worker threads of a pass use what was made for them before they started,
-// so this exit never races with a running pass. The caller owns the block
+// status 1, releasing nothing first. Blocks are those of the library's work
+// arrays (huge pages from a quarter megabyte on). The caller owns the block
 // and frees it with std::free.
 #pragma once
 

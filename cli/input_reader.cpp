@@ -11,19 +11,10 @@
 #include "bmp/bmp_decode.h"
 #include "bmp/bmp_header.h"
 #include "bmp/plane.h"
-#include "cli/fail.h"
 #include "cli/checked_alloc.h"
-
-std::int32_t image_width = 0;
-std::int32_t image_height = 0;
+#include "cli/messages.h"
 
 namespace {
-
-[[noreturn]] void fail_size()
-{
-    std::printf("input file size err!!\n");
-    std::exit(1);
-}
 
 // A negative difference shrinks, down to one pixel on a side; the output
 // side is limited like the input side (the inverse lines are twice as long).
@@ -33,18 +24,13 @@ void check_size_limits(const bmp_header& header, const resize_options* cnt)
     const std::int64_t out_width = std::int64_t{header.width} + cnt->sizexminus;
     const std::int64_t out_height = header.height + cnt->sizexminusy;
     if (out_width < 1)
-        fail_run("-sizexminus %d leaves no output columns (input width %d; the least is %d)", cnt->sizexminus,
-                 header.width, 1 - header.width);
+        fail_no_output_columns(cnt->sizexminus, header.width);
     if (out_height < 1)
-        fail_run("-sizexminusy %d leaves no output rows (input height %lld; the least is %lld)", cnt->sizexminusy,
-                 static_cast<long long>(header.height), static_cast<long long>(1 - header.height));
+        fail_no_output_rows(cnt->sizexminusy, header.height);
     if (out_width > max_picture_side)
-        fail_run("output width %lld is above the limit of %d (input width %d plus -sizexminus %d)",
-                 static_cast<long long>(out_width), max_picture_side, header.width, cnt->sizexminus);
+        fail_output_width(out_width, max_picture_side, header.width, cnt->sizexminus);
     if (out_height > max_picture_side)
-        fail_run("output height %lld is above the limit of %d (input height %lld plus -sizexminusy %d)",
-                 static_cast<long long>(out_height), max_picture_side, static_cast<long long>(header.height),
-                 cnt->sizexminusy);
+        fail_output_height(out_height, max_picture_side, header.height, cnt->sizexminusy);
 }
 
 // The pixel budget bounds what a small compressed file can make the run
@@ -54,8 +40,7 @@ void check_pixel_budget(std::int64_t width, std::int64_t height, const resize_op
 {
     const std::int32_t budget = cnt->max_pixels != 0 ? cnt->max_pixels : default_pixel_budget;
     if (width * height > budget)
-        fail_run("the input is %lld x %lld = %lld pixels, above -max-pixels %d", static_cast<long long>(width),
-                 static_cast<long long>(height), static_cast<long long>(width * height), budget);
+        fail_pixel_budget(width, height, budget);
 }
 
 // Reads and drops count bytes; a regular file skips them with a seek.
@@ -65,7 +50,7 @@ bool skip_bytes(input_file* file, std::int64_t count)
         return true;
     if (file->regular)
         return fseeko(file->stream, static_cast<off_t>(count), SEEK_CUR) == 0;
-    static std::uint8_t scratch[1 << 16];
+    std::uint8_t scratch[1 << 14];
     while (count > 0) {
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(count, sizeof scratch));
         if (std::fread(scratch, 1, chunk, file->stream) != chunk)
@@ -118,21 +103,18 @@ void free_planes(input_planes* planes)
 
 [[noreturn]] void report(input_status status, const input_file& file, const char* name)
 {
-    const std::string shown = printable(name);
-    if (status == input_status::cannot_open) {
-        std::fprintf(stderr, "%s\n", shown.c_str());
-        std::exit(1);
-    }
+    if (status == input_status::cannot_open)
+        fail_input_unopenable(name);
     if (status == input_status::folder)
-        fail_run("%s: is a folder, not a file", shown.c_str());
+        fail_input_folder(name);
     if (status == input_status::size_error)
-        fail_size();
+        fail_input_size();
     char reason[160];
     bmp_status_reason(file.bmp, file.header, file.detail, reason, sizeof reason);
     // The side limits name the input itself, not the file.
     if (file.bmp == bmp_status::width_above_limit || file.bmp == bmp_status::height_above_limit)
-        fail_run("%s", reason);
-    fail_run("%s: %s", shown.c_str(), reason);
+        fail_input_side(reason);
+    fail_input_refused(name, reason);
 }
 
 }  // namespace
@@ -201,19 +183,19 @@ input_status input_load(input_file* file, input_planes* planes)
     return input_status::ok;
 }
 
-input_planes read_bitmap(const resize_options* cnt)
+input_picture read_bitmap(const resize_options& cnt)
 {
-    static input_file file;
-    input_status status = input_open(cnt->input_name, &file);
+    input_file file;
+    input_status status = input_open(cnt.input_name, &file);
     if (status != input_status::ok)
-        report(status, file, cnt->input_name);
-    check_pixel_budget(file.header.width, file.header.height, cnt);
-    check_size_limits(file.header, cnt);
-    image_width = file.header.width;
-    image_height = static_cast<std::int32_t>(file.header.height);
-    input_planes planes;
-    status = input_load(&file, &planes);
+        report(status, file, cnt.input_name);
+    check_pixel_budget(file.header.width, file.header.height, &cnt);
+    check_size_limits(file.header, &cnt);
+    input_picture picture;
+    picture.width = file.header.width;
+    picture.height = static_cast<std::int32_t>(file.header.height);
+    status = input_load(&file, &picture.planes);
     if (status != input_status::ok)
-        report(status, file, cnt->input_name);
-    return planes;
+        report(status, file, cnt.input_name);
+    return picture;
 }

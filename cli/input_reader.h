@@ -57,14 +57,13 @@ input_status input_open(const char* name, input_file* file);
 // height bytes for the caller to free; otherwise nothing is left allocated.
 input_status input_load(input_file* file, input_planes* planes);
 
-// image_width and image_height carry the size of the picture being worked on
-// between the driver and the reader: the input size once it has been read,
-// the output size when the file is written.
-extern std::int32_t image_width;
-extern std::int32_t image_height;
+struct input_picture {
+    input_planes planes;
+    std::int32_t width;
+    std::int32_t height;
+};
 
 // The driver's read: input_open, the pixel budget (-max-pixels) and the
-// size checks of the run, input_load. It sets image_width and image_height
-// to the picture's size; every refusal prints its message and ends the
-// process with status 1.
-input_planes read_bitmap(const resize_options* cnt);
+// size checks of the run, input_load. Every refusal prints its message and
+// ends the process with status 1.
+input_picture read_bitmap(const resize_options& cnt);

@@ -4,10 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/fail.h"
-
-std::int32_t orgx = 720;
-std::int32_t orgy = 480;
+#include "cli/console.h"
+#include "cli/messages.h"
 
 namespace {
 
@@ -18,7 +16,6 @@ struct option_row {
     char (resize_options::*text)[name_field_size];
     std::int32_t resize_options::*integer;
     double resize_options::*real;
-    std::int32_t* global;
     bool strict;
     std::int32_t low;
     std::int32_t high;
@@ -26,29 +23,24 @@ struct option_row {
 
 constexpr option_row text_row(const char* name, char (resize_options::*field)[name_field_size])
 {
-    return {name, field, nullptr, nullptr, nullptr, false, 0, 0};
+    return {name, field, nullptr, nullptr, false, 0, 0};
 }
 
 // atoi's reading, for the options kept only for existing command lines.
 constexpr option_row lenient_row(const char* name, std::int32_t resize_options::*field)
 {
-    return {name, nullptr, field, nullptr, nullptr, false, 0, 0};
+    return {name, nullptr, field, nullptr, false, 0, 0};
 }
 
 constexpr option_row strict_row(const char* name, std::int32_t resize_options::*field, std::int32_t low,
                                 std::int32_t high)
 {
-    return {name, nullptr, field, nullptr, nullptr, true, low, high};
+    return {name, nullptr, field, nullptr, true, low, high};
 }
 
 constexpr option_row real_row(const char* name, double resize_options::*field)
 {
-    return {name, nullptr, nullptr, field, nullptr, false, 0, 0};
-}
-
-constexpr option_row global_row(const char* name, std::int32_t* global)
-{
-    return {name, nullptr, nullptr, nullptr, global, false, 0, 0};
+    return {name, nullptr, nullptr, field, false, 0, 0};
 }
 
 // Compared in this order, whole names, case-sensitively; "h" and "help" are
@@ -71,8 +63,8 @@ const option_row option_table[] = {
     real_row("Fsc", &resize_options::Fsc),
     strict_row("sizexminus", &resize_options::sizexminus, INT32_MIN, INT32_MAX),
     strict_row("sizexminusy", &resize_options::sizexminusy, INT32_MIN, INT32_MAX),
-    global_row("orgx", &orgx),
-    global_row("orgy", &orgy),
+    lenient_row("orgx", &resize_options::orgx),
+    lenient_row("orgy", &resize_options::orgy),
     strict_row("threads", &resize_options::threads, 1, max_threads),
     strict_row("max-pixels", &resize_options::max_pixels, 1, max_pixel_budget),
 };
@@ -137,10 +129,8 @@ parse_status store_value(const option_row& row, const char* value, resize_option
         cnt->*row.integer = static_cast<std::int32_t>(number);
     } else if (row.integer) {
         cnt->*row.integer = text_to_int(value);
-    } else if (row.real) {
-        cnt->*row.real = std::atof(value);
     } else {
-        *row.global = text_to_int(value);
+        cnt->*row.real = std::atof(value);
     }
     return parse_status::ok;
 }
@@ -170,19 +160,6 @@ parse_outcome parse_arguments(std::int16_t argc, char** argv, resize_options* cn
     return {parse_status::ok, nullptr, nullptr, 0, 0};
 }
 
-void print_usage()
-{
-    std::fprintf(stderr, "Usage: VELMORA [options]\n");
-    std::fprintf(stderr, "\toptions: \n");
-    std::fprintf(stderr, "\t  -help          : help message display\n");
-    std::fprintf(stderr, "\t  -i             : input bitmap file name (any common BMP variant)\n");
-    std::fprintf(stderr, "\t  -o             : output bitmap file name (auto add .bmp extension)\n");
-    std::fprintf(stderr, "\t  -sizexminus    : difference between input horizontal picture size and output one \n");
-    std::fprintf(stderr, "\t  -sizexminusy   : difference between input vertical picture size and output one\n");
-    std::fprintf(stderr, "\t  -threads       : number of threads (default: every CPU the process may use)\n");
-    std::fprintf(stderr, "\t  -max-pixels    : largest input picture, in pixels (default: %d)\n", default_pixel_budget);
-}
-
 void parse_options(std::int16_t argc, char** argv, resize_options* cnt)
 {
     const parse_outcome outcome = parse_arguments(argc, argv, cnt);
@@ -197,15 +174,12 @@ void parse_options(std::int16_t argc, char** argv, resize_options* cnt)
         print_usage();
         std::exit(1);
     case parse_status::missing_value:
-        fail_run("option %s needs a value", printable(outcome.option).c_str());
+        fail_option_needs_value(outcome.option);
     case parse_status::value_too_long:
-        fail_run("the value of option %s is too long (at most %zu characters)", printable(outcome.option).c_str(),
-                 name_field_size - 1);
+        fail_option_too_long(outcome.option, name_field_size - 1);
     case parse_status::not_a_number:
-        fail_run("option %s takes a whole number (digits with an optional sign), not \"%s\"",
-                 printable(outcome.option).c_str(), printable(outcome.value).c_str());
+        fail_option_not_a_number(outcome.option, outcome.value);
     case parse_status::out_of_range:
-        fail_run("option %s takes a whole number from %d to %d, not \"%s\"", printable(outcome.option).c_str(),
-                 outcome.low, outcome.high, printable(outcome.value).c_str());
+        fail_option_out_of_range(outcome.option, outcome.low, outcome.high, outcome.value);
     }
 }

@@ -1,7 +1,7 @@
 // The options of one run and the command-line parser.
 //
 // The run driver owns the single resize_options record (heap allocated, kept
-// until the process ends) and orgx/orgy, two process-wide integers beside it.
+// until the process ends).
 // Only the input name, the output name, the two size differences, the
 // thread count and the pixel budget steer a run; every other option is accepted, converted and
 // stored for compatibility with existing command lines, and has no effect.
@@ -37,6 +37,8 @@ struct resize_options {
     double Fsc;
     std::int32_t threads;      // 1..256 from -threads; 0 when not given
     std::int32_t max_pixels;   // 1..max_pixel_budget from -max-pixels; 0 when not given
+    std::int32_t orgx;
+    std::int32_t orgy;
 };
 
 // -threads accepts 1..max_threads.
@@ -48,9 +50,6 @@ constexpr std::int32_t max_threads = velmora::max_threads;
 // so that a small compressed file cannot make the run take gigabytes.
 constexpr std::int32_t max_pixel_budget = 16384 * 16384;
 constexpr std::int32_t default_pixel_budget = 178956970;
-
-extern std::int32_t orgx;
-extern std::int32_t orgy;
 
 enum class parse_status {
     ok,
@@ -70,17 +69,13 @@ struct parse_outcome {
     std::int32_t high;
 };
 
-// Walks the arguments once and fills *cnt (and orgx/orgy). Arguments without
+// Walks the arguments once and fills *cnt. Arguments without
 // a leading dash are passed over; the argument after a recognised name is
 // its value whatever it looks like; later occurrences win. Stops at the
 // first problem and reports it; prints nothing.
 parse_outcome parse_arguments(std::int16_t argc, char** argv, resize_options* cnt);
 
-// Writes the usage text to the standard error stream.
-void print_usage();
-
 // parse_arguments, then: the usage text and status 0 for -h and -help, the
-// line "velmora: unknown option NAME" and the usage text, status 1, for an
-// unknown name, a one-line message naming the option (and repeating the
-// value as given) and status 1 for the others.
+// usage text and status 1 for an unknown name, a one-line message naming
+// the option (and repeating the value as given) and status 1 for the others.
 void parse_options(std::int16_t argc, char** argv, resize_options* cnt);

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "bmp/bmp_writer.h"
-#include "cli/fail.h"
+#include "cli/messages.h"
 
 namespace {
 
@@ -65,15 +65,6 @@ void arm_guard(const char* path, void*)
     std::memcpy(guarded_path, path, std::strlen(path) + 1);
     std::atomic_signal_fence(std::memory_order_seq_cst);
     guard_armed = 1;
-}
-
-// A file to be replaced keeps the long form; a stream, and a kind of file
-// that is never written, the short one.
-[[noreturn]] void fail_output(const char* name, const char* reason, bool short_form)
-{
-    if (short_form)
-        fail_run("cannot write %s: %s", printable(name).c_str(), reason);
-    fail_run("cannot write the output file %s: %s", printable(name).c_str(), reason);
 }
 
 const char* refusal_reason(const output_outcome& outcome)

@@ -4,9 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
-#include "cli/fail.h"
+#include "cli/messages.h"
 
 void reopen_closed_standard_streams()
 {
@@ -19,7 +18,7 @@ void reopen_closed_standard_streams()
             const int error = opened < 0 ? errno : EBADF;
             if (opened >= 0)
                 close(opened);
-            fail_run("cannot open /dev/null in place of the closed standard stream %d: %s", fd, std::strerror(error));
+            fail_standard_stream(fd, error);
         }
     }
 }

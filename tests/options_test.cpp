@@ -29,8 +29,6 @@ parsed parse(std::vector<std::string> args)
     argv.push_back(nullptr);
     parsed result{};
     std::memset(&result.cnt, 0, sizeof result.cnt);
-    orgx = 720;
-    orgy = 480;
     result.outcome = parse_arguments(static_cast<std::int16_t>(args.size()), argv.data(), &result.cnt);
     if (result.outcome.option)
         result.option = result.outcome.option;
@@ -81,8 +79,8 @@ TEST(options, orgx_orgy_and_fsc_are_stored)
 {
     const parsed p = parse({"-orgx", "100", "-orgy", "50", "-Fsc", "3.5"});
     ASSERT_EQ(p.outcome.status, parse_status::ok);
-    EXPECT_EQ(orgx, 100);
-    EXPECT_EQ(orgy, 50);
+    EXPECT_EQ(p.cnt.orgx, 100);
+    EXPECT_EQ(p.cnt.orgy, 50);
     EXPECT_EQ(p.cnt.Fsc, 3.5);
 }
 
@@ -121,7 +119,7 @@ TEST(options, compatibility_numbers_keep_atoi_rules_and_saturate)
         const parsed p = parse({"-x", c.text, "-orgy", c.text});
         ASSERT_EQ(p.outcome.status, parse_status::ok) << "text \"" << c.text << "\"";
         EXPECT_EQ(p.cnt.x, c.value) << "text \"" << c.text << "\"";
-        EXPECT_EQ(orgy, c.value) << "text \"" << c.text << "\"";
+        EXPECT_EQ(p.cnt.orgy, c.value) << "text \"" << c.text << "\"";
     }
     EXPECT_EQ(parse({"-Fsc", "2.5e1xyz"}).cnt.Fsc, 25.0);
     EXPECT_EQ(parse({"-Fsc", "abc"}).cnt.Fsc, 0.0);

@@ -1,0 +1,52 @@
+// Every failure the command line reports, with its text: one place for the
+// messages of a run. Each function prints its message (one line, mostly
+// "velmora: ..." on the standard error stream; a few historic ones on the
+// standard output stream) and ends the process with status 1. Names and
+// values quoted in a message go through printable first, so that a control
+// character in a file name cannot break the line or drive the terminal.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "velmora/velmora.h"
+
+// text with every control character written as a C escape (\n, \t, \x1b,
+// ...). Other bytes, those of UTF-8 names included, are kept as they are.
+std::string printable(const char* text);
+
+// The command line.
+[[noreturn]] void fail_too_many_arguments(int most);
+[[noreturn]] void fail_option_needs_value(const char* option);
+[[noreturn]] void fail_option_too_long(const char* option, std::size_t most);
+[[noreturn]] void fail_option_not_a_number(const char* option, const char* value);
+[[noreturn]] void fail_option_out_of_range(const char* option, std::int32_t low, std::int32_t high,
+                                           const char* value);
+[[noreturn]] void fail_no_input();
+[[noreturn]] void fail_no_output();
+[[noreturn]] void fail_output_base_too_long(std::size_t most);
+[[noreturn]] void fail_standard_stream(int fd, int error);
+
+// The input and the sizes it allows.
+[[noreturn]] void fail_input_unopenable(const char* name);
+[[noreturn]] void fail_input_folder(const char* name);
+[[noreturn]] void fail_input_size();
+[[noreturn]] void fail_input_refused(const char* name, const char* reason);
+[[noreturn]] void fail_input_side(const char* reason);
+[[noreturn]] void fail_pixel_budget(std::int64_t width, std::int64_t height, std::int64_t budget);
+[[noreturn]] void fail_no_output_columns(std::int32_t difference, std::int32_t width);
+[[noreturn]] void fail_no_output_rows(std::int32_t difference, std::int64_t height);
+[[noreturn]] void fail_output_width(std::int64_t width, std::int32_t limit, std::int32_t input, std::int32_t difference);
+[[noreturn]] void fail_output_height(std::int64_t height, std::int32_t limit, std::int64_t input,
+                                     std::int32_t difference);
+
+// The output file. A file to be replaced is "the output file NAME"; a
+// stream, and a kind of file that is never written, just NAME.
+[[noreturn]] void fail_output_name_too_long();
+[[noreturn]] void fail_output_without_file_part(const char* name);
+[[noreturn]] void fail_output(const char* name, const char* reason, bool stream_or_refused);
+
+// Memory and the library.
+[[noreturn]] void fail_no_memory(const char* array);
+[[noreturn]] void fail_resize(const velmora::result& failure);

@@ -1,0 +1,17 @@
+// The record of one run: what the command line and the input's header
+// decide between them, made once after the header is read and only read
+// afterwards. The run driver owns it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct run_record {
+    std::string input_name;
+    std::string output_name;  // the file written: the base name given with -o and ".bmp"
+    std::int32_t width;       // the input picture
+    std::int32_t height;
+    std::int32_t out_width;   // the output picture
+    std::int32_t out_height;
+    int threads;              // 1 to 256
+};
