@@ -5,7 +5,9 @@
 #include <new>
 #include <thread>
 
-constexpr int max_team_threads = 256;
+#include "velmora/velmora.h"
+
+constexpr int max_team_threads = velmora::max_threads;
 
 struct worker_start {
     line_team* team;

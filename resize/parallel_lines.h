@@ -42,7 +42,7 @@ struct team_failure {
     int error;
 };
 
-// A team of `threads` (from 1 to 256) threads: the caller and threads - 1
+// A team of `threads` (from 1 to velmora::max_threads) threads: the caller and threads - 1
 // workers. On failure the workers already started are stopped, *failure
 // says why and the result is null.
 owned_team make_team(int threads, team_failure* failure);
