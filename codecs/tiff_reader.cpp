@@ -96,13 +96,18 @@ int map_proc(thandle_t handle, void** base, toff_t* size)
 
 void unmap_proc(thandle_t, void*, toff_t) {}
 
+// libtiff starts some messages with the handle's name, some not.
+constexpr char handle_name[] = "input";
+
 int on_error(TIFF*, void* user, const char*, const char* format, va_list arguments)
 {
     auto* state = static_cast<tiff_state*>(user);
     if (!state->message.failed()) {
         char text[200];
         std::vsnprintf(text, sizeof text, format, arguments);
-        state->message = codec_fail_text(codec_fault::file, "TIFF: ", text);
+        const std::size_t named = sizeof handle_name - 1;
+        const bool prefixed = std::strncmp(text, handle_name, named) == 0 && std::strncmp(text + named, ": ", 2) == 0;
+        state->message = codec_fail_text(codec_fault::file, "TIFF: ", prefixed ? text + named + 2 : text);
     }
     return 1;
 }
@@ -354,7 +359,7 @@ codec_message tiff_open(const codec_source& source, std::unique_ptr<format_reade
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), largest_picture_stream);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), on_error, state.get());
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), on_warning, state.get());
-    state->tiff = TIFFClientOpenExt("input", "r", state.get(), read_proc, write_proc, seek_proc, close_proc, size_proc,
+    state->tiff = TIFFClientOpenExt(handle_name, "r", state.get(), read_proc, write_proc, seek_proc, close_proc, size_proc,
                                     map_proc, unmap_proc, options.get());
     if (!state->tiff)
         return state->message.failed() ? state->message : refuse("not a readable TIFF file");
