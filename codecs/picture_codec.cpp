@@ -39,6 +39,7 @@ bool codec_available(picture_kind kind)
 
 codec_message picture_open(picture_kind kind, const codec_source& source, picture_reader* reader)
 {
+    static_cast<void>(source);
     *reader = picture_reader{};
     reader->kind = kind;
     switch (kind) {

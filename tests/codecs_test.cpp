@@ -110,6 +110,20 @@ codec_message decode(const bytes& data, via how, picture* out)
     return message;
 }
 
+// A build without the file's library refuses it with that reason, and the
+// case ends there.
+bool built_without(const bytes& file)
+{
+    const picture_kind kind = picture_kind_of(file.data(), file.size());
+    if (codec_available(kind))
+        return false;
+    picture image;
+    const codec_message message = decode(file, via::memory, &image);
+    EXPECT_EQ(message.fault, codec_fault::missing);
+    EXPECT_EQ(message.text, "this velmora was built without " + std::string(picture_kind_name(kind)) + " support");
+    return true;
+}
+
 constexpr auto u8 = sample_format::u8;
 constexpr auto u16 = sample_format::u16;
 constexpr auto f32 = sample_format::f32;
@@ -129,6 +143,8 @@ TEST_P(decoding, gives_the_writers_samples_from_memory_file_and_pipe)
 {
     const decode_case& c = GetParam();
     const bytes file = read_file(folder + c.file);
+    if (built_without(file))
+        return;
     const bytes expected = expected_samples(c);
     for (via how : {via::memory, via::file, via::pipe}) {
         picture image;
@@ -189,6 +205,8 @@ TEST_P(refusing, says_why)
     bytes file = read_file(folder + c.file);
     if (c.keep > 0)
         file.resize(c.keep);
+    if (built_without(file))
+        return;
     for (via how : {via::memory, via::file, via::pipe}) {
         if (how == via::pipe && c.needs_length)
             continue;
@@ -232,6 +250,8 @@ TEST(refusing, sizes_above_the_side_limit_before_decoding)
         {&png, "input width 16385 is above the limit of 16384"},
         {&jpeg, "input height 16385 is above the limit of 16384"}};
     for (const auto& [file, text] : cases) {
+        if (built_without(*file))
+            continue;
         picture image;
         const codec_message message = decode(*file, via::memory, &image);
         EXPECT_EQ(message.fault, codec_fault::limit);
@@ -244,6 +264,8 @@ TEST(refusing, more_scans_than_the_limit)
     // The last scan of a progressive file, again and again: libjpeg only
     // warns about such a progression, so the count is what stops it.
     bytes file = read_file(folder + "j_rgb_progressive.jpg");
+    if (built_without(file))
+        return;
     std::size_t last_scan = 0;
     for (std::size_t i = 0; i + 1 < file.size(); ++i)
         if (file[i] == 0xFF && file[i + 1] == 0xDA)
@@ -298,7 +320,7 @@ TEST(round_trip, png_and_tiff_give_back_every_sample_and_the_profile)
             for (sample_format format : {u8, u16, f32})
                 for (int channels = 1; channels <= 4; ++channels)
                     for (bool premultiplied : {false, true}) {
-                        if (kind == picture_kind::png && (format == f32 || premultiplied))
+                        if (!codec_available(kind) || (kind == picture_kind::png && (format == f32 || premultiplied)))
                             continue;
                         // libpng takes an RGB profile for colour files only.
                         const bool icc = kind == picture_kind::tiff || channels >= 3;
@@ -317,6 +339,8 @@ TEST(round_trip, png_and_tiff_give_back_every_sample_and_the_profile)
 
 TEST(round_trip, jpeg_at_quality_100_stays_within_two_levels)
 {
+    if (!codec_available(picture_kind::jpeg))
+        GTEST_SKIP();
     for (int channels : {1, 3}) {
         const picture image = pattern_picture({19, 9, channels, u8}, true);
         picture_write_options options;
@@ -336,6 +360,8 @@ TEST(writing, a_full_device_is_a_message)
 {
     const picture image = pattern_picture({19, 9, 3, u8}, false);
     for (picture_kind kind : {picture_kind::png, picture_kind::jpeg, picture_kind::tiff}) {
+        if (!codec_available(kind))
+            continue;
         std::FILE* out = std::fopen("/dev/full", "wb");
         ASSERT_NE(out, nullptr);
         std::setvbuf(out, nullptr, _IONBF, 0);
