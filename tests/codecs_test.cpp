@@ -32,6 +32,11 @@ struct decode_case {
     int transparent = 0;  // palette: entries with a tRNS value
 };
 
+void PrintTo(const decode_case& c, std::ostream* out)
+{
+    *out << c.file;
+}
+
 void put(bytes& out, sample_format format, int value16)
 {
     if (format == sample_format::u8) {
@@ -196,6 +201,11 @@ struct refusal_case {
     const char* text;
     bool needs_length = false;  // a check only a known length allows, so not from a pipe
 };
+
+void PrintTo(const refusal_case& c, std::ostream* out)
+{
+    *out << c.file;
+}
 
 class refusing : public ::testing::TestWithParam<refusal_case> {};
 
