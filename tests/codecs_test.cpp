@@ -100,7 +100,7 @@ codec_message decode(const bytes& data, via how, picture* out)
         close(ends[1]);
         stream = fdopen(ends[0], "rb");
     }
-    std::uint8_t head[1162];
+    std::uint8_t head[bmp_head_bytes];
     codec_source source = memory_source(data.data(), data.size());
     if (stream) {
         source = codec_source{head, std::fread(head, 1, sizeof head, stream), stream,
