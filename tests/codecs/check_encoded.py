@@ -65,9 +65,10 @@ def main():
                 ok = np.array_equal(got, want) and image.info.get("icc_profile") == (icc if channels >= 3 else None)
             elif ext == ".jpg":
                 image = Image.open(file)
-                ours = np.fromfile(os.path.join(folder, stem + ".raw"), np.uint8)
-                ok = np.array_equal(np.asarray(image).reshape(-1), ours)
-                ok &= image.info.get("icc_profile") == (icc if channels == 3 else None)
+                # Quality 100 without subsampling: the rounding of the colour
+                # conversion and the transforms only.
+                error = np.abs(np.asarray(image).reshape(want.shape).astype(int) - want)
+                ok = error.max() <= 3 and image.info.get("icc_profile") == (icc if channels == 3 else None)
             else:
                 continue
             if not ok:
