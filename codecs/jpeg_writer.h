@@ -1,0 +1,17 @@
+// Writing JPEG files with libjpeg(-turbo).
+//
+// 8-bit grey or RGB pictures (the caller drops alpha first), baseline, at a
+// quality of 1 to 100. Colour is subsampled 2 x 2 below quality 90 and kept
+// at full resolution from 90 up, where the loss of subsampling would
+// outweigh the quantiser's. The ICC profile goes into APP2 markers. The
+// file goes to the caller's stream, which may be a pipe.
+#pragma once
+
+#include <cstdio>
+
+#include "codecs/codec_message.h"
+#include "codecs/picture.h"
+
+constexpr int jpeg_full_colour_quality = 90;
+
+codec_message jpeg_write(std::FILE* out, const picture& image, int quality);

@@ -1,0 +1,56 @@
+// A decoded picture, as the codecs hand it over and take it in.
+//
+// The samples are interleaved, pixel after pixel, row after row with the
+// top row first, with no padding between rows: grey; grey, alpha; red,
+// green, blue; or red, green, blue, alpha. A u16 or f32 sample is stored in
+// the machine's own byte order. Float samples run from 0 (black, or
+// transparent) to 1 (the top); they are handed over as read, neither clipped
+// nor rounded. A picture owns its samples and its colour profile; both are
+// malloc blocks (the samples are not zero-filled) freed by their owners.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "codecs/codec_message.h"
+
+enum class sample_format { u8, u16, f32 };
+
+struct picture_info {
+    std::int32_t width = 0;   // 1 .. max_picture_side
+    std::int32_t height = 0;  // 1 .. max_picture_side
+    int channels = 0;         // 1 grey, 2 grey and alpha, 3 RGB, 4 RGBA
+    sample_format format = sample_format::u8;
+    // The colour samples are stored multiplied by alpha (TIFF's associated
+    // alpha); otherwise, and always without alpha, they are stored straight.
+    bool premultiplied = false;
+};
+
+struct free_block {
+    void operator()(void* block) const noexcept { std::free(block); }
+};
+using block_ptr = std::unique_ptr<std::uint8_t[], free_block>;
+
+struct picture {
+    picture_info info;
+    block_ptr samples;  // picture_bytes(info) bytes
+    block_ptr icc;      // the ICC colour profile, or null
+    std::size_t icc_size = 0;
+};
+
+std::size_t sample_bytes(sample_format format);
+std::size_t pixel_bytes(const picture_info& info);
+std::size_t row_bytes(const picture_info& info);
+std::size_t picture_bytes(const picture_info& info);
+
+// Gives *out the info and an uninitialised sample block of its size, and no
+// colour profile.
+codec_message picture_allocate(const picture_info& info, picture* out);
+
+// Gives *out a copy of the size bytes at profile as its colour profile.
+codec_message picture_set_icc(picture* out, const void* profile, std::size_t size);
+
+// A malloc block of size bytes, or a memory message naming what it was for.
+codec_message allocate_block(std::size_t size, const char* what, block_ptr* out);

@@ -1,0 +1,24 @@
+// Decoding PNG files with libpng.
+//
+// Every colour type and depth is taken: palettes become the colours they
+// show, a tRNS chunk becomes an alpha channel (a palette's table, or the one
+// transparent grey or colour), grey below 8 bits is scaled to 8 bits
+// (1-bit white is 255), 16-bit samples stay 16-bit, interlaced files are
+// put together. The iCCP profile, if libpng accepts it, comes with the
+// picture; no other chunk (gamma, text, time) is carried.
+//
+// Checked before decoding: the IHDR size against max_picture_side (from the
+// head bytes, before libpng is even started), and against the file's length
+// where it is known: the compressed data of a file cannot give more than
+// deflate_largest_ratio times its own length. libpng's own limits are set
+// too: user limits on the size, and bounds on how much one ancillary chunk
+// may take and on how many it keeps. libpng reports through handlers that
+// record the first fault, so it never prints.
+#pragma once
+
+#include <memory>
+
+#include "codecs/codec_source.h"
+#include "codecs/format_reader.h"
+
+codec_message png_open(const codec_source& source, std::unique_ptr<format_reader>* reader, picture_info* info);
