@@ -24,11 +24,14 @@ void print_usage()
     std::fprintf(stderr, "Usage: VELMORA [options]\n");
     std::fprintf(stderr, "\toptions: \n");
     std::fprintf(stderr, "\t  -help          : help message display\n");
-    std::fprintf(stderr, "\t  -i             : input bitmap file name (any common BMP variant)\n");
-    std::fprintf(stderr, "\t  -o             : output bitmap file name (auto add .bmp extension)\n");
+    std::fprintf(stderr, "\t  -i             : input picture file name (BMP, PNG, JPEG or TIFF)\n");
+    std::fprintf(stderr, "\t  -o             : output file name (auto add .bmp, or the -format extension)\n");
     std::fprintf(stderr, "\t  -sizexminus    : difference between input horizontal picture size and output one \n");
     std::fprintf(stderr, "\t  -sizexminusy   : difference between input vertical picture size and output one\n");
     std::fprintf(stderr, "\t  -threads       : number of threads (default: every CPU the process may use)\n");
+    std::fprintf(stderr, "\t  -format        : output file format: bmp, png, tiff or jpeg (default: bmp)\n");
+    std::fprintf(stderr, "\t  -rounding      : nearest or truncate (default: truncate for bmp, nearest otherwise)\n");
+    std::fprintf(stderr, "\t  -quality       : JPEG quality, 1 to 100 (default: %d)\n", default_jpeg_quality);
     std::fprintf(stderr, "\t  -max-pixels    : largest input picture, in pixels (default: %d)\n", default_pixel_budget);
 }
 
@@ -58,6 +61,8 @@ void print_channel_start(const char* name)
 
 void print_through(channel_console* console, channel_stage stage)
 {
+    if (console->quiet)
+        return;
     for (; console->printed <= static_cast<int>(stage); ++console->printed)
         std::fputs(stage_lines[console->printed], stderr);
 }

@@ -29,6 +29,7 @@ void print_channel_start(const char* name);
 // has not been printed yet.
 struct channel_console {
     int printed = 0;
+    bool quiet = false;  // work done ahead of its channel prints nothing
 };
 
 enum class channel_stage {

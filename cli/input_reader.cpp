@@ -13,24 +13,25 @@
 #include "bmp/plane.h"
 #include "cli/checked_alloc.h"
 #include "cli/messages.h"
+#include "codecs/picture_codec.h"
 
 namespace {
 
 // A negative difference shrinks, down to one pixel on a side; the output
 // side is limited like the input side (the inverse lines are twice as long).
 // Sums are formed in 64 bits.
-void check_size_limits(const bmp_header& header, const resize_options* cnt)
+void check_size_limits(std::int32_t width, std::int64_t height, const resize_options* cnt)
 {
-    const std::int64_t out_width = std::int64_t{header.width} + cnt->sizexminus;
-    const std::int64_t out_height = header.height + cnt->sizexminusy;
+    const std::int64_t out_width = std::int64_t{width} + cnt->sizexminus;
+    const std::int64_t out_height = height + cnt->sizexminusy;
     if (out_width < 1)
-        fail_no_output_columns(cnt->sizexminus, header.width);
+        fail_no_output_columns(cnt->sizexminus, width);
     if (out_height < 1)
-        fail_no_output_rows(cnt->sizexminusy, header.height);
+        fail_no_output_rows(cnt->sizexminusy, height);
     if (out_width > max_picture_side)
-        fail_output_width(out_width, max_picture_side, header.width, cnt->sizexminus);
+        fail_output_width(out_width, max_picture_side, width, cnt->sizexminus);
     if (out_height > max_picture_side)
-        fail_output_height(out_height, max_picture_side, header.height, cnt->sizexminusy);
+        fail_output_height(out_height, max_picture_side, height, cnt->sizexminusy);
 }
 
 // The pixel budget bounds what a small compressed file can make the run
@@ -109,6 +110,10 @@ void free_planes(input_planes* planes)
         fail_input_folder(name);
     if (status == input_status::size_error)
         fail_input_size();
+    // Anything that is not one of the other kinds ends up here: without the
+    // signature it is more likely not a picture at all than a broken BMP.
+    if (file.head_length < 2 || file.head[0] != 'B' || file.head[1] != 'M')
+        fail_input_refused(name, "not a BMP, PNG, JPEG or TIFF picture");
     char reason[160];
     bmp_status_reason(file.bmp, file.header, file.detail, reason, sizeof reason);
     // The side limits name the input itself, not the file.
@@ -135,6 +140,9 @@ input_status input_open(const char* name, input_file* file)
     file->length = file->regular ? static_cast<std::int64_t>(info.st_size) : 0;
     file->head_length = std::fread(file->head, 1, sizeof file->head, file->stream);
     file->detail = 0;
+    file->kind = picture_kind_of(file->head, file->head_length);
+    if (file->kind != picture_kind::bmp)
+        return input_status::ok;
     file->bmp = bmp_parse_header(file->head, file->head_length, &file->header);
     if (file->bmp != bmp_status::ok) {
         std::fclose(file->stream);
@@ -183,15 +191,56 @@ input_status input_load(input_file* file, input_planes* planes)
     return input_status::ok;
 }
 
-input_picture read_bitmap(const resize_options& cnt)
+namespace {
+
+[[noreturn]] void report_codec(const codec_message& message, const char* name)
+{
+    if (message.fault == codec_fault::file || message.fault == codec_fault::memory)
+        fail_input_refused(name, message.text);
+    // The side limit and a missing library say nothing about the file itself.
+    fail_input_side(message.text);
+}
+
+// A PNG, JPEG or TIFF input, its header checked before its pixels.
+void read_coded(input_file* file, const resize_options& cnt, input_picture* picture)
+{
+    const codec_source source = input_source(*file);
+    picture_reader reader;
+    codec_message message = picture_open(file->kind, source, &reader);
+    if (!message.failed()) {
+        check_pixel_budget(reader.info.width, reader.info.height, &cnt);
+        check_size_limits(reader.info.width, reader.info.height, &cnt);
+        message = picture_decode(&reader, &picture->image);
+    }
+    std::fclose(file->stream);
+    file->stream = nullptr;
+    if (message.failed())
+        report_codec(message, cnt.input_name);
+    picture->width = picture->image.info.width;
+    picture->height = picture->image.info.height;
+}
+
+}  // namespace
+
+codec_source input_source(const input_file& file)
+{
+    return codec_source{file.head, file.head_length, file.stream, file.regular ? file.length : -1};
+}
+
+input_picture read_input(const resize_options& cnt)
 {
     input_file file;
     input_status status = input_open(cnt.input_name, &file);
     if (status != input_status::ok)
         report(status, file, cnt.input_name);
-    check_pixel_budget(file.header.width, file.header.height, &cnt);
-    check_size_limits(file.header, &cnt);
     input_picture picture;
+    picture.kind = file.kind;
+    if (file.kind != picture_kind::bmp) {
+        read_coded(&file, cnt, &picture);
+        return picture;
+    }
+    check_pixel_budget(file.header.width, file.header.height, &cnt);
+    check_size_limits(file.header.width, file.header.height, &cnt);
     picture.width = file.header.width;
     picture.height = static_cast<std::int32_t>(file.header.height);
     status = input_load(&file, &picture.planes);

@@ -21,6 +21,9 @@
 
 #include "bmp/bmp_header.h"
 #include "cli/options.h"
+#include "codecs/codec_source.h"
+#include "codecs/picture.h"
+#include "codecs/picture_kind.h"
 
 struct input_planes {
     std::uint8_t* BIN;
@@ -38,6 +41,7 @@ enum class input_status {
 };
 
 struct input_file {
+    picture_kind kind;                  // told from the first bytes
     std::FILE* stream;                  // open between input_open and input_load
     bool regular;                       // a regular file, whose length is known
     std::int64_t length;                // that length, in bytes
@@ -48,8 +52,10 @@ struct input_file {
     std::uint64_t detail;
 };
 
-// Opens and measures the input named name and checks its headers. On ok the
-// stream stays open for input_load; on any other outcome it is closed.
+// Opens and measures the input named name, tells its kind from the first
+// bytes and, for a BMP file, checks its headers. On ok the stream stays open
+// (for input_load, or for the codec of another kind); on any other outcome
+// it is closed.
 input_status input_open(const char* name, input_file* file);
 
 // Reads the pixel data of a file that input_open accepted, decodes it and
@@ -57,13 +63,21 @@ input_status input_open(const char* name, input_file* file);
 // height bytes for the caller to free; otherwise nothing is left allocated.
 input_status input_load(input_file* file, input_planes* planes);
 
+// Where the codec of a PNG, JPEG or TIFF file that input_open accepted reads
+// from: the head, then the open stream.
+codec_source input_source(const input_file& file);
+
+// The input of a run: a BMP file as three planes, any other kind as the
+// picture its codec decoded (channels, depth and colour profile as stored).
 struct input_picture {
-    input_planes planes;
+    picture_kind kind;
     std::int32_t width;
     std::int32_t height;
+    input_planes planes;  // BMP
+    picture image;        // PNG, JPEG, TIFF
 };
 
 // The driver's read: input_open, the pixel budget (-max-pixels) and the
-// size checks of the run, input_load. Every refusal prints its message and
-// ends the process with status 1.
-input_picture read_bitmap(const resize_options& cnt);
+// size checks of the run, both from the header, then the pixels. Every
+// refusal prints its message and ends the process with status 1.
+input_picture read_input(const resize_options& cnt);

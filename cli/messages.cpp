@@ -70,6 +70,14 @@ void fail_option_out_of_range(const char* option, std::int32_t low, std::int32_t
              printable(value).c_str());
 }
 
+void fail_option_not_a_choice(const char* option, const char* const* choices, const char* value)
+{
+    std::string words;
+    for (int i = 0; choices[i]; ++i)
+        words += std::string(i == 0 ? "" : choices[i + 1] ? ", " : " or ") + choices[i];
+    fail_run("option %s takes %s, not \"%s\"", printable(option).c_str(), words.c_str(), printable(value).c_str());
+}
+
 void fail_no_input()
 {
     fail_run("no input file: give one with -i");
@@ -80,9 +88,10 @@ void fail_no_output()
     fail_run("no output name: give one with -o");
 }
 
-void fail_output_base_too_long(std::size_t most)
+void fail_output_base_too_long(std::size_t most, const char* extension)
 {
-    fail_run("the output name given with -o is too long (at most %zu characters, to leave room for \".bmp\")", most);
+    fail_run("the output name given with -o is too long (at most %zu characters, to leave room for \"%s\")", most,
+             extension);
 }
 
 void fail_standard_stream(int fd, int error)

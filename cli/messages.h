@@ -23,9 +23,11 @@ std::string printable(const char* text);
 [[noreturn]] void fail_option_not_a_number(const char* option, const char* value);
 [[noreturn]] void fail_option_out_of_range(const char* option, std::int32_t low, std::int32_t high,
                                            const char* value);
+// choices: the words the option takes, up to a null.
+[[noreturn]] void fail_option_not_a_choice(const char* option, const char* const* choices, const char* value);
 [[noreturn]] void fail_no_input();
 [[noreturn]] void fail_no_output();
-[[noreturn]] void fail_output_base_too_long(std::size_t most);
+[[noreturn]] void fail_output_base_too_long(std::size_t most, const char* extension);
 [[noreturn]] void fail_standard_stream(int fd, int error);
 
 // The input and the sizes it allows.

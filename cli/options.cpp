@@ -19,28 +19,34 @@ struct option_row {
     bool strict;
     std::int32_t low;
     std::int32_t high;
+    const char* const* choices;  // an integer row that takes one of these words
 };
 
 constexpr option_row text_row(const char* name, char (resize_options::*field)[name_field_size])
 {
-    return {name, field, nullptr, nullptr, false, 0, 0};
+    return {name, field, nullptr, nullptr, false, 0, 0, nullptr};
 }
 
 // atoi's reading, for the options kept only for existing command lines.
 constexpr option_row lenient_row(const char* name, std::int32_t resize_options::*field)
 {
-    return {name, nullptr, field, nullptr, false, 0, 0};
+    return {name, nullptr, field, nullptr, false, 0, 0, nullptr};
 }
 
 constexpr option_row strict_row(const char* name, std::int32_t resize_options::*field, std::int32_t low,
                                 std::int32_t high)
 {
-    return {name, nullptr, field, nullptr, true, low, high};
+    return {name, nullptr, field, nullptr, true, low, high, nullptr};
 }
 
 constexpr option_row real_row(const char* name, double resize_options::*field)
 {
-    return {name, nullptr, nullptr, field, false, 0, 0};
+    return {name, nullptr, nullptr, field, false, 0, 0, nullptr};
+}
+
+constexpr option_row choice_row(const char* name, std::int32_t resize_options::*field, const char* const* choices)
+{
+    return {name, nullptr, field, nullptr, false, 0, 0, choices};
 }
 
 // Compared in this order, whole names, case-sensitively; "h" and "help" are
@@ -67,6 +73,9 @@ const option_row option_table[] = {
     lenient_row("orgy", &resize_options::orgy),
     strict_row("threads", &resize_options::threads, 1, max_threads),
     strict_row("max-pixels", &resize_options::max_pixels, 1, max_pixel_budget),
+    choice_row("format", &resize_options::format, format_choices),
+    choice_row("rounding", &resize_options::rounding, rounding_choices),
+    strict_row("quality", &resize_options::quality, 1, 100),
 };
 
 const option_row* find_option(const char* name)
@@ -120,6 +129,13 @@ parse_status store_value(const option_row& row, const char* value, resize_option
         if (std::strlen(value) >= name_field_size)
             return parse_status::value_too_long;
         std::strcpy(field, value);
+    } else if (row.choices) {
+        std::int32_t place = 0;
+        while (row.choices[place] && std::strcmp(row.choices[place], value) != 0)
+            ++place;
+        if (!row.choices[place])
+            return parse_status::not_a_choice;
+        cnt->*row.integer = place + 1;
     } else if (row.strict) {
         std::int64_t number = 0;
         if (!strict_number(value, &number))
@@ -146,18 +162,18 @@ parse_outcome parse_arguments(std::int16_t argc, char** argv, resize_options* cn
         const char* name = argument + 1;
         // The usage text itself advertises -help.
         if (std::strcmp(name, "h") == 0 || std::strcmp(name, "help") == 0)
-            return {parse_status::usage, argument, nullptr, 0, 0};
+            return {parse_status::usage, argument, nullptr, 0, 0, nullptr};
         const option_row* row = find_option(name);
         if (!row)
-            return {parse_status::unknown_option, argument, nullptr, 0, 0};
+            return {parse_status::unknown_option, argument, nullptr, 0, 0, nullptr};
         if (i + 1 >= argc)
-            return {parse_status::missing_value, argument, nullptr, 0, 0};
+            return {parse_status::missing_value, argument, nullptr, 0, 0, nullptr};
         ++i;
         const parse_status status = store_value(*row, argv[i], cnt);
         if (status != parse_status::ok)
-            return {status, argument, argv[i], row->low, row->high};
+            return {status, argument, argv[i], row->low, row->high, row->choices};
     }
-    return {parse_status::ok, nullptr, nullptr, 0, 0};
+    return {parse_status::ok, nullptr, nullptr, 0, 0, nullptr};
 }
 
 void parse_options(std::int16_t argc, char** argv, resize_options* cnt)
@@ -181,5 +197,7 @@ void parse_options(std::int16_t argc, char** argv, resize_options* cnt)
         fail_option_not_a_number(outcome.option, outcome.value);
     case parse_status::out_of_range:
         fail_option_out_of_range(outcome.option, outcome.low, outcome.high, outcome.value);
+    case parse_status::not_a_choice:
+        fail_option_not_a_choice(outcome.option, outcome.choices, outcome.value);
     }
 }

@@ -39,7 +39,18 @@ struct resize_options {
     std::int32_t max_pixels;   // 1..max_pixel_budget from -max-pixels; 0 when not given
     std::int32_t orgx;
     std::int32_t orgy;
+    // The choices below hold 1 + their place in the option's list, 0 when
+    // not given.
+    std::int32_t format;       // -format: format_choices
+    std::int32_t rounding;     // -rounding: rounding_choices
+    std::int32_t quality;      // 1..100 from -quality; 0 when not given
 };
+
+// The words -format and -rounding take, in the order the choice fields
+// count them.
+inline constexpr const char* format_choices[] = {"bmp", "png", "tiff", "jpeg", nullptr};
+inline constexpr const char* rounding_choices[] = {"nearest", "truncate", nullptr};
+constexpr std::int32_t default_jpeg_quality = 92;
 
 // -threads accepts 1..max_threads.
 constexpr std::int32_t max_threads = velmora::max_threads;
@@ -59,6 +70,7 @@ enum class parse_status {
     value_too_long,  // a name of 256 characters or more for -i, -i2 or -o
     not_a_number,    // a strictly read value that is not a sign and digits
     out_of_range,    // a strictly read number outside its option's range
+    not_a_choice,    // a word that is not one of its option's choices
 };
 
 struct parse_outcome {
@@ -67,6 +79,7 @@ struct parse_outcome {
     const char* value;   // its value as given, for the last two; null otherwise
     std::int32_t low;    // the range of the option, for out_of_range
     std::int32_t high;
+    const char* const* choices;  // the option's words, for not_a_choice
 };
 
 // Walks the arguments once and fills *cnt. Arguments without

@@ -12,6 +12,7 @@
 
 #include "bmp/bmp_writer.h"
 #include "cli/messages.h"
+#include "codecs/picture_codec.h"
 
 namespace {
 
@@ -83,9 +84,11 @@ const char* refusal_reason(const output_outcome& outcome)
     return std::strerror(outcome.error);
 }
 
-// The BMP file through a stdio stream on a copy of the descriptor, which
-// stays the output's.
-int write_bmp(int fd, const std::uint8_t* rows, std::int32_t width, std::int32_t height)
+// The file through a stdio stream on a copy of the descriptor, which stays
+// the output's. Returns an errno value, or -1 with *failure set when the
+// encoder refused for a reason of its own.
+template <typename Encode>
+int write_file(int fd, Encode encode, codec_message* failure)
 {
     const int copy = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     if (copy < 0)
@@ -97,11 +100,29 @@ int write_bmp(int fd, const std::uint8_t* rows, std::int32_t width, std::int32_t
         return error;
     }
     errno = 0;
-    const bool written = bmp_write_rows(out, rows, width, height) && std::fflush(out) == 0;
-    int error = written ? 0 : (errno ? errno : EIO);
+    const bool encoded = encode(out, failure);
+    // A refused write leaves its errno; the encoder's own text is the
+    // reason only when the system had none.
+    int error = encoded && std::fflush(out) == 0 ? 0 : (errno ? errno : -1);
     if (std::fclose(out) != 0 && error == 0)
         error = errno ? errno : EIO;
+    if (error == -1 && !failure->failed())
+        error = EIO;
     return error;
+}
+
+void finish(const char* name, output_target* output, int error, const codec_message& failure)
+{
+    const bool stream = output->mode == output_mode::stream;
+    if (error == 0)
+        error = output_target_commit(output);
+    else
+        output_target_discard(output);
+    guard_armed = 0;
+    if (error == -1)
+        fail_output(name, failure.text, stream);
+    if (error != 0)
+        fail_output(name, std::strerror(error), stream);
 }
 
 }  // namespace
@@ -119,13 +140,25 @@ void output_prepare(const char* name, output_target* output)
 void output_commit(const char* name, output_target* output, const std::uint8_t* rows, std::int32_t width,
                    std::int32_t height)
 {
-    const bool stream = output->mode == output_mode::stream;
-    int error = write_bmp(output->fd, rows, width, height);
-    if (error == 0)
-        error = output_target_commit(output);
-    else
-        output_target_discard(output);
-    guard_armed = 0;
-    if (error != 0)
-        fail_output(name, std::strerror(error), stream);
+    codec_message failure;
+    const int error = write_file(
+        output->fd, [&](std::FILE* out, codec_message*) { return bmp_write_rows(out, rows, width, height); },
+        &failure);
+    finish(name, output, error, failure);
+}
+
+void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,
+                           int quality)
+{
+    codec_message failure;
+    picture_write_options options;
+    options.jpeg_quality = quality;
+    const int error = write_file(
+        output->fd,
+        [&](std::FILE* out, codec_message* refused) {
+            *refused = picture_write(out, kind, image, options);
+            return !refused->failed();
+        },
+        &failure);
+    finish(name, output, error, failure);
 }

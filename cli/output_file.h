@@ -20,6 +20,8 @@
 
 #include <cstdint>
 
+#include "codecs/picture.h"
+#include "codecs/picture_kind.h"
 #include "output/output_target.h"
 
 void output_prepare(const char* name, output_target* output);
@@ -28,3 +30,7 @@ void output_prepare(const char* name, output_target* output);
 // to the output prepared for name, puts it in place and ends the guard.
 void output_commit(const char* name, output_target* output, const std::uint8_t* rows, std::int32_t width,
                    std::int32_t height);
+
+// The same for a PNG, JPEG (at quality) or TIFF file of the picture.
+void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,
+                           int quality);

@@ -281,7 +281,9 @@ TEST_F(cli, unsupported_files_are_refused_with_the_file_name_and_reason)
         {with([](bmp_build& b) { b.bits = 8; b.compression = 1; b.pixels = {3, 0}; b.palette = {{1, 2, 3}}; }),
          "run-length code at byte 58 runs past the end of its row"},
         {cut, "file too short for its headers"},
-        {bytes(), "file too short for its headers"},
+        // Without "BM" a refusal says what the file is not.
+        {bytes(), "not a BMP, PNG, JPEG or TIFF picture"},
+        {bytes{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, "not a BMP, PNG, JPEG or TIFF picture"},
     };
     for (const auto& c : cases) {
         write_file(dir + "/in.bmp", c.file);

@@ -27,11 +27,14 @@ const char* const usage_text =
     "Usage: VELMORA [options]\n"
     "\toptions: \n"
     "\t  -help          : help message display\n"
-    "\t  -i             : input bitmap file name (any common BMP variant)\n"
-    "\t  -o             : output bitmap file name (auto add .bmp extension)\n"
+    "\t  -i             : input picture file name (BMP, PNG, JPEG or TIFF)\n"
+    "\t  -o             : output file name (auto add .bmp, or the -format extension)\n"
     "\t  -sizexminus    : difference between input horizontal picture size and output one \n"
     "\t  -sizexminusy   : difference between input vertical picture size and output one\n"
     "\t  -threads       : number of threads (default: every CPU the process may use)\n"
+    "\t  -format        : output file format: bmp, png, tiff or jpeg (default: bmp)\n"
+    "\t  -rounding      : nearest or truncate (default: truncate for bmp, nearest otherwise)\n"
+    "\t  -quality       : JPEG quality, 1 to 100 (default: 92)\n"
     "\t  -max-pixels    : largest input picture, in pixels (default: 178956970)\n";
 
 void put_u16(bytes& out, std::size_t at, std::uint16_t value)
