@@ -1,0 +1,254 @@
+// The command line with PNG, JPEG and TIFF: exact copies when nothing is
+// resized, alpha without halos, depths scaled between kinds, the console's
+// channel lines, and the refusals. Input files are made by the codecs'
+// encoders (which Pillow and tifffile read back in codecs_test), outputs
+// read by their decoders (which read Pillow's and tifffile's files).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "codecs/picture_codec.h"
+#include "test_support.h"
+
+namespace {
+
+struct formats : testing::Test {
+    std::string dir = make_scratch_dir();
+    ~formats() override { remove_tree(dir); }
+
+    void save(const std::string& name, picture_kind kind, const picture& image)
+    {
+        std::FILE* out = std::fopen((dir + "/" + name).c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        ASSERT_FALSE(picture_write(out, kind, image).failed());
+        std::fclose(out);
+    }
+    picture load(const std::string& name)
+    {
+        const bytes file = read_file(dir + "/" + name);
+        picture_reader reader;
+        picture image;
+        const codec_source source = memory_source(file.data(), file.size());
+        EXPECT_FALSE(picture_open(picture_kind_of(file.data(), file.size()), source, &reader).failed()) << name;
+        EXPECT_FALSE(picture_decode(&reader, &image).failed()) << name;
+        return image;
+    }
+    tool_result run(const std::vector<std::string>& args) { return run_tool(args, dir); }
+};
+
+picture make_picture(int width, int height, int channels, sample_format format)
+{
+    picture image;
+    EXPECT_FALSE(picture_allocate(picture_info{width, height, channels, format, false}, &image).failed());
+    return image;
+}
+
+// Sample c of pixel (x, y) set to a fraction of the top.
+void put(picture& image, int x, int y, int c, double fraction)
+{
+    const picture_info& info = image.info;
+    std::uint8_t* at = image.samples.get() + y * row_bytes(info) + x * pixel_bytes(info) + c * sample_bytes(info.format);
+    if (info.format == sample_format::u8) {
+        *at = static_cast<std::uint8_t>(std::lround(fraction * 255));
+    } else if (info.format == sample_format::u16) {
+        const auto v = static_cast<std::uint16_t>(std::lround(fraction * 65535));
+        std::memcpy(at, &v, 2);
+    } else {
+        const auto v = static_cast<float>(fraction);
+        std::memcpy(at, &v, 4);
+    }
+}
+
+double get(const picture& image, int x, int y, int c)
+{
+    const picture_info& info = image.info;
+    const std::uint8_t* at =
+        image.samples.get() + y * row_bytes(info) + x * pixel_bytes(info) + c * sample_bytes(info.format);
+    if (info.format == sample_format::u8)
+        return *at;
+    if (info.format == sample_format::u16) {
+        std::uint16_t v;
+        std::memcpy(&v, at, 2);
+        return v;
+    }
+    float v;
+    std::memcpy(&v, at, 4);
+    return v;
+}
+
+TEST_F(formats, nothing_resized_copies_every_sample_and_the_profile)
+{
+    std::mt19937 gen(5);
+    const std::uint8_t profile[] = {1, 2, 3, 4, 5, 6, 7, 8};
+    for (picture_kind kind : {picture_kind::png, picture_kind::tiff})
+        for (sample_format format : {sample_format::u8, sample_format::u16})
+            for (int channels = 1; channels <= 4; ++channels) {
+                SCOPED_TRACE(std::string(picture_kind_name(kind)) + " " + std::to_string(channels) + " channels " +
+                             std::to_string(sample_bytes(format) * 8) + " bits");
+                picture in = make_picture(7, 5, channels, format);
+                for (std::size_t i = 0; i < picture_bytes(in.info); ++i)
+                    in.samples[i] = static_cast<std::uint8_t>(gen());
+                ASSERT_FALSE(picture_set_icc(&in, profile, sizeof profile).failed());
+                save("in", kind, in);
+                const char* format_name = kind == picture_kind::png ? "png" : "tiff";
+                ASSERT_EQ(run({"-i", "in", "-o", "out", "-format", format_name}).status, 0);
+                const picture out = load(kind == picture_kind::png ? "out.png" : "out.tif");
+                ASSERT_EQ(out.info.channels, channels);
+                ASSERT_EQ(out.info.format, format);
+                EXPECT_EQ(std::memcmp(out.samples.get(), in.samples.get(), picture_bytes(in.info)), 0);
+                // libpng may drop a profile it cannot parse; TIFF keeps any.
+                if (kind == picture_kind::tiff) {
+                    EXPECT_EQ(bytes(out.icc.get(), out.icc.get() + out.icc_size), bytes(profile, profile + 8));
+                }
+            }
+}
+
+TEST_F(formats, hidden_colour_does_not_bleed_into_what_shows)
+{
+    // An opaque dark colour beside fully transparent yellow: straight in
+    // PNG, premultiplied in TIFF (where the yellow is stored as 0). Along the
+    // edge, where the resized alpha lies between its ends, the dark colour is
+    // all there is. (Where the alpha rings above its top it is clipped, and
+    // the colour, divided by the clipped alpha, rings with it.)
+    const double dark[3] = {0.1, 0.2, 0.3}, hidden[3] = {1.0, 1.0, 0.0};
+    for (picture_kind kind : {picture_kind::png, picture_kind::tiff}) {
+        const bool premultiplied = kind == picture_kind::tiff;
+        picture in = make_picture(12, 6, 4, sample_format::u16);
+        in.info.premultiplied = premultiplied;
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 12; ++x) {
+                const bool shows = x < 6;
+                for (int c = 0; c < 3; ++c)
+                    put(in, x, y, c, shows ? dark[c] : premultiplied ? 0.0 : hidden[c]);
+                put(in, x, y, 3, shows ? 1.0 : 0.0);
+            }
+        save("in", kind, in);
+        const char* format_name = kind == picture_kind::png ? "png" : "tiff";
+        ASSERT_EQ(run({"-i", "in", "-o", "out", "-format", format_name, "-sizexminus", "19", "-sizexminusy", "3"})
+                      .status,
+                  0);
+        const picture out = load(kind == picture_kind::png ? "out.png" : "out.tif");
+        int edge = 0;
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 31; ++x) {
+                const double alpha = get(out, x, y, 3) / 65535;
+                if (alpha <= 0 || alpha >= 1)
+                    continue;
+                ++edge;
+                for (int c = 0; c < 3; ++c) {
+                    const double want = dark[c] * 65535 * (premultiplied ? alpha : 1.0);
+                    ASSERT_NEAR(get(out, x, y, c), want, 2.0) << x << "," << y << " channel " << c;
+                }
+            }
+        EXPECT_GT(edge, 9 * 4);
+    }
+}
+
+TEST_F(formats, fewer_bits_scale_each_value_then_round_as_asked)
+{
+    // 16-bit grey to BMP, truncated: v * 255 / 65535; float RGB to 16-bit
+    // PNG, rounded to nearest: v * 65535.
+    picture grey = make_picture(5, 4, 1, sample_format::u16);
+    picture floats = make_picture(5, 4, 3, sample_format::f32);
+    std::mt19937 gen(9);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x) {
+            put(grey, x, y, 0, (gen() % 65536) / 65535.0);
+            for (int c = 0; c < 3; ++c)
+                put(floats, x, y, c, (gen() % 1000) / 999.0);
+        }
+    save("grey", picture_kind::png, grey);
+    save("floats", picture_kind::tiff, floats);
+    ASSERT_EQ(run({"-i", "grey", "-o", "out"}).status, 0);
+    ASSERT_EQ(run({"-i", "floats", "-o", "out", "-format", "png"}).status, 0);
+    const bytes bmp = read_file(dir + "/out.bmp");
+    const picture png = load("out.png");
+    ASSERT_EQ(png.info.format, sample_format::u16);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x) {
+            const int level = static_cast<int>(get(grey, x, y, 0) * 255 / 65535);
+            for (int c = 0; c < 3; ++c) {
+                ASSERT_EQ(bmp[54 + (3 - y) * 16 + 3 * x + c], level) << x << "," << y;
+                ASSERT_EQ(get(png, x, y, c), std::floor(get(floats, x, y, c) * 65535.0 + 0.5)) << x << "," << y;
+            }
+        }
+}
+
+TEST_F(formats, a_png_resizes_as_its_bmp_twin_does)
+{
+    const auto pixels = pattern_picture(9, 7);
+    write_file(dir + "/in.bmp", make_bmp(pixels));
+    picture twin = make_picture(9, 7, 3, sample_format::u8);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x) {
+            const bgr& p = pixels[y][x];
+            const std::uint8_t rgb[3] = {p.r, p.g, p.b};
+            std::memcpy(twin.samples.get() + (y * 9 + x) * 3, rgb, 3);
+        }
+    save("twin", picture_kind::png, twin);
+    const std::vector<std::string> sizes = {"-sizexminus", "6", "-sizexminusy", "-2"};
+    auto with = [&](std::vector<std::string> args) {
+        args.insert(args.end(), sizes.begin(), sizes.end());
+        return args;
+    };
+    ASSERT_EQ(run(with({"-i", "in.bmp", "-o", "a"})).status, 0);
+    ASSERT_EQ(run(with({"-i", "twin", "-o", "b"})).status, 0);
+    ASSERT_EQ(run(with({"-i", "twin", "-o", "c", "-format", "png", "-rounding", "truncate"})).status, 0);
+    const bytes a = read_file(dir + "/a.bmp");
+    EXPECT_EQ(a, read_file(dir + "/b.bmp"));
+    const picture c = load("c.png");
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 15; ++x)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(get(c, x, y, k), a[54 + (4 - y) * 48 + 3 * x + 2 - k]) << x << "," << y;
+}
+
+TEST_F(formats, the_console_follows_the_outputs_channels)
+{
+    save("ga", picture_kind::png, make_picture(4, 3, 2, sample_format::u8));
+    const struct {
+        const char* format;
+        const char* lines;
+    } cases[] = {{"png", "GREY START\nALPHA START\n"},
+                 {"tiff", "GREY START\nALPHA START\n"},
+                 {"jpeg", "RED START\nGREEN START\nBLUE START\n"},
+                 {"bmp", "RED START\nGREEN START\nBLUE START\n"}};
+    for (const auto& c : cases) {
+        const tool_result r = run({"-i", "ga", "-o", "out", "-format", c.format, "-sizexminus", "3"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.lines) << c.format;
+        const std::size_t progress = std::count(r.err.begin(), r.err.end(), '\n') - 6;  // less the three time lines
+        EXPECT_EQ(progress, 10 * std::count(r.out.begin(), r.out.end(), '\n')) << c.format;
+    }
+}
+
+TEST_F(formats, refusals_say_what_and_leave_nothing)
+{
+    write_file(dir + "/text", bytes{'h', 'e', 'l', 'l', 'o', '\n'});
+    write_file(dir + "/cmyk", read_file(VELMORA_CODEC_SAMPLES "/j_cmyk.jpg"));
+    save("small", picture_kind::png, make_picture(5, 3, 3, sample_format::u8));
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"-i", "text", "-o", "out"}, "velmora: text: not a BMP, PNG, JPEG or TIFF picture\n"},
+        {{"-i", "cmyk", "-o", "out"}, "velmora: cmyk: CMYK pictures are not supported\n"},
+        {{"-i", "small", "-o", "out", "-max-pixels", "14"},
+         "velmora: the input is 5 x 3 = 15 pixels, above -max-pixels 14\n"},
+        {{"-i", "small", "-o", "out", "-format", "gif"},
+         "velmora: option -format takes bmp, png, tiff or jpeg, not \"gif\"\n"},
+        {{"-i", "small", "-o", "out", "-rounding", "up"}, "velmora: option -rounding takes nearest or truncate, not \"up\"\n"},
+        {{"-i", "small", "-o", "out", "-quality", "101"}, "velmora: option -quality takes a whole number from 1 to 100, not \"101\"\n"},
+    };
+    for (const auto& c : cases) {
+        const tool_result r = run(c.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(folder_entries(dir), (std::vector<std::string>{"cmyk", "small", "text"}));
+    }
+}
+
+}  // namespace
