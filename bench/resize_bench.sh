@@ -5,23 +5,34 @@
 # run (when `convert` is installed), the two taking turns. Each figure is the
 # median of RUNS runs; the ratio is the median of the runs' ratios.
 #
-# Usage: bench/resize_bench.sh [--csv] [--runs RUNS] [--sizes LIST] [path/to/velmora]
+# Usage: bench/resize_bench.sh [--csv] [--runs RUNS] [--sizes LIST] [--cases LIST] [path/to/velmora]
 #   --csv    one line per measurement: case,threads,tool,wall_s,peak_mib
-#   --sizes  the resizes to measure instead of the usual four, as a list of
+#   --sizes  the BMP resizes to measure instead of the usual four, as a list of
 #            WxH:W'xH' separated by spaces, e.g. "256x192:512x384 512x384:1024x768"
+#   --cases  every case to measure, as KIND:WxH:W'xH' with KIND bmp, png,
+#            png16 (16-bit PNG) or jpeg; the usual set is the four BMP sizes
+#            and PNG, 16-bit PNG and JPEG at 1024x768:4096x3072. A PNG or JPEG
+#            case reads and writes that kind (the input made from the
+#            generated BMP by ImageMagick) and needs `convert`.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 csv=0
 runs=3
 sizes="512x512:1024x1024 1024x768:2048x1536 1024x768:4096x3072 4096x3072:1024x768"
+cases=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --csv) csv=1; shift ;;
     --runs) runs="$2"; shift 2 ;;
     --sizes) sizes="$2"; shift 2 ;;
+    --cases) cases="$2"; shift 2 ;;
     *) break ;;
   esac
 done
+if [ -z "$cases" ]; then
+  for size in $sizes; do cases="$cases bmp:$size"; done
+  cases="$cases png:1024x768:4096x3072 png16:1024x768:4096x3072 jpeg:1024x768:4096x3072"
+fi
 tool="${1:-$here/../build/velmora}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
@@ -34,7 +45,7 @@ if convert -version 2>/dev/null | grep -q ImageMagick; then peer=convert; fi
 # outputs of the previous run are removed first, outside the timing, so that
 # no run pays for replacing (and the file system for freeing) the last one.
 time_one() {
-  rm -f "$work/out.bmp" "$work/peer.bmp"
+  rm -f "$work"/out.* "$work"/peer.*
   sync
   sleep 0.2
   local start end peak
@@ -53,15 +64,33 @@ if [ "$csv" = 1 ]; then
   echo "case,threads,tool,wall_s,peak_mib"
 else
   echo "machine: $(lscpu | awk -F: '/Model name/ {gsub(/^ +/, "", $2); print $2; exit}'), $all CPUs; median of $runs runs"
-  printf '%-24s %7s %10s %10s %12s %8s\n' "resize" "threads" "velmora s" "peak MiB" "convert s" "ratio"
+  printf '%-30s %7s %10s %10s %12s %8s\n' "resize" "threads" "velmora s" "peak MiB" "convert s" "ratio"
 fi
-for size in $sizes; do
-  if ! [[ "$size" =~ ^[0-9]+x[0-9]+:[0-9]+x[0-9]+$ ]]; then
-    echo "resize_bench: a size is WxH:W'xH', not \"$size\"" >&2
+for case in $cases; do
+  if ! [[ "$case" =~ ^(bmp|png|png16|jpeg):[0-9]+x[0-9]+:[0-9]+x[0-9]+$ ]]; then
+    echo "resize_bench: a case is KIND:WxH:W'xH' (KIND bmp, png, png16 or jpeg), not \"$case\"" >&2
     exit 1
   fi
+  kind="${case%%:*}"
+  size="${case#*:}"
   set -- ${size//[x:]/ }
   python3 "$here/make_picture.py" "$1" "$2" "$work/in.bmp"
+  # The kind's input, format option and extension.
+  case "$kind" in
+    bmp) input="$work/in.bmp"; format=bmp; ext=bmp ;;
+    png) input="$work/in.png"; format=png; ext=png ;;
+    png16) input="$work/in.png"; format=png; ext=png ;;
+    jpeg) input="$work/in.jpg"; format=jpeg; ext=jpg ;;
+  esac
+  if [ "$kind" != bmp ]; then
+    if [ -z "$peer" ]; then
+      echo "resize_bench: $kind cases need ImageMagick's convert to make their input; left out" >&2
+      continue
+    fi
+    depth=8
+    [ "$kind" = png16 ] && depth=16
+    convert "$work/in.bmp" -depth "$depth" "$input"
+  fi
   thread_counts="1"
   [ "$all" -gt 1 ] && thread_counts="1 $all"
   for threads in $thread_counts; do
@@ -69,13 +98,13 @@ for size in $sizes; do
     # speed meets both; the ratio is the median of the runs' ratios.
     walls=() peaks=() peer_walls=() ratios=()
     for _ in $(seq "$runs"); do
-      read -r wall peak < <(time_one "$tool" -i "$work/in.bmp" -o "$work/out" -threads "$threads" \
+      read -r wall peak < <(time_one "$tool" -i "$input" -o "$work/out" -format "$format" -threads "$threads" \
         -sizexminus $(($3 - $1)) -sizexminusy $(($4 - $2)))
       walls+=("$wall")
       peaks+=("$peak")
       if [ -n "$peer" ]; then
-        read -r peer_wall _ < <(time_one "$peer" -limit thread "$threads" "$work/in.bmp" -filter Lanczos \
-          -resize "$3x$4!" "$work/peer.bmp")
+        read -r peer_wall _ < <(time_one "$peer" -limit thread "$threads" "$input" -filter Lanczos \
+          -resize "$3x$4!" "$work/peer.$ext")
         peer_walls+=("$peer_wall")
         ratios+=("$(awk -v a="$wall" -v b="$peer_wall" 'BEGIN { printf "%.3f", a / b }')")
       fi
@@ -89,10 +118,10 @@ for size in $sizes; do
       ratio=$(printf '%s\n' "${ratios[@]}" | median | awk '{printf "%.2f", $1}')
     fi
     if [ "$csv" = 1 ]; then
-      echo "$1x$2->$3x$4,$threads,velmora,$wall,$peak"
-      if [ -n "$peer" ]; then echo "$1x$2->$3x$4,$threads,convert,$peer_wall,"; fi
+      echo "$kind $1x$2->$3x$4,$threads,velmora,$wall,$peak"
+      if [ -n "$peer" ]; then echo "$kind $1x$2->$3x$4,$threads,convert,$peer_wall,"; fi
     else
-      printf '%-24s %7s %10s %10s %12s %8s\n' "$1x$2 -> $3x$4" "$threads" "$wall" "$peak" "$peer_wall" "$ratio"
+      printf '%-30s %7s %10s %10s %12s %8s\n' "$kind $1x$2 -> $3x$4" "$threads" "$wall" "$peak" "$peer_wall" "$ratio"
     fi
   done
 done
