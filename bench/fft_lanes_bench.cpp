@@ -62,10 +62,11 @@ void bm_lanes(benchmark::State& state, lane_path path)
     const int points = static_cast<int>(state.range(0));
     const int n = 2 * points;
     const int width = lane_width(path);
-    std::vector<int> ip(32768);
-    std::vector<double> ww(32768);
-    const int table_size = n >> 2;
-    fft_make_twiddles(table_size, ip.data(), ww.data());
+    fft_tables tables;
+    if (!fft_tables_build(&tables, points)) {
+        state.SkipWithError("no memory for the tables");
+        return;
+    }
 
     const std::vector<double> input = make_input(n);
     std::vector<double> packed(input.size());
@@ -85,8 +86,7 @@ void bm_lanes(benchmark::State& state, lane_path path)
         std::memcpy(a, packed.data(), bytes);
         state.ResumeTiming();
         for (int b = 0; b < lines / width; ++b) {
-            fft_forward_lanes(path, n, a + static_cast<std::size_t>(b) * width * n, ip.data(), table_size,
-                              ww.data());
+            fft_forward_lanes(path, points, a + static_cast<std::size_t>(b) * width * n, tables);
         }
         benchmark::DoNotOptimize(a);
         benchmark::ClobberMemory();

@@ -35,9 +35,9 @@ void chirp_transform(const chirp_plan* plan, double* work)
     multiply_by(plan->pre, plan->shape.in_count, work);
     for (std::int32_t i = 2 * plan->shape.in_count; i < 2 * N; ++i)
         work[i] = 0.0;
-    fft_forward(2 * N, work, plan->ip, plan->table_size, plan->ww);
+    fft_forward(N, work, *plan->tables);
     multiply_by(plan->kernel, N, work);
-    fft_backward(2 * N, work, plan->ip, plan->table_size, plan->ww);
+    fft_backward(N, work, *plan->tables);
     multiply_by(plan->post, plan->shape.out_count, work);
 }
 

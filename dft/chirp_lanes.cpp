@@ -42,8 +42,8 @@ void chirp_transform_lanes(const chirp_plan* plan, lane_path path, double* work)
     multiply(plan->pre, plan->shape.in_count, work);
     for (std::size_t i = 2 * lanes * static_cast<std::size_t>(plan->shape.in_count); i < 2 * lanes * N; ++i)
         work[i] = 0.0;
-    fft_forward_lanes(path, 2 * N, work, plan->ip, plan->table_size, plan->ww);
+    fft_forward_lanes(path, N, work, *plan->tables);
     multiply(plan->kernel, N, work);
-    fft_backward_lanes(path, 2 * N, work, plan->ip, plan->table_size, plan->ww);
+    fft_backward_lanes(path, N, work, *plan->tables);
     multiply(plan->post, plan->shape.out_count, work);
 }

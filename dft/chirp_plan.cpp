@@ -94,12 +94,6 @@ std::int32_t chirp_fft_size(const chirp_shape& shape)
     return static_cast<std::int32_t>(N);
 }
 
-int chirp_table_size(std::int32_t fft_size)
-{
-    // The drivers count doubles: 2N of them need table_size >= 2N / 4.
-    return fft_size / 2;
-}
-
 void chirp_plan_release(chirp_plan* plan)
 {
     std::free(plan->pre);
@@ -108,20 +102,18 @@ void chirp_plan_release(chirp_plan* plan)
     plan->kernel = nullptr;
 }
 
-int chirp_plan_init(chirp_plan* plan, const chirp_shape& shape, const int* ip, int table_size, const double* ww)
+int chirp_plan_init(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables)
 {
     const std::int32_t N = chirp_fft_size(shape);
     if (N == 0)
         return chirp_bad_shape;
-    if (table_size < chirp_table_size(N))
+    if (tables.max_points < N)
         return chirp_small_tables;
     const std::size_t doubles = 2 * (static_cast<std::size_t>(shape.in_count) + shape.out_count + N);
     auto* block = static_cast<double*>(std::malloc(doubles * sizeof(double)));
     plan->shape = shape;
     plan->fft_size = N;
-    plan->ip = ip;
-    plan->ww = ww;
-    plan->table_size = table_size;
+    plan->tables = &tables;
     plan->pre = block;
     if (!block) {
         chirp_plan_release(plan);
@@ -130,7 +122,7 @@ int chirp_plan_init(chirp_plan* plan, const chirp_shape& shape, const int* ip, i
     plan->post = block + 2 * shape.in_count;
     plan->kernel = plan->post + 2 * shape.out_count;
     fill_factors(shape, N, plan->pre, plan->post, plan->kernel);
-    fft_forward(2 * N, plan->kernel, ip, table_size, ww);
+    fft_forward(N, plan->kernel, tables);
     // The convolution's 1/N rides on the kernel; N is a power of two, so
     // this scaling is exact.
     const double inverse_N = 1.0 / N;

@@ -16,14 +16,15 @@
 // FFT needs only N >= in_count + out_count - 1 points, however long P is.
 //
 // Ownership: a plan owns one heap block (factors and kernel spectrum) and
-// borrows the FFT tables ip/ww, which the caller builds beforehand for at
-// least chirp_table_size(N) and keeps alive and unchanged while the plan is
-// used. A built plan is only read, so any number of threads may execute it
+// borrows the FFT tables, which the caller builds beforehand for at least N
+// points and keeps alive, in place and unchanged while the plan is used. A built plan is only read, so any number of threads may execute it
 // at once, each with its own work array. Nothing here prints; results are
 // returned as codes.
 #pragma once
 
 #include <cstdint>
+
+#include "fft/fft_tables.h"
 
 constexpr int chirp_forward = 0;
 constexpr int chirp_inverse = 1;
@@ -47,25 +48,22 @@ struct chirp_plan {
     double* pre;     // owning block: in_count input factors chirp * t_in
     double* post;    // view: out_count output factors chirp * t_out * scale
     double* kernel;  // view: N values, the kernel spectrum divided by N
-    const int* ip;   // borrowed FFT tables
-    const double* ww;
-    int table_size;
+    const fft_tables* tables;  // borrowed
 };
 
 // Results of chirp_plan_init.
 constexpr int chirp_ok = 0;
 constexpr int chirp_bad_shape = 1;    // a count or length out of range: nothing done
 constexpr int chirp_no_memory = 2;    // allocation failed: plan left released
-constexpr int chirp_small_tables = 3; // table_size < chirp_table_size(N): nothing done
+constexpr int chirp_small_tables = 3; // tables.max_points < N: nothing done
 
-// The FFT size a shape needs (0 for a shape chirp_plan_init refuses), and
-// the table size that serves FFTs of N points.
+// The FFT size N in points that a shape needs (0 for a shape
+// chirp_plan_init refuses).
 std::int32_t chirp_fft_size(const chirp_shape& shape);
-int chirp_table_size(std::int32_t fft_size);
 
 // Builds the plan: factors, and the kernel spectrum by one FFT with the
-// given tables (built by fft_make_twiddles for table_size).
-int chirp_plan_init(chirp_plan* plan, const chirp_shape& shape, const int* ip, int table_size, const double* ww);
+// given tables.
+int chirp_plan_init(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables);
 
 // Frees the block (if any) and nulls the pointers; a second call does
 // nothing more.

@@ -27,11 +27,15 @@ bool cpu_has(lane_path path)
 #endif
 }
 
-void transform(int sign, lane_path path, int n, double* a, const int* ip, int table_size, const double* ww)
+void transform(int sign, lane_path path, std::int32_t points, double* a, const fft_tables& tables)
 {
+    const int n = 2 * points;
+    const int* ip = tables.ip.get();
+    const double* ww = tables.ww.get();
+    const int table_size = tables.table_size;
     switch (path) {
     case lane_path::scalar:
-        (sign < 0 ? fft_forward : fft_backward)(n, a, ip, table_size, ww);
+        (sign < 0 ? fft_forward : fft_backward)(points, a, tables);
         return;
 #ifdef VELMORA_LANE_ISAS
     case lane_path::sse2:
@@ -86,12 +90,12 @@ lane_path lane_path_best()
     return best;
 }
 
-void fft_forward_lanes(lane_path path, int n, double* a, const int* ip, int table_size, const double* ww)
+void fft_forward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables)
 {
-    transform(-1, path, n, a, ip, table_size, ww);
+    transform(-1, path, points, a, tables);
 }
 
-void fft_backward_lanes(lane_path path, int n, double* a, const int* ip, int table_size, const double* ww)
+void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables)
 {
-    transform(1, path, n, a, ip, table_size, ww);
+    transform(1, path, points, a, tables);
 }

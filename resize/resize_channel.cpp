@@ -74,12 +74,10 @@ void make_tables(const channel_layout& c, channel_engine* e)
         const std::int32_t N = chirp_fft_size(c.shapes[p]);
         longest = N > longest ? N : longest;
     }
-    e->table_size = chirp_table_size(longest);
-    // ip needs a few entries even for the smallest tables.
-    const std::size_t entries = static_cast<std::size_t>(e->table_size < 4 ? 4 : e->table_size);
-    e->ww = checked_array<double>(entries, "ww");
-    e->ip = checked_array<int>(entries, "ip");
-    fft_make_twiddles(e->table_size, e->ip, e->ww);
+    if (!fft_tables_build(&e->tables, longest)) {
+        std::printf("ww no memory!!\n");
+        std::exit(1);
+    }
 }
 
 // One workspace per thread, sized for the largest pass, made before any
@@ -115,7 +113,7 @@ void check_plan(int result)
 // the threads, and the row and band arrays of the sides that change.
 void make_shared(const channel_layout& c, bool across, bool down, channel_engine* e)
 {
-    if (e->ww)
+    if (e->tables.max_points)
         return;
     const channel_sizes& s = e->sizes;
     make_tables(c, e);
@@ -161,8 +159,6 @@ void channel_engine_release(channel_engine* engine)
     std::free(engine->rows);
     std::free(engine->workspace_of);
     std::free(engine->workspace_block);
-    std::free(engine->ip);
-    std::free(engine->ww);
     *engine = channel_engine{};
 }
 
@@ -182,7 +178,7 @@ void resize_channel(channel_engine* e, const std::uint8_t* in, channel_output ou
     // Rows: column k of `rows` holds coefficient k of every row.
     progress(rows_start);
     make_shared(c, across, down, e);
-    const fft_tables tables{e->ip, e->ww, e->table_size};
+    const fft_tables& tables = e->tables;
     const line_engine engine{e->workspace_of, e->team, e->settings.path};
     if (across) {
         check_plan(forward_pass_init(&pass, s.W, s.W2, tables));

@@ -22,6 +22,7 @@
 #include <cstdint>
 
 #include "fft/fft_lanes.h"
+#include "fft/fft_tables.h"
 #include "resize/parallel_lines.h"
 
 struct channel_sizes {
@@ -46,9 +47,7 @@ struct engine_settings {
 struct channel_engine {
     channel_sizes sizes;
     engine_settings settings;
-    int* ip;
-    double* ww;
-    int table_size;
+    fft_tables tables;
     double* workspace_block;
     double** workspace_of;  // one work array per thread, in the block
     double* rows;

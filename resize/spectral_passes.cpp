@@ -191,7 +191,7 @@ int pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const chirp
     pass->n_out = n_out;
     pass->kept = carried_bins(n, n_out);
     pass->plan.pre = nullptr;
-    return chirp_plan_init(&pass->plan, shape, tables.ip, tables.table_size, tables.ww);
+    return chirp_plan_init(&pass->plan, shape, tables);
 }
 
 }  // namespace

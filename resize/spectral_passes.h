@@ -37,18 +37,13 @@
 #include <cstdint>
 
 #include "dft/chirp_plan.h"
+#include "fft/fft_tables.h"
 #include "fft/fft_lanes.h"
 #include "resize/parallel_lines.h"
 
 // How many bins carry over between sizes n and n_out: all of the smaller
 // band. One rule for enlarging and shrinking alike.
 std::int32_t carried_bins(std::int32_t n, std::int32_t n_out);
-
-struct fft_tables {
-    int* ip;
-    double* ww;
-    int table_size;
-};
 
 struct cosine_pass {
     std::int32_t n;      // samples per line before the resize in this direction

@@ -86,12 +86,10 @@ line run_plan(const chirp_shape& s, const line& x)
 {
     const std::int32_t N = chirp_fft_size(s);
     EXPECT_GT(N, 0);
-    const int table_size = chirp_table_size(N);
-    std::vector<int> ip(std::max(table_size, 4));
-    std::vector<double> ww(std::max(table_size, 4));
-    fft_make_twiddles(table_size, ip.data(), ww.data());
+    fft_tables tables;
+    EXPECT_TRUE(fft_tables_build(&tables, N));
     chirp_plan plan{};
-    EXPECT_EQ(chirp_plan_init(&plan, s, ip.data(), table_size, ww.data()), chirp_ok);
+    EXPECT_EQ(chirp_plan_init(&plan, s, tables), chirp_ok);
     std::vector<double> work(chirp_work_size(&plan));
     line out{std::vector<double>(s.out_count), std::vector<double>(s.out_count)};
     chirp_execute(&plan, x.re.data(), x.im.data(), out.re.data(), out.im.data(), work.data());
@@ -181,13 +179,10 @@ TEST(chirp, every_lane_path_gives_the_one_line_bits)
             continue;
         const int lanes = lane_width(path);
         for (const chirp_shape& s : shapes) {
-            const std::int32_t N = chirp_fft_size(s);
-            const int table_size = chirp_table_size(N);
-            std::vector<int> ip(std::max(table_size, 4));
-            std::vector<double> ww(std::max(table_size, 4));
-            fft_make_twiddles(table_size, ip.data(), ww.data());
+            fft_tables tables;
+            ASSERT_TRUE(fft_tables_build(&tables, chirp_fft_size(s)));
             chirp_plan plan{};
-            ASSERT_EQ(chirp_plan_init(&plan, s, ip.data(), table_size, ww.data()), chirp_ok);
+            ASSERT_EQ(chirp_plan_init(&plan, s, tables), chirp_ok);
             const std::size_t bytes = chirp_lanes_work_size(&plan, path) * sizeof(double);
             auto* batch = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
             std::vector<double> one(chirp_work_size(&plan));
@@ -247,9 +242,8 @@ TEST(chirp, inverse_after_forward_gives_the_line_back)
 
 TEST(chirp, shapes_out_of_range_are_refused)
 {
-    std::vector<int> ip(64);
-    std::vector<double> ww(64);
-    fft_make_twiddles(32, ip.data(), ww.data());
+    fft_tables tables;
+    ASSERT_TRUE(fft_tables_build(&tables, 64));
     const chirp_shape refused[] = {
         {0, 0, 1, 0, 1, chirp_forward, 0, 0, 1.0},   // no length
         {5, 0, 0, 0, 5, chirp_forward, 0, 0, 1.0},   // no inputs
@@ -262,13 +256,13 @@ TEST(chirp, shapes_out_of_range_are_refused)
     for (const chirp_shape& s : refused) {
         chirp_plan plan{};
         EXPECT_EQ(chirp_fft_size(s), 0) << describe(s);
-        EXPECT_EQ(chirp_plan_init(&plan, s, ip.data(), 32, ww.data()), chirp_bad_shape) << describe(s);
+        EXPECT_EQ(chirp_plan_init(&plan, s, tables), chirp_bad_shape) << describe(s);
         EXPECT_EQ(plan.pre, nullptr);
     }
     chirp_plan plan{};
     const chirp_shape needs_128 = full(50, chirp_forward);  // span 99: N = 128, tables for 64
     EXPECT_EQ(chirp_fft_size(needs_128), 128);
-    EXPECT_EQ(chirp_plan_init(&plan, needs_128, ip.data(), 32, ww.data()), chirp_small_tables);
+    EXPECT_EQ(chirp_plan_init(&plan, needs_128, tables), chirp_small_tables);
     EXPECT_EQ(plan.pre, nullptr);
 }
 
@@ -278,11 +272,13 @@ TEST(chirp, shapes_out_of_range_are_refused)
 {
     rlimit bound{256L << 20, 256L << 20};
     setrlimit(RLIMIT_AS, &bound);
-    static int ip[4];
-    static double ww[4];
+    // Tables that claim the size without holding it: the plan fails on its
+    // own block before it reads them.
+    fft_tables tables;
+    tables.max_points = 1 << 30;
     chirp_plan plan{};
     const chirp_shape huge{1 << 24, 0, 1 << 24, 0, 1 << 24, chirp_forward, 0, 0, 1.0};
-    const int result = chirp_plan_init(&plan, huge, ip, 1 << 30, ww);
+    const int result = chirp_plan_init(&plan, huge, tables);
     std::exit(result == chirp_no_memory && plan.pre == nullptr ? 0 : 1);
 }
 
