@@ -1,14 +1,14 @@
-// The one-line transforms: split_radix.h with one double per element.
+// The one-line transforms are the scalar path of the lane transforms.
 #include "fft/fft_drivers.h"
 
-#include "fft/split_radix.h"
+#include "fft/fft_lanes.h"
 
 void fft_forward(std::int32_t points, double* a, const fft_tables& tables)
 {
-    split_radix::forward(2 * points, a, tables.ip.get(), tables.table_size, tables.ww.get());
+    fft_forward_lanes(lane_path::scalar, points, a, tables);
 }
 
 void fft_backward(std::int32_t points, double* a, const fft_tables& tables)
 {
-    split_radix::backward(2 * points, a, tables.ip.get(), tables.table_size, tables.ww.get());
+    fft_backward_lanes(lane_path::scalar, points, a, tables);
 }

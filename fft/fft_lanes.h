@@ -6,7 +6,7 @@
 // of line j sits at a[i*W + j]. Every lane runs exactly the arithmetic of
 // fft_forward / fft_backward on its own line, in the same order, so line j
 // of the result is bit for bit the one-line transform of line j, on every
-// path. The scalar path (W = 1) is the one-line drivers themselves.
+// path. The scalar path (W = 1) is the one-line drivers (fft_drivers.h).
 //
 // Paths are chosen at run time from the CPU's features; lane_path_best() is
 // the one place that makes that choice, once per process.

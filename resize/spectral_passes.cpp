@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "dft/chirp_lanes.h"
 #include "resize/parallel_lines.h"
 
 namespace {
@@ -118,7 +117,7 @@ void forward_batch(const cosine_pass* pass, const batch& b, strided_lines<const 
 {
     const std::int32_t n = pass->n;
     gather_batch(b, in, n, [n](std::int32_t i) { return reordered(i, n); });
-    chirp_transform_lanes(&pass->plan, path, b.work);
+    chirp_transform(pass->plan, path, b.work);
     store_coefficients(pass, b, out);
 }
 
@@ -128,7 +127,7 @@ void inverse_batch(const cosine_pass* pass, const batch& b, strided_lines<const 
 {
     const std::int32_t kept = pass->kept;
     gather_batch(b, in, 2 * kept - 1, [kept](std::int32_t i) { return band_index(i, kept); });
-    chirp_transform_lanes(&pass->plan, path, b.work);
+    chirp_transform(pass->plan, path, b.work);
     // Sample x of every line of the batch lies in one run of the work array:
     // reading it in that order streams the work array once, and each output
     // line is still written in order.
@@ -190,8 +189,7 @@ int pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const chirp
     pass->n = n;
     pass->n_out = n_out;
     pass->kept = carried_bins(n, n_out);
-    pass->plan.pre = nullptr;
-    return chirp_plan_init(&pass->plan, shape, tables);
+    return chirp_plan_build(&pass->plan, shape, tables);
 }
 
 }  // namespace
@@ -208,7 +206,7 @@ int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, con
 
 void pass_release(cosine_pass* pass)
 {
-    chirp_plan_release(&pass->plan);
+    pass->plan = chirp_plan{};
 }
 
 std::size_t workspace_doubles(const chirp_shape& shape, lane_path path)

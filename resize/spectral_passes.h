@@ -57,13 +57,13 @@ struct cosine_pass {
 chirp_shape forward_pass_shape(std::int32_t n, std::int32_t n_out);
 chirp_shape inverse_pass_shape(std::int32_t n, std::int32_t n_out);
 
-// Build the pass's plan on the tables; the result is chirp_plan_init's.
+// Build the pass's plan on the tables; the result is chirp_plan_build's.
 int forward_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables);
 int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables);
 void pass_release(cosine_pass* pass);
 
 // One thread's scratch: the chirp-z work array of a batch of lines in lane
-// layout (dft/chirp_lanes.h), sized by workspace_doubles for the largest
+// layout (dft/chirp_plan.h), sized by workspace_doubles for the largest
 // pass it serves, aligned to lane_alignment.
 std::size_t workspace_doubles(const chirp_shape& shape, lane_path path);
 

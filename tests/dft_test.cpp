@@ -14,8 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "dft/chirp_execute.h"
-#include "dft/chirp_lanes.h"
 #include "dft/chirp_plan.h"
 #include "fft/fft_tables.h"
 
@@ -88,12 +86,19 @@ line run_plan(const chirp_shape& s, const line& x)
     EXPECT_GT(N, 0);
     fft_tables tables;
     EXPECT_TRUE(fft_tables_build(&tables, N));
-    chirp_plan plan{};
-    EXPECT_EQ(chirp_plan_init(&plan, s, tables), chirp_ok);
-    std::vector<double> work(chirp_work_size(&plan));
+    chirp_plan plan;
+    EXPECT_EQ(chirp_plan_build(&plan, s, tables), chirp_ok);
+    std::vector<double> work(chirp_work_doubles(plan, lane_path::scalar));
+    for (int i = 0; i < s.in_count; ++i) {
+        work[2 * i] = x.re[i];
+        work[2 * i + 1] = x.im[i];
+    }
+    chirp_transform(plan, lane_path::scalar, work.data());
     line out{std::vector<double>(s.out_count), std::vector<double>(s.out_count)};
-    chirp_execute(&plan, x.re.data(), x.im.data(), out.re.data(), out.im.data(), work.data());
-    chirp_plan_release(&plan);
+    for (int r = 0; r < s.out_count; ++r) {
+        out.re[r] = work[2 * r];
+        out.im[r] = work[2 * r + 1];
+    }
     return out;
 }
 
@@ -181,11 +186,10 @@ TEST(chirp, every_lane_path_gives_the_one_line_bits)
         for (const chirp_shape& s : shapes) {
             fft_tables tables;
             ASSERT_TRUE(fft_tables_build(&tables, chirp_fft_size(s)));
-            chirp_plan plan{};
-            ASSERT_EQ(chirp_plan_init(&plan, s, tables), chirp_ok);
-            const std::size_t bytes = chirp_lanes_work_size(&plan, path) * sizeof(double);
+            chirp_plan plan;
+            ASSERT_EQ(chirp_plan_build(&plan, s, tables), chirp_ok);
+            const std::size_t bytes = chirp_work_doubles(plan, path) * sizeof(double);
             auto* batch = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
-            std::vector<double> one(chirp_work_size(&plan));
             std::vector<line> inputs;
             for (int j = 0; j < lanes; ++j) {
                 inputs.push_back(random_line(s.in_count, static_cast<unsigned>(j * 977 + s.length)));
@@ -194,11 +198,9 @@ TEST(chirp, every_lane_path_gives_the_one_line_bits)
                     batch[(2 * i + 1) * lanes + j] = inputs[j].im[i];
                 }
             }
-            chirp_transform_lanes(&plan, path, batch);
+            chirp_transform(plan, path, batch);
             for (int j = 0; j < lanes; ++j) {
-                line want{std::vector<double>(s.out_count), std::vector<double>(s.out_count)};
-                chirp_execute(&plan, inputs[j].re.data(), inputs[j].im.data(), want.re.data(), want.im.data(),
-                              one.data());
+                const line want = run_plan(s, inputs[j]);
                 for (int r = 0; r < s.out_count; ++r) {
                     const double got[2] = {batch[2 * r * lanes + j], batch[(2 * r + 1) * lanes + j]};
                     const double expected[2] = {want.re[r], want.im[r]};
@@ -207,7 +209,6 @@ TEST(chirp, every_lane_path_gives_the_one_line_bits)
                 }
             }
             std::free(batch);
-            chirp_plan_release(&plan);
         }
     }
 }
@@ -254,16 +255,16 @@ TEST(chirp, shapes_out_of_range_are_refused)
         {5, 0, 5, 0, 5, chirp_forward, -1, 0, 1.0},  // a negative ramp
     };
     for (const chirp_shape& s : refused) {
-        chirp_plan plan{};
+        chirp_plan plan;
         EXPECT_EQ(chirp_fft_size(s), 0) << describe(s);
-        EXPECT_EQ(chirp_plan_init(&plan, s, tables), chirp_bad_shape) << describe(s);
-        EXPECT_EQ(plan.pre, nullptr);
+        EXPECT_EQ(chirp_plan_build(&plan, s, tables), chirp_bad_shape) << describe(s);
+        EXPECT_EQ(plan.factors, nullptr);
     }
-    chirp_plan plan{};
+    chirp_plan plan;
     const chirp_shape needs_128 = full(50, chirp_forward);  // span 99: N = 128, tables for 64
     EXPECT_EQ(chirp_fft_size(needs_128), 128);
-    EXPECT_EQ(chirp_plan_init(&plan, needs_128, tables), chirp_small_tables);
-    EXPECT_EQ(plan.pre, nullptr);
+    EXPECT_EQ(chirp_plan_build(&plan, needs_128, tables), chirp_small_tables);
+    EXPECT_EQ(plan.factors, nullptr);
 }
 
 #ifndef VELMORA_SANITIZED
@@ -276,10 +277,10 @@ TEST(chirp, shapes_out_of_range_are_refused)
     // own block before it reads them.
     fft_tables tables;
     tables.max_points = 1 << 30;
-    chirp_plan plan{};
+    chirp_plan plan;
     const chirp_shape huge{1 << 24, 0, 1 << 24, 0, 1 << 24, chirp_forward, 0, 0, 1.0};
-    const int result = chirp_plan_init(&plan, huge, tables);
-    std::exit(result == chirp_no_memory && plan.pre == nullptr ? 0 : 1);
+    const int result = chirp_plan_build(&plan, huge, tables);
+    std::exit(result == chirp_no_memory && plan.factors == nullptr ? 0 : 1);
 }
 
 TEST(chirp, a_plan_that_cannot_get_memory_says_so_and_holds_nothing)
