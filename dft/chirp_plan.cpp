@@ -4,27 +4,13 @@
 #include <cstdlib>
 
 #include "dft/chirp_entries.h"
+#include "dft/unit_phase.h"
 #include "fft/fft_drivers.h"
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
-
 // Lengths and twists up to 2^24 keep every numerator below in 64 bits.
 constexpr std::int64_t max_length = std::int64_t{1} << 24;
-
-// exp(i pi num / den), den > 0. The numerator is reduced modulo 2 den in
-// integers, so the angle handed to cos and sin is exact up to one rounding
-// and lies in [0, 2 pi), however large the index behind it.
-void unit_phase(std::int64_t num, std::int64_t den, double* re, double* im)
-{
-    std::int64_t r = num % (2 * den);
-    if (r < 0)
-        r += 2 * den;
-    const double theta = static_cast<double>(r) * (pi / static_cast<double>(den));
-    *re = std::cos(theta);
-    *im = std::sin(theta);
-}
 
 // t^2 mod 2P, from t reduced mod 2P first so that the square fits.
 std::int64_t square_mod(std::int64_t t, std::int64_t P)

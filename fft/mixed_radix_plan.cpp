@@ -147,19 +147,18 @@ void transform(const mixed_radix_plan& plan, lane_path path, int sign, const dou
 
 }  // namespace
 
-bool mixed_radix_length(std::int32_t points)
+int mixed_radix_levels(std::int32_t points, int radices[mixed_radix_max_levels])
 {
-    int radices[mixed_radix_max_levels];
-    return points >= 1 && points <= mixed_radix_max_points && factor(points, radices) >= 0;
+    return points >= 1 && points <= mixed_radix_max_points ? factor(points, radices) : -1;
 }
 
 bool mixed_radix_plan_build(mixed_radix_plan* plan, std::int32_t points)
 {
     *plan = mixed_radix_plan{};
-    if (!mixed_radix_length(points))
-        return false;
     int radices[mixed_radix_max_levels];
-    const int count = factor(points, radices);
+    const int count = mixed_radix_levels(points, radices);
+    if (count < 0)
+        return false;
     heap_array<double> twiddles = heap_array_alloc<double>(twiddle_doubles(radices, count));
     heap_array<std::int32_t> from = heap_array_alloc<std::int32_t>(static_cast<std::size_t>(points));
     roots w;

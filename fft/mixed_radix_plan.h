@@ -37,10 +37,12 @@ struct mixed_radix_plan {
     heap_array<std::int32_t> from;  // point q of the first level takes input from[q]
 };
 
-// True for N = 2^a 3^b 5^c from 1 to mixed_radix_max_points.
-bool mixed_radix_length(std::int32_t points);
+// The radices a plan of N points uses, from the outer level in, and their
+// count; -1 unless N = 2^a 3^b 5^c from 1 to mixed_radix_max_points. For
+// costing a transform without building it.
+int mixed_radix_levels(std::int32_t points, int radices[mixed_radix_max_levels]);
 
-// False (plan left empty) for a length mixed_radix_length refuses or when
+// False (plan left empty) for a length mixed_radix_levels refuses or when
 // memory runs out.
 bool mixed_radix_plan_build(mixed_radix_plan* plan, std::int32_t points);
 
