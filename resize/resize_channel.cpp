@@ -71,7 +71,7 @@ void make_tables(const channel_layout& c, channel_engine* e)
 {
     std::int32_t longest = 4;
     for (int p = 0; p < c.shape_count; ++p) {
-        const std::int32_t N = chirp_fft_size(c.shapes[p]);
+        const std::int32_t N = line_plan_fft_points(c.shapes[p]);
         longest = N > longest ? N : longest;
     }
     if (!fft_tables_build(&e->tables, longest)) {

@@ -117,7 +117,7 @@ void forward_batch(const cosine_pass* pass, const batch& b, strided_lines<const 
 {
     const std::int32_t n = pass->n;
     gather_batch(b, in, n, [n](std::int32_t i) { return reordered(i, n); });
-    chirp_transform(pass->plan, path, b.work);
+    line_plan_transform(pass->plan, path, b.work);
     store_coefficients(pass, b, out);
 }
 
@@ -127,7 +127,7 @@ void inverse_batch(const cosine_pass* pass, const batch& b, strided_lines<const 
 {
     const std::int32_t kept = pass->kept;
     gather_batch(b, in, 2 * kept - 1, [kept](std::int32_t i) { return band_index(i, kept); });
-    chirp_transform(pass->plan, path, b.work);
+    line_plan_transform(pass->plan, path, b.work);
     // Sample x of every line of the batch lies in one run of the work array:
     // reading it in that order streams the work array once, and each output
     // line is still written in order.
@@ -189,7 +189,7 @@ int pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const chirp
     pass->n = n;
     pass->n_out = n_out;
     pass->kept = carried_bins(n, n_out);
-    return chirp_plan_build(&pass->plan, shape, tables);
+    return line_plan_build(&pass->plan, shape, tables);
 }
 
 }  // namespace
@@ -206,12 +206,12 @@ int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, con
 
 void pass_release(cosine_pass* pass)
 {
-    pass->plan = chirp_plan{};
+    pass->plan = line_plan{};
 }
 
 std::size_t workspace_doubles(const chirp_shape& shape, lane_path path)
 {
-    return 2 * static_cast<std::size_t>(chirp_fft_size(shape)) * static_cast<std::size_t>(lane_width(path));
+    return line_plan_work_doubles(shape, path);
 }
 
 void forward_lines(const cosine_pass* pass, std::int32_t lines, strided_lines<const std::uint8_t> in,

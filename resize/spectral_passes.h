@@ -22,10 +22,10 @@
 // on the vector path. A forward pass transforms the
 // n samples in an order that makes the cosine sum a DFT of length n; an
 // inverse pass reads the band [-(kept - 1), kept - 1] as one window of a
-// DFT of length 2 n_out; the chirp-z plans (dft/) need FFTs of only
-// inputs + outputs - 1 points for that.
+// DFT of length 2 n_out; the line plans (dft/line_plan.h) compute each
+// by the mixed-radix FFT of that length or by chirp-z, whichever costs less.
 //
-// Ownership: a pass record holds its chirp-z plan (built by the *_init
+// Ownership: a pass record holds its line plan (built by the *_init
 // functions on the main thread, released by pass_release) and borrows the
 // channel's FFT tables. While the lines run, the record, the plan and the
 // tables are only read, by every thread; each thread writes only its own
@@ -37,6 +37,7 @@
 #include <cstdint>
 
 #include "dft/chirp_plan.h"
+#include "dft/line_plan.h"
 #include "fft/fft_tables.h"
 #include "fft/fft_lanes.h"
 #include "resize/parallel_lines.h"
@@ -49,7 +50,7 @@ struct cosine_pass {
     std::int32_t n;      // samples per line before the resize in this direction
     std::int32_t n_out;  // samples per line after it
     std::int32_t kept;   // coefficients per line: carried_bins(n, n_out)
-    chirp_plan plan;
+    line_plan plan;
 };
 
 // The chirp-z shapes of the two kinds of pass, for sizing tables and
@@ -57,13 +58,13 @@ struct cosine_pass {
 chirp_shape forward_pass_shape(std::int32_t n, std::int32_t n_out);
 chirp_shape inverse_pass_shape(std::int32_t n, std::int32_t n_out);
 
-// Build the pass's plan on the tables; the result is chirp_plan_build's.
+// Build the pass's plan on the tables; the result is line_plan_build's.
 int forward_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables);
 int inverse_pass_init(cosine_pass* pass, std::int32_t n, std::int32_t n_out, const fft_tables& tables);
 void pass_release(cosine_pass* pass);
 
 // One thread's scratch: the chirp-z work array of a batch of lines in lane
-// layout (dft/chirp_plan.h), sized by workspace_doubles for the largest
+// layout (dft/line_plan.h), sized by workspace_doubles for the largest
 // pass it serves, aligned to lane_alignment.
 std::size_t workspace_doubles(const chirp_shape& shape, lane_path path);
 
