@@ -342,7 +342,10 @@ TEST(line_plan, every_lane_path_gives_the_one_line_bits_of_the_direct_way)
         for (const chirp_shape& s : shapes) {
             line_plan plan;
             ASSERT_EQ(line_plan_build(&plan, s, tables, line_method::direct), chirp_ok);
-            const std::size_t bytes = line_plan_work_doubles(plan, path) * sizeof(double);
+            // aligned_alloc takes whole alignment units.
+            const std::size_t bytes =
+                (line_plan_work_doubles(plan, path) * sizeof(double) + lane_alignment - 1) / lane_alignment *
+                lane_alignment;
             auto* batch = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
             std::vector<line> inputs;
             for (int j = 0; j < lanes; ++j) {

@@ -118,7 +118,10 @@ TEST(mixed_radix, every_lane_path_gives_the_one_line_bits)
             mixed_radix_plan plan;
             ASSERT_TRUE(mixed_radix_plan_build(&plan, N));
             const std::size_t doubles_per_line = 2 * static_cast<std::size_t>(N);
-            const std::size_t bytes = mixed_radix_line_doubles(plan, path) * sizeof(double);
+            // aligned_alloc takes whole alignment units.
+            const std::size_t bytes =
+                (mixed_radix_line_doubles(plan, path) * sizeof(double) + lane_alignment - 1) / lane_alignment *
+                lane_alignment;
             auto* batch = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
             auto* out = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
             for (int sign : {-1, 1}) {
