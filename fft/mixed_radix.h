@@ -269,11 +269,16 @@ inline levels levels_of(const mixed_radix_steps& steps)
     return l;
 }
 
-// Transforms the block of level i at a, its inputs in digit-reversed order.
-template <bool Inverse, typename T>
-void transform_block(const levels& l, int i, T* a)
+// Transforms the block of level i at a, whose first point is point `first`
+// of the line. gather(q, to) writes the line's point q (input from[q]) to
+// `to`; each block small enough for the cache gathers its own points just
+// before its levels run, so they are still in the cache when they do.
+template <bool Inverse, typename T, typename Gather>
+void transform_block(const levels& l, int i, T* a, int first, const Gather& gather)
 {
     if (2 * static_cast<long>(l.points[i]) * static_cast<long>(sizeof(T)) <= cached_block_bytes) {
+        for (int q = 0; q < l.points[i]; ++q)
+            gather(first + q, a + 2 * q);
         for (int level = l.count - 1; level >= i; --level)
             combine_level<Inverse>(l.radices[level], l.points[i] / l.points[level], l.points[level + 1], a,
                                    l.twiddles[level]);
@@ -281,39 +286,48 @@ void transform_block(const levels& l, int i, T* a)
     }
     const int M = l.points[i + 1];
     for (int j = 0; j < l.radices[i]; ++j)
-        transform_block<Inverse>(l, i + 1, a + 2 * j * M);
+        transform_block<Inverse>(l, i + 1, a + 2 * j * M, first + j * M, gather);
     combine_level<Inverse>(l.radices[i], 1, M, a, l.twiddles[i]);
 }
 
-// The transform of a, whose inputs are already in digit-reversed order, in
-// place (sign < 0: negative exponent).
-template <typename T>
-void transform_in_place(const mixed_radix_steps& steps, int sign, T* a)
+// The transform (sign < 0: negative exponent) into out, whose point q
+// gather(q, out + 2q) provides.
+template <typename T, typename Gather>
+void transform(const mixed_radix_steps& steps, int sign, const Gather& gather, T* out)
 {
     const levels l = levels_of(steps);
-    if (l.count == 0)
-        return;
     if (sign < 0)
-        transform_block<false>(l, 0, a);
+        transform_block<false>(l, 0, out, 0, gather);
     else
-        transform_block<true>(l, 0, a);
+        transform_block<true>(l, 0, out, 0, gather);
 }
 
-// out[q] = in[from[q]], point by point: the inputs in digit-reversed
-// order. The reads jump across the line, so each is requested a few points
-// ahead of its use.
+// The gather of a plain transform: point q is input from[q] of `in`. The
+// reads jump across the line, so each is requested a few points ahead.
 template <typename T>
-void permute(const mixed_radix_steps& steps, const T* in, T* out)
-{
-    constexpr int ahead = 8;
-    const int points = steps.points;
-    for (int q = 0; q < points; ++q) {
-        if (q + ahead < points)
-            __builtin_prefetch(in + 2 * steps.from[q + ahead]);
-        const int j = steps.from[q];
-        out[2 * q] = in[2 * j];
-        out[2 * q + 1] = in[2 * j + 1];
+struct from_input {
+    const T* in;
+    const std::int32_t* from;
+    int points;
+
+    void operator()(int q, T* to) const
+    {
+        constexpr int ahead = 8;
+        if (q + ahead < points) {
+            // Both halves: a point of eight lanes spans two cache lines.
+            __builtin_prefetch(in + 2 * from[q + ahead]);
+            __builtin_prefetch(in + 2 * from[q + ahead] + 1);
+        }
+        const int j = from[q];
+        to[0] = in[2 * j];
+        to[1] = in[2 * j + 1];
     }
+};
+
+template <typename T>
+from_input<T> gather_from(const T* in, const mixed_radix_steps& steps)
+{
+    return from_input<T>{in, steps.from, steps.points};
 }
 
 }  // namespace mixed_radix

@@ -7,7 +7,6 @@
 void VELMORA_LANE_ENTRY(mixed_radix_transform_lanes)(const mixed_radix_steps& steps, int sign, const double* in,
                                                      double* out)
 {
-    lane_double* a = reinterpret_cast<lane_double*>(out);
-    mixed_radix::permute(steps, reinterpret_cast<const lane_double*>(in), a);
-    mixed_radix::transform_in_place(steps, sign, a);
+    const lane_double* lanes = reinterpret_cast<const lane_double*>(in);
+    mixed_radix::transform(steps, sign, mixed_radix::gather_from(lanes, steps), reinterpret_cast<lane_double*>(out));
 }
