@@ -178,6 +178,8 @@ int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables&
 
 std::size_t line_plan_work_doubles(const line_plan& plan, lane_path path)
 {
+    if (plan.method == line_method::chirp_z)
+        return chirp_work_doubles(plan.chirp, path);
     return work_doubles(plan.shape, plan.method, path);
 }
 
