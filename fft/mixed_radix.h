@@ -47,20 +47,56 @@ constexpr double sqrt_half = 0.70710678118654752440;
 // Blocks of at most this many bytes run level by level.
 constexpr int cached_block_bytes = 32 * 1024;
 
-// Reads point j >= 1 of a butterfly, times its twiddle (conjugated for the
-// inverse) unless Plain.
-template <bool Inverse, bool Plain, typename T>
-VELMORA_MIXED_INLINE void load(const T* x, const double* w, T* re, T* im)
+// One complex value of the data. The butterflies below hold their points
+// as such values, never in arrays indexed by loops, so that every value
+// stays in a register.
+template <typename T>
+struct cx {
+    T r, i;
+};
+
+template <typename T>
+VELMORA_MIXED_INLINE cx<T> operator+(cx<T> a, cx<T> b)
 {
-    if (Plain) {
-        *re = x[0];
-        *im = x[1];
-    } else {
-        const double wr = w[0];
-        const double wi = Inverse ? -w[1] : w[1];
-        *re = x[0] * wr - x[1] * wi;
-        *im = x[0] * wi + x[1] * wr;
-    }
+    return cx<T>{a.r + b.r, a.i + b.i};
+}
+
+template <typename T>
+VELMORA_MIXED_INLINE cx<T> operator-(cx<T> a, cx<T> b)
+{
+    return cx<T>{a.r - b.r, a.i - b.i};
+}
+
+// a times w_4 = -i (forward) or +i (inverse).
+template <bool Inverse, typename T>
+VELMORA_MIXED_INLINE cx<T> quarter_turn(cx<T> a)
+{
+    return Inverse ? cx<T>{-a.i, a.r} : cx<T>{a.i, -a.r};
+}
+
+template <typename T>
+VELMORA_MIXED_INLINE cx<T> read(const T* x)
+{
+    return cx<T>{x[0], x[1]};
+}
+
+template <typename T>
+VELMORA_MIXED_INLINE void write(T* x, cx<T> a)
+{
+    x[0] = a.r;
+    x[1] = a.i;
+}
+
+// Reads point j >= 1 of a butterfly, times its twiddle w (conjugated for
+// the inverse) unless Plain.
+template <bool Inverse, bool Plain, typename T>
+VELMORA_MIXED_INLINE cx<T> load(const T* x, const double* w)
+{
+    if (Plain)
+        return read(x);
+    const double wr = w[0];
+    const double wi = Inverse ? -w[1] : w[1];
+    return cx<T>{x[0] * wr - x[1] * wi, x[0] * wi + x[1] * wr};
 }
 
 // The butterflies: points at x + j*d (in doubles), replaced by their
@@ -69,67 +105,51 @@ VELMORA_MIXED_INLINE void load(const T* x, const double* w, T* re, T* im)
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_2(T* x, int d, const double* w)
 {
-    const T a0r = x[0], a0i = x[1];
-    T a1r, a1i;
-    load<Inverse, Plain>(x + d, w, &a1r, &a1i);
-    x[0] = a0r + a1r;
-    x[1] = a0i + a1i;
-    x[d] = a0r - a1r;
-    x[d + 1] = a0i - a1i;
+    const cx<T> a0 = read(x);
+    const cx<T> a1 = load<Inverse, Plain>(x + d, w);
+    write(x, a0 + a1);
+    write(x + d, a0 - a1);
 }
 
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_3(T* x, int d, const double* w)
 {
     const double s = Inverse ? sin60 : -sin60;
-    const T a0r = x[0], a0i = x[1];
-    T a1r, a1i, a2r, a2i;
-    load<Inverse, Plain>(x + d, w, &a1r, &a1i);
-    load<Inverse, Plain>(x + 2 * d, w + 2, &a2r, &a2i);
-    const T tr = a1r + a2r, ti = a1i + a2i;
-    const T mr = a0r - 0.5 * tr, mi = a0i - 0.5 * ti;
-    const T dr = s * (a1r - a2r), di = s * (a1i - a2i);
-    x[0] = a0r + tr;
-    x[1] = a0i + ti;
-    x[d] = mr - di;
-    x[d + 1] = mi + dr;
-    x[2 * d] = mr + di;
-    x[2 * d + 1] = mi - dr;
+    const cx<T> a0 = read(x);
+    const cx<T> a1 = load<Inverse, Plain>(x + d, w);
+    const cx<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
+    const cx<T> t = a1 + a2;
+    const cx<T> m{a0.r - 0.5 * t.r, a0.i - 0.5 * t.i};
+    const cx<T> n{s * (a1.r - a2.r), s * (a1.i - a2.i)};
+    write(x, a0 + t);
+    write(x + d, cx<T>{m.r - n.i, m.i + n.r});
+    write(x + 2 * d, cx<T>{m.r + n.i, m.i - n.r});
 }
 
-// Four points as values: (r[k], i[k]) becomes their transform.
+// Four points as values, replaced by their transform.
 template <bool Inverse, typename T>
-VELMORA_MIXED_INLINE void dft_4(T* r, T* i)
+VELMORA_MIXED_INLINE void dft_4(cx<T>& a0, cx<T>& a1, cx<T>& a2, cx<T>& a3)
 {
-    const T t0r = r[0] + r[2], t0i = i[0] + i[2];
-    const T t1r = r[0] - r[2], t1i = i[0] - i[2];
-    const T t2r = r[1] + r[3], t2i = i[1] + i[3];
-    // t3 = -+ i (a1 - a3): w_4 = -i forward, +i inverse.
-    const T t3r = Inverse ? i[3] - i[1] : i[1] - i[3];
-    const T t3i = Inverse ? r[1] - r[3] : r[3] - r[1];
-    r[0] = t0r + t2r;
-    i[0] = t0i + t2i;
-    r[1] = t1r + t3r;
-    i[1] = t1i + t3i;
-    r[2] = t0r - t2r;
-    i[2] = t0i - t2i;
-    r[3] = t1r - t3r;
-    i[3] = t1i - t3i;
+    const cx<T> t0 = a0 + a2, t1 = a0 - a2, t2 = a1 + a3;
+    const cx<T> t3 = quarter_turn<Inverse>(a1 - a3);
+    a0 = t0 + t2;
+    a1 = t1 + t3;
+    a2 = t0 - t2;
+    a3 = t1 - t3;
 }
 
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_4(T* x, int d, const double* w)
 {
-    T r[4], i[4];
-    r[0] = x[0];
-    i[0] = x[1];
-    for (int j = 1; j < 4; ++j)
-        load<Inverse, Plain>(x + j * d, w + 2 * (j - 1), &r[j], &i[j]);
-    dft_4<Inverse>(r, i);
-    for (int k = 0; k < 4; ++k) {
-        x[k * d] = r[k];
-        x[k * d + 1] = i[k];
-    }
+    cx<T> a0 = read(x);
+    cx<T> a1 = load<Inverse, Plain>(x + d, w);
+    cx<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
+    cx<T> a3 = load<Inverse, Plain>(x + 3 * d, w + 4);
+    dft_4<Inverse>(a0, a1, a2, a3);
+    write(x, a0);
+    write(x + d, a1);
+    write(x + 2 * d, a2);
+    write(x + 3 * d, a3);
 }
 
 template <bool Inverse, bool Plain, typename T>
@@ -137,30 +157,22 @@ VELMORA_MIXED_INLINE void butterfly_5(T* x, int d, const double* w)
 {
     const double s1 = Inverse ? sin72 : -sin72;
     const double s2 = Inverse ? sin144 : -sin144;
-    T r[5], i[5];
-    r[0] = x[0];
-    i[0] = x[1];
-    for (int j = 1; j < 5; ++j)
-        load<Inverse, Plain>(x + j * d, w + 2 * (j - 1), &r[j], &i[j]);
-    const T b1r = r[1] + r[4], b1i = i[1] + i[4];
-    const T d1r = r[1] - r[4], d1i = i[1] - i[4];
-    const T b2r = r[2] + r[3], b2i = i[2] + i[3];
-    const T d2r = r[2] - r[3], d2i = i[2] - i[3];
+    const cx<T> a0 = read(x);
+    const cx<T> a1 = load<Inverse, Plain>(x + d, w);
+    const cx<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
+    const cx<T> a3 = load<Inverse, Plain>(x + 3 * d, w + 4);
+    const cx<T> a4 = load<Inverse, Plain>(x + 4 * d, w + 6);
+    const cx<T> b1 = a1 + a4, d1 = a1 - a4, b2 = a2 + a3, d2 = a2 - a3;
     // Outputs 1 and 4 are m1 +- i n1, outputs 2 and 3 are m2 +- i n2.
-    const T m1r = r[0] + cos72 * b1r + cos144 * b2r, m1i = i[0] + cos72 * b1i + cos144 * b2i;
-    const T m2r = r[0] + cos144 * b1r + cos72 * b2r, m2i = i[0] + cos144 * b1i + cos72 * b2i;
-    const T n1r = s1 * d1r + s2 * d2r, n1i = s1 * d1i + s2 * d2i;
-    const T n2r = s2 * d1r - s1 * d2r, n2i = s2 * d1i - s1 * d2i;
-    x[0] = r[0] + b1r + b2r;
-    x[1] = i[0] + b1i + b2i;
-    x[d] = m1r - n1i;
-    x[d + 1] = m1i + n1r;
-    x[2 * d] = m2r - n2i;
-    x[2 * d + 1] = m2i + n2r;
-    x[3 * d] = m2r + n2i;
-    x[3 * d + 1] = m2i - n2r;
-    x[4 * d] = m1r + n1i;
-    x[4 * d + 1] = m1i - n1r;
+    const cx<T> m1{a0.r + cos72 * b1.r + cos144 * b2.r, a0.i + cos72 * b1.i + cos144 * b2.i};
+    const cx<T> m2{a0.r + cos144 * b1.r + cos72 * b2.r, a0.i + cos144 * b1.i + cos72 * b2.i};
+    const cx<T> n1{s1 * d1.r + s2 * d2.r, s1 * d1.i + s2 * d2.i};
+    const cx<T> n2{s2 * d1.r - s1 * d2.r, s2 * d1.i - s1 * d2.i};
+    write(x, a0 + b1 + b2);
+    write(x + d, cx<T>{m1.r - n1.i, m1.i + n1.r});
+    write(x + 2 * d, cx<T>{m2.r - n2.i, m2.i + n2.r});
+    write(x + 3 * d, cx<T>{m2.r + n2.i, m2.i - n2.r});
+    write(x + 4 * d, cx<T>{m1.r + n1.i, m1.i - n1.r});
 }
 
 // Eight points as two interleaved fours: X[k] = E[k] + w_8^k O[k] and
@@ -168,31 +180,30 @@ VELMORA_MIXED_INLINE void butterfly_5(T* x, int d, const double* w)
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_8(T* x, int d, const double* w)
 {
-    T er[4], ei[4], orr[4], oi[4];
-    er[0] = x[0];
-    ei[0] = x[1];
-    for (int j = 1; j < 8; ++j) {
-        T* re = j % 2 ? &orr[j / 2] : &er[j / 2];
-        T* im = j % 2 ? &oi[j / 2] : &ei[j / 2];
-        load<Inverse, Plain>(x + j * d, w + 2 * (j - 1), re, im);
-    }
-    dft_4<Inverse>(er, ei);
-    dft_4<Inverse>(orr, oi);
+    cx<T> e0 = read(x);
+    cx<T> o0 = load<Inverse, Plain>(x + d, w);
+    cx<T> e1 = load<Inverse, Plain>(x + 2 * d, w + 2);
+    cx<T> o1 = load<Inverse, Plain>(x + 3 * d, w + 4);
+    cx<T> e2 = load<Inverse, Plain>(x + 4 * d, w + 6);
+    cx<T> o2 = load<Inverse, Plain>(x + 5 * d, w + 8);
+    cx<T> e3 = load<Inverse, Plain>(x + 6 * d, w + 10);
+    cx<T> o3 = load<Inverse, Plain>(x + 7 * d, w + 12);
+    dft_4<Inverse>(e0, e1, e2, e3);
+    dft_4<Inverse>(o0, o1, o2, o3);
     // w_8 = c (1 -+ i), w_8^2 = -+ i, w_8^3 = c (-1 -+ i), c = sqrt(1/2).
-    const T o1r = Inverse ? sqrt_half * (orr[1] - oi[1]) : sqrt_half * (orr[1] + oi[1]);
-    const T o1i = Inverse ? sqrt_half * (oi[1] + orr[1]) : sqrt_half * (oi[1] - orr[1]);
-    const T o2r = Inverse ? -oi[2] : oi[2];
-    const T o2i = Inverse ? orr[2] : -orr[2];
-    const T o3r = Inverse ? -sqrt_half * (orr[3] + oi[3]) : sqrt_half * (oi[3] - orr[3]);
-    const T o3i = Inverse ? sqrt_half * (orr[3] - oi[3]) : -sqrt_half * (oi[3] + orr[3]);
-    const T zr[4] = {orr[0], o1r, o2r, o3r};
-    const T zi[4] = {oi[0], o1i, o2i, o3i};
-    for (int k = 0; k < 4; ++k) {
-        x[k * d] = er[k] + zr[k];
-        x[k * d + 1] = ei[k] + zi[k];
-        x[(k + 4) * d] = er[k] - zr[k];
-        x[(k + 4) * d + 1] = ei[k] - zi[k];
-    }
+    const cx<T> z1 = Inverse ? cx<T>{sqrt_half * (o1.r - o1.i), sqrt_half * (o1.i + o1.r)}
+                             : cx<T>{sqrt_half * (o1.r + o1.i), sqrt_half * (o1.i - o1.r)};
+    const cx<T> z2 = quarter_turn<Inverse>(o2);
+    const cx<T> z3 = Inverse ? cx<T>{-sqrt_half * (o3.r + o3.i), sqrt_half * (o3.r - o3.i)}
+                             : cx<T>{sqrt_half * (o3.i - o3.r), -sqrt_half * (o3.i + o3.r)};
+    write(x, e0 + o0);
+    write(x + d, e1 + z1);
+    write(x + 2 * d, e2 + z2);
+    write(x + 3 * d, e3 + z3);
+    write(x + 4 * d, e0 - o0);
+    write(x + 5 * d, e1 - z1);
+    write(x + 6 * d, e2 - z2);
+    write(x + 7 * d, e3 - z3);
 }
 
 template <int Radix, bool Inverse, bool Plain, typename T>
