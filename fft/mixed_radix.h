@@ -14,11 +14,12 @@
 //
 //   X[k + M k1] = sum_j (w_(n_i)^(jk) Y_j[k]) w_(r_i)^(j k1),  k < M, k1 < r_i,
 //
-// reading and writing the points k + jM of the block. For this the inputs
-// are first put into digit-reversed order (the plan's permutation: point q
-// takes input from[q]), which callers do while they copy the inputs in. Blocks are finished depth first, so each is transformed while
-// it is still in the cache; blocks small enough for the first-level cache
-// run level by level. The twiddles w_(n_i)^(jk), j = 1 .. r_i - 1, are
+// reading and writing the points k + jM of the block. The inputs therefore
+// enter in digit-reversed order (the plan's permutation: point q takes
+// input from[q]), gathered as they are read. Blocks are finished depth
+// first, so each is transformed while it is still in the cache; a block
+// small enough for the first-level cache gathers its own points and runs
+// level by level. The twiddles w_(n_i)^(jk), j = 1 .. r_i - 1, are
 // stored per level and per k with the negative exponent; the inverse
 // conjugates them as it reads, and k = 0 multiplies by none of them.
 //
