@@ -19,10 +19,11 @@ void bm_fft(benchmark::State& state)
 {
     const int points = static_cast<int>(state.range(0));
     const int n = 2 * points;
-    std::vector<int> ip(32768);
-    std::vector<double> ww(32768);
-    const int table_size = n >> 2;
-    fft_make_twiddles(table_size, ip.data(), ww.data());
+    fft_tables tables;
+    if (!fft_tables_build(&tables, points)) {
+        state.SkipWithError("no memory for the tables");
+        return;
+    }
     std::vector<double> input(n);
     for (int i = 0; i < n; ++i) {
         input[i] = std::sin(0.37 * i) + 0.25 * std::cos(1.9 * i);
@@ -31,9 +32,9 @@ void bm_fft(benchmark::State& state)
     for (auto _ : state) {
         a = input;
         if (Forward) {
-            fft_forward(n, a.data(), ip.data(), table_size, ww.data());
+            fft_forward(points, a.data(), tables);
         } else {
-            fft_backward(n, a.data(), ip.data(), table_size, ww.data());
+            fft_backward(points, a.data(), tables);
         }
         benchmark::DoNotOptimize(a.data());
         benchmark::ClobberMemory();

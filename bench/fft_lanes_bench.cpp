@@ -1,15 +1,17 @@
-// Throughput of the batched FFT on each vector path, and of FFTW's
+// Throughput of the batched FFTs on each vector path, and of FFTW's
 // many-transform plan over the same lines when FFTW is built in.
 //
 // Every benchmark transforms a batch of 64 lines of N points forward
-// (negative exponent, unscaled, in place). The lane paths hold the lines as
-// 64/W consecutive batches in lane layout; FFTW gets its own natural layout,
-// one line after another, planned with FFTW_MEASURE, in place and (as a
-// second row) out of place. Reported per line:
+// (negative exponent, unscaled): powers of two through the split-radix FFT
+// ("lanes_", in place) and lengths 2^a 3^b 5^c through the mixed-radix FFT
+// ("mixed_", out of place, as it always runs). The lane paths hold the lines
+// as 64/W consecutive batches in lane layout; FFTW gets its own natural
+// layout, one line after another, planned with FFTW_MEASURE for the same
+// length, in place and (as a second row) out of place. Reported per line:
 // "per_line" (time) and "mflops" = 5 N log2(N) / (time per line in us).
 //
-// The input is restored between iterations, outside the timing: repeated
-// unscaled transforms would grow the data until it overflowed.
+// An in-place input is restored between iterations, outside the timing:
+// repeated unscaled transforms would grow the data until it overflowed.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -24,11 +26,14 @@
 
 #include "fft/fft_lanes.h"
 #include "fft/fft_tables.h"
+#include "fft/mixed_radix_plan.h"
 
 namespace {
 
 constexpr int lines = 64;
 const int lengths[] = {1024, 2048, 4096, 8192, 16384};
+// Picture sides of the form 2^a 3^b 5^c, through the mixed-radix FFT.
+const int mixed_lengths[] = {1536, 3072, 4608, 6144, 12288};
 
 struct path_row {
     lane_path path;
@@ -57,17 +62,9 @@ void set_counters(benchmark::State& state, int points)
     state.counters["mflops"] = benchmark::Counter(mflop * lines, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void bm_lanes(benchmark::State& state, lane_path path)
+// The lines as lane_width(path) batches in lane layout, one after another.
+std::vector<double> pack_lines(const std::vector<double>& input, int n, int width)
 {
-    const int points = static_cast<int>(state.range(0));
-    const int n = 2 * points;
-    const int width = lane_width(path);
-    std::vector<int> ip(32768);
-    std::vector<double> ww(32768);
-    const int table_size = n >> 2;
-    fft_make_twiddles(table_size, ip.data(), ww.data());
-
-    const std::vector<double> input = make_input(n);
     std::vector<double> packed(input.size());
     for (int b = 0; b < lines / width; ++b) {
         for (int j = 0; j < width; ++j) {
@@ -78,6 +75,50 @@ void bm_lanes(benchmark::State& state, lane_path path)
             }
         }
     }
+    return packed;
+}
+
+void bm_mixed(benchmark::State& state, lane_path path)
+{
+    const int points = static_cast<int>(state.range(0));
+    const int n = 2 * points;
+    const int width = lane_width(path);
+    mixed_radix_plan plan;
+    if (!mixed_radix_plan_build(&plan, points)) {
+        state.SkipWithError("no plan for this length");
+        return;
+    }
+    const std::vector<double> packed = pack_lines(make_input(n), n, width);
+    const std::size_t bytes = packed.size() * sizeof(double);
+    // Out of place: the input stays as it is between iterations.
+    double* in = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
+    double* out = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
+    std::memcpy(in, packed.data(), bytes);
+    for (auto _ : state) {
+        for (int b = 0; b < lines / width; ++b) {
+            const std::size_t at = static_cast<std::size_t>(b) * width * n;
+            mixed_radix_forward(plan, path, in + at, out + at);
+        }
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+    std::free(out);
+    std::free(in);
+    set_counters(state, points);
+}
+
+void bm_lanes(benchmark::State& state, lane_path path)
+{
+    const int points = static_cast<int>(state.range(0));
+    const int n = 2 * points;
+    const int width = lane_width(path);
+    fft_tables tables;
+    if (!fft_tables_build(&tables, points)) {
+        state.SkipWithError("no memory for the tables");
+        return;
+    }
+
+    const std::vector<double> packed = pack_lines(make_input(n), n, width);
     const std::size_t bytes = packed.size() * sizeof(double);
     double* a = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
     for (auto _ : state) {
@@ -85,8 +126,7 @@ void bm_lanes(benchmark::State& state, lane_path path)
         std::memcpy(a, packed.data(), bytes);
         state.ResumeTiming();
         for (int b = 0; b < lines / width; ++b) {
-            fft_forward_lanes(path, n, a + static_cast<std::size_t>(b) * width * n, ip.data(), table_size,
-                              ww.data());
+            fft_forward_lanes(path, points, a + static_cast<std::size_t>(b) * width * n, tables);
         }
         benchmark::DoNotOptimize(a);
         benchmark::ClobberMemory();
@@ -127,6 +167,18 @@ void bm_fftw_many(benchmark::State& state, bool in_place)
 
 void register_all()
 {
+    for (int points : mixed_lengths) {
+        for (const path_row& row : paths) {
+            if (lane_path_supported(row.path)) {
+                const std::string name = std::string("mixed_") + row.name;
+                benchmark::RegisterBenchmark(name.c_str(), bm_mixed, row.path)->Arg(points);
+            }
+        }
+#ifdef VELMORA_BENCH_FFTW
+        benchmark::RegisterBenchmark("fftw_many", bm_fftw_many, true)->Arg(points);
+        benchmark::RegisterBenchmark("fftw_many_out_of_place", bm_fftw_many, false)->Arg(points);
+#endif
+    }
     for (int points : lengths) {
         for (const path_row& row : paths) {
             if (lane_path_supported(row.path)) {

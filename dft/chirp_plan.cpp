@@ -3,27 +3,14 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "dft/chirp_entries.h"
+#include "dft/unit_phase.h"
 #include "fft/fft_drivers.h"
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
-
 // Lengths and twists up to 2^24 keep every numerator below in 64 bits.
 constexpr std::int64_t max_length = std::int64_t{1} << 24;
-
-// exp(i pi num / den), den > 0. The numerator is reduced modulo 2 den in
-// integers, so the angle handed to cos and sin is exact up to one rounding
-// and lies in [0, 2 pi), however large the index behind it.
-void unit_phase(std::int64_t num, std::int64_t den, double* re, double* im)
-{
-    std::int64_t r = num % (2 * den);
-    if (r < 0)
-        r += 2 * den;
-    const double theta = static_cast<double>(r) * (pi / static_cast<double>(den));
-    *re = std::cos(theta);
-    *im = std::sin(theta);
-}
 
 // t^2 mod 2P, from t reduced mod 2P first so that the square fits.
 std::int64_t square_mod(std::int64_t t, std::int64_t P)
@@ -94,47 +81,47 @@ std::int32_t chirp_fft_size(const chirp_shape& shape)
     return static_cast<std::int32_t>(N);
 }
 
-int chirp_table_size(std::int32_t fft_size)
+int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables)
 {
-    // The drivers count doubles: 2N of them need table_size >= 2N / 4.
-    return fft_size / 2;
-}
-
-void chirp_plan_release(chirp_plan* plan)
-{
-    std::free(plan->pre);
-    plan->pre = nullptr;
-    plan->post = nullptr;
-    plan->kernel = nullptr;
-}
-
-int chirp_plan_init(chirp_plan* plan, const chirp_shape& shape, const int* ip, int table_size, const double* ww)
-{
+    *plan = chirp_plan{};
     const std::int32_t N = chirp_fft_size(shape);
     if (N == 0)
         return chirp_bad_shape;
-    if (table_size < chirp_table_size(N))
+    if (tables.max_points < N)
         return chirp_small_tables;
     const std::size_t doubles = 2 * (static_cast<std::size_t>(shape.in_count) + shape.out_count + N);
-    auto* block = static_cast<double*>(std::malloc(doubles * sizeof(double)));
-    plan->shape = shape;
-    plan->fft_size = N;
-    plan->ip = ip;
-    plan->ww = ww;
-    plan->table_size = table_size;
-    plan->pre = block;
-    if (!block) {
-        chirp_plan_release(plan);
+    heap_array<double> factors = heap_array_alloc<double>(doubles);
+    if (!factors)
         return chirp_no_memory;
-    }
-    plan->post = block + 2 * shape.in_count;
-    plan->kernel = plan->post + 2 * shape.out_count;
-    fill_factors(shape, N, plan->pre, plan->post, plan->kernel);
-    fft_forward(2 * N, plan->kernel, ip, table_size, ww);
+    double* pre = factors.get();
+    double* post = pre + 2 * shape.in_count;
+    double* kernel = post + 2 * shape.out_count;
+    fill_factors(shape, N, pre, post, kernel);
+    fft_forward(N, kernel, tables);
     // The convolution's 1/N rides on the kernel; N is a power of two, so
     // this scaling is exact.
     const double inverse_N = 1.0 / N;
     for (std::int32_t k = 0; k < 2 * N; ++k)
-        plan->kernel[k] *= inverse_N;
+        kernel[k] *= inverse_N;
+    plan->shape = shape;
+    plan->fft_size = N;
+    plan->factors = std::move(factors);
+    plan->tables = &tables;
     return chirp_ok;
+}
+
+std::size_t chirp_work_doubles(const chirp_plan& plan, lane_path path)
+{
+    return 2 * static_cast<std::size_t>(plan.fft_size) * static_cast<std::size_t>(lane_width(path));
+}
+
+void chirp_transform(const chirp_plan& plan, lane_path path, double* work)
+{
+    static constexpr lane_builds<chirp_entry> transforms = VELMORA_LANE_BUILDS(chirp_transform_lanes);
+    const double* pre = plan.factors.get();
+    const double* post = pre + 2 * plan.shape.in_count;
+    const double* kernel = post + 2 * plan.shape.out_count;
+    const chirp_arrays arrays{plan.fft_size, plan.shape.in_count, plan.shape.out_count, pre, post, kernel,
+                              plan.tables->ip.get(), plan.tables->ww.get(), plan.tables->table_size};
+    lane_build(transforms, path)(arrays, work);
 }

@@ -15,15 +15,30 @@
 // holds for every integer, so the chirp needs no special case there. The
 // FFT needs only N >= in_count + out_count - 1 points, however long P is.
 //
+// chirp_transform runs a plan on a batch of lane_width(path) = W lines in
+// lane layout (fft/fft_lanes.h): on entry, input i of line j is at
+// work[2iW + j] (real part) and work[(2i + 1)W + j] (imaginary part); on
+// return output r of line j is at work[2rW + j] and work[(2r + 1)W + j].
+// Every lane runs exactly the one-line arithmetic, so each line's outputs
+// are the same bits on every path; with W = 1 the layout is simply the
+// interleaved line. Two real lines ride through one transform as real and
+// imaginary parts wherever the caller knows both results are real.
+//
 // Ownership: a plan owns one heap block (factors and kernel spectrum) and
-// borrows the FFT tables ip/ww, which the caller builds beforehand for at
-// least chirp_table_size(N) and keeps alive and unchanged while the plan is
-// used. A built plan is only read, so any number of threads may execute it
-// at once, each with its own work array. Nothing here prints; results are
-// returned as codes.
+// borrows the FFT tables, which the caller builds beforehand for at least N
+// points and keeps alive, in place and unchanged while the plan is used. A
+// built plan is only read, so any number of threads may run it at once, each
+// with its own work array of chirp_work_doubles doubles, aligned to
+// lane_alignment. Nothing here prints or throws; results are returned as
+// codes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "fft/fft_lanes.h"
+#include "fft/fft_tables.h"
+#include "fft/heap_array.h"
 
 constexpr int chirp_forward = 0;
 constexpr int chirp_inverse = 1;
@@ -41,32 +56,31 @@ struct chirp_shape {
 };
 
 struct chirp_plan {
-    chirp_shape shape;
-    std::int32_t fft_size;  // N: a power of two, at least 4 and in_count + out_count - 1
-    // Complex values interleaved (real at 2i, imaginary at 2i + 1).
-    double* pre;     // owning block: in_count input factors chirp * t_in
-    double* post;    // view: out_count output factors chirp * t_out * scale
-    double* kernel;  // view: N values, the kernel spectrum divided by N
-    const int* ip;   // borrowed FFT tables
-    const double* ww;
-    int table_size;
+    chirp_shape shape{};
+    std::int32_t fft_size = 0;  // N: a power of two, at least 4 and in_count + out_count - 1
+    // One block of complex values, interleaved (real at 2i, imaginary at
+    // 2i + 1): in_count input factors chirp * t_in, out_count output factors
+    // chirp * t_out * scale, and N values of the kernel spectrum divided by N.
+    heap_array<double> factors;
+    const fft_tables* tables = nullptr;  // borrowed
 };
 
-// Results of chirp_plan_init.
+// Results of chirp_plan_build.
 constexpr int chirp_ok = 0;
-constexpr int chirp_bad_shape = 1;    // a count or length out of range: nothing done
-constexpr int chirp_no_memory = 2;    // allocation failed: plan left released
-constexpr int chirp_small_tables = 3; // table_size < chirp_table_size(N): nothing done
+constexpr int chirp_bad_shape = 1;    // a count or length out of range
+constexpr int chirp_no_memory = 2;    // allocation failed
+constexpr int chirp_small_tables = 3; // tables.max_points < N
 
-// The FFT size a shape needs (0 for a shape chirp_plan_init refuses), and
-// the table size that serves FFTs of N points.
+// The FFT size N in points that a shape needs (0 for a shape
+// chirp_plan_build refuses).
 std::int32_t chirp_fft_size(const chirp_shape& shape);
-int chirp_table_size(std::int32_t fft_size);
 
 // Builds the plan: factors, and the kernel spectrum by one FFT with the
-// given tables (built by fft_make_twiddles for table_size).
-int chirp_plan_init(chirp_plan* plan, const chirp_shape& shape, const int* ip, int table_size, const double* ww);
+// given tables. On any result but chirp_ok the plan is left empty.
+int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables);
 
-// Frees the block (if any) and nulls the pointers; a second call does
-// nothing more.
-void chirp_plan_release(chirp_plan* plan);
+// Doubles of one work array for the path: 2 N lane_width(path).
+std::size_t chirp_work_doubles(const chirp_plan& plan, lane_path path);
+
+// path must be supported (lane_path_supported).
+void chirp_transform(const chirp_plan& plan, lane_path path, double* work);

@@ -1,35 +1,14 @@
-// The one-line drivers and permutations: split_radix.h with one double per
-// element.
+// The one-line transforms are the scalar path of the lane transforms.
 #include "fft/fft_drivers.h"
 
-#include "fft/split_radix.h"
+#include "fft/fft_lanes.h"
 
-void fft_bit_reverse(int n, const int* ip, double* a)
+void fft_forward(std::int32_t points, double* a, const fft_tables& tables)
 {
-    split_radix::bit_reverse_pass<false>(n, ip, a);
+    fft_forward_lanes(lane_path::scalar, points, a, tables);
 }
 
-void fft_bit_reverse_conj(int n, const int* ip, double* a)
+void fft_backward(std::int32_t points, double* a, const fft_tables& tables)
 {
-    split_radix::bit_reverse_pass<true>(n, ip, a);
-}
-
-void fft_bit_reverse_16(double* a)
-{
-    split_radix::reverse_16(a);
-}
-
-void fft_bit_reverse_16_neg(double* a)
-{
-    split_radix::reverse_16_negated(a);
-}
-
-void fft_forward(int n, double* a, const int* ip, int table_size, const double* ww)
-{
-    split_radix::forward(n, a, ip, table_size, ww);
-}
-
-void fft_backward(int n, double* a, const int* ip, int table_size, const double* ww)
-{
-    split_radix::backward(n, a, ip, table_size, ww);
+    fft_backward_lanes(lane_path::scalar, points, a, tables);
 }

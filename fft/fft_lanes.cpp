@@ -1,6 +1,5 @@
 #include "fft/fft_lanes.h"
 
-#include "fft/fft_drivers.h"
 #include "fft/fft_lanes_entries.h"
 
 namespace {
@@ -27,27 +26,11 @@ bool cpu_has(lane_path path)
 #endif
 }
 
-void transform(int sign, lane_path path, int n, double* a, const int* ip, int table_size, const double* ww)
+constexpr lane_builds<fft_lanes_entry> transforms = VELMORA_LANE_BUILDS(fft_lanes_transform);
+
+void transform(int sign, lane_path path, std::int32_t points, double* a, const fft_tables& tables)
 {
-    switch (path) {
-    case lane_path::scalar:
-        (sign < 0 ? fft_forward : fft_backward)(n, a, ip, table_size, ww);
-        return;
-#ifdef VELMORA_LANE_ISAS
-    case lane_path::sse2:
-        fft_lanes_transform_sse2(sign, n, a, ip, table_size, ww);
-        return;
-    case lane_path::avx2:
-        fft_lanes_transform_avx2(sign, n, a, ip, table_size, ww);
-        return;
-    case lane_path::avx512:
-        fft_lanes_transform_avx512(sign, n, a, ip, table_size, ww);
-        return;
-#else
-    default:
-        return;  // not built here; lane_path_supported says so
-#endif
-    }
+    lane_build(transforms, path)(sign, 2 * points, a, tables.ip.get(), tables.table_size, tables.ww.get());
 }
 
 }  // namespace
@@ -86,12 +69,12 @@ lane_path lane_path_best()
     return best;
 }
 
-void fft_forward_lanes(lane_path path, int n, double* a, const int* ip, int table_size, const double* ww)
+void fft_forward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables)
 {
-    transform(-1, path, n, a, ip, table_size, ww);
+    transform(-1, path, points, a, tables);
 }
 
-void fft_backward_lanes(lane_path path, int n, double* a, const int* ip, int table_size, const double* ww)
+void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables)
 {
-    transform(1, path, n, a, ip, table_size, ww);
+    transform(1, path, points, a, tables);
 }

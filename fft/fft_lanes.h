@@ -6,18 +6,21 @@
 // of line j sits at a[i*W + j]. Every lane runs exactly the arithmetic of
 // fft_forward / fft_backward on its own line, in the same order, so line j
 // of the result is bit for bit the one-line transform of line j, on every
-// path. The scalar path (W = 1) is the one-line drivers themselves.
+// path. The scalar path (W = 1) is the one-line drivers (fft_drivers.h).
 //
 // Paths are chosen at run time from the CPU's features; lane_path_best() is
 // the one place that makes that choice, once per process.
 //
-// Ownership: the caller owns a, ip and ww. The transforms write a only and
-// read ip and ww (built by fft_make_twiddles for some table_size >= n/4, see
-// fft_tables.h), so any number of threads may run them at once on different
-// batches with shared tables. Nothing here allocates, prints or fails.
+// Ownership: the caller owns a and the tables. The transforms write a only
+// and read the tables, so any number of threads may run them at once on
+// different batches with shared tables. Nothing here allocates, prints or
+// fails.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+
+#include "fft/fft_tables.h"
 
 enum class lane_path { scalar, sse2, avx2, avx512 };
 
@@ -35,10 +38,10 @@ bool lane_path_supported(lane_path path);
 lane_path lane_path_best();
 
 // fft_forward (negative exponent, unscaled) of each of the lane_width(path)
-// lines of the batch a, for n = 2 and 4 <= n <= 4*table_size doubles per line
-// (n a power of two). a holds n*lane_width(path) doubles in lane layout and is
-// lane_alignment-aligned; path must be supported.
-void fft_forward_lanes(lane_path path, int n, double* a, const int* ip, int table_size, const double* ww);
+// lines of the batch a, for lines of `points` points (a power of two from 1
+// to tables.max_points). a holds 2*points*lane_width(path) doubles in lane
+// layout and is lane_alignment-aligned; path must be supported.
+void fft_forward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables);
 
 // As fft_forward_lanes with fft_backward (positive exponent, unscaled).
-void fft_backward_lanes(lane_path path, int n, double* a, const int* ip, int table_size, const double* ww);
+void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables);

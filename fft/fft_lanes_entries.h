@@ -1,11 +1,12 @@
-// Entries of fft_lanes_kernel.cpp, one per vector set it is built for.
+// Entries of fft_lanes_kernel.cpp, one per build (fft/lane_dispatch.h).
 //
-// Internal to fft/: callers go through fft_lanes.h, which checks the CPU
-// before calling one of these. Each runs fft_forward (sign < 0) or
-// fft_backward (sign > 0) in every lane of a batch of 2, 4 or 8 lines in
-// lane layout; the contract is that of fft_forward_lanes.
+// Internal to fft/: callers go through fft_lanes.h and fft_drivers.h. Each
+// runs the split-radix transform with the negative exponent (sign < 0) or
+// the positive one (sign > 0) in every lane of a batch in lane layout, for n
+// doubles per line, with the tables' arrays (fft_tables.h).
 #pragma once
 
-void fft_lanes_transform_sse2(int sign, int n, double* a, const int* ip, int table_size, const double* ww);
-void fft_lanes_transform_avx2(int sign, int n, double* a, const int* ip, int table_size, const double* ww);
-void fft_lanes_transform_avx512(int sign, int n, double* a, const int* ip, int table_size, const double* ww);
+#include "fft/lane_dispatch.h"
+
+using fft_lanes_entry = void(int sign, int n, double* a, const int* ip, int table_size, const double* ww);
+VELMORA_LANE_DECLARE(fft_lanes_entry, fft_lanes_transform);

@@ -1,13 +1,12 @@
-// The batched transforms: the split-radix FFT of split_radix.h over a batch
-// of lines in lane layout (see fft/lane_double.h), built once per vector
-// set. Element i of the lane_double array is double i of every line, lane j
+// The power-of-two transforms: the split-radix FFT of split_radix.h over a
+// batch of lines in lane layout (see fft/lane_double.h), built once per
+// path. Element i of the lane_double array is double i of every line, lane j
 // belonging to line j; split_radix.h says why every lane gives the one-line
 // bits.
 #include "fft/fft_lanes_entries.h"
 #include "fft/lane_double.h"
 #include "fft/split_radix.h"
 
-// sign < 0: fft_forward in every lane; otherwise fft_backward.
 void VELMORA_LANE_ENTRY(fft_lanes_transform)(int sign, int n, double* a, const int* ip, int table_size,
                                              const double* ww)
 {

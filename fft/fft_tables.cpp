@@ -2,13 +2,23 @@
 
 #include <cmath>
 
-void fft_make_index(int table_size, int* ip)
+namespace {
+
+// Highest seed level m that the transforms of 4*table_size doubles read:
+// one level per factor of four in the length, starting from 64 points.
+int top_level(int table_size)
+{
+    int m = 2;
+    for (int l = table_size; l > 32; l >>= 2)
+        m <<= 1;
+    return m;
+}
+
+void make_index(int table_size, int* ip)
 {
     ip[2] = 0;
     ip[3] = 16;
     int m = 2;
-    // Each level doubles the seed count; a transform of n doubles reads one
-    // level per factor of four in n, starting from 64 points.
     for (int l = table_size; l > 32; l >>= 2) {
         const int m_next = m << 1;
         for (int j = m; j < m_next; ++j) {
@@ -22,7 +32,7 @@ void fft_make_index(int table_size, int* ip)
 
 // Fills the blocks after the first one, each from its parent, so that an
 // angle shared by two blocks has the same stored bits in both.
-static void fill_block_chain(int half_size, double cos45, double* ww)
+void fill_block_chain(int half_size, double cos45, double* ww)
 {
     int parent = 0;
     while (half_size > 2) {
@@ -49,14 +59,15 @@ static void fill_block_chain(int half_size, double cos45, double* ww)
     }
 }
 
-void fft_make_twiddles(int table_size, int* ip, double* ww)
+void make_twiddles(int table_size, int* ip, double* ww)
 {
     ip[0] = table_size;
     ip[1] = 1;
-    if (table_size <= 2) {
+    if (table_size <= 2)
         return;
-    }
     const int half_size = table_size >> 1;
+    // A power-of-two fraction of pi/4: halving the table size doubles the
+    // step exactly, which keeps equal angles bit-identical across sizes.
     const double angle_step = std::atan(1.0) / half_size;
     // cos(pi/4) computed as half_size steps: every block stores this value.
     const double cos45 = std::cos(half_size * angle_step);
@@ -66,7 +77,7 @@ void fft_make_twiddles(int table_size, int* ip, double* ww)
         ww[2] = std::cos(2 * angle_step);
         ww[3] = std::sin(2 * angle_step);
     } else if (half_size > 4) {
-        fft_make_index(table_size, ip);
+        make_index(table_size, ip);
         ww[2] = 0.5 / std::cos(2 * angle_step);
         ww[3] = 0.5 / std::cos(6.0 * angle_step);
         for (int j = 4; j < half_size; j += 4) {
@@ -78,4 +89,25 @@ void fft_make_twiddles(int table_size, int* ip, double* ww)
         }
     }
     fill_block_chain(half_size, cos45, ww);
+}
+
+}  // namespace
+
+bool fft_tables_build(fft_tables* tables, std::int32_t max_points)
+{
+    *tables = fft_tables{};
+    if (max_points < 1 || max_points > fft_max_points || (max_points & (max_points - 1)) != 0)
+        return false;
+    const int table_size = max_points / 2;
+    // The kernels of 8 and 16 points read ww[0 .. 3] at any table size.
+    heap_array<int> ip = heap_array_alloc<int>(static_cast<std::size_t>(2 * top_level(table_size)));
+    heap_array<double> ww = heap_array_alloc<double>(static_cast<std::size_t>(table_size < 4 ? 4 : table_size));
+    if (!ip || !ww)
+        return false;
+    make_twiddles(table_size, ip.get(), ww.get());
+    tables->max_points = max_points;
+    tables->table_size = table_size;
+    tables->ip = std::move(ip);
+    tables->ww = std::move(ww);
+    return true;
 }

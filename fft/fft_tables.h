@@ -1,28 +1,45 @@
-// Twiddle table `ww` and index table `ip` of the power-of-two FFT.
+// The twiddle and index tables of the power-of-two FFT, as one owning record.
 //
-// Ownership: the caller allocates both tables and owns them (this program
-// keeps 32768 doubles of ww and 32768 ints of ip); nothing here allocates,
-// frees or prints. Both functions write into the caller's arrays only.
+// fft_tables_build(&tables, max_points) makes the tables that serve every
+// power-of-two transform of up to max_points complex points (at most
+// fft_max_points). Tables built for a larger size serve every shorter
+// transform with bit-identical twiddles, so one record per run serves all
+// of its transforms; a built record is only read, by any number of threads.
 //
-// Layout after fft_make_twiddles(table_size, ip, ww):
-//   ip[0]          table_size the tables were built for (0 = not built yet)
+// Ownership: the record owns both arrays (std::unique_ptr); plans that use
+// them borrow the record, which must stay alive and in place while they do.
+// Nothing here prints or throws; a build that cannot get its memory returns
+// false and leaves the record empty.
+//
+// Layout, with table_size = max_points / 2 (a transform of n doubles, n = 2
+// points, needs table_size >= n / 4):
+//   ip[0]          table_size
 //   ip[1]          1
 //   ip[m .. 2m-1]  bit-reversal seeds of level m, ip[m + k] = 8m * rev_m(k)
 //                  (levels up to the one a transform of 4*table_size doubles
-//                  needs; at most ip[0 .. 127] for table_size 32768)
+//                  needs: ip[0 .. 1023] for 2^22 points)
 //   ww             a chain of blocks of sizes table_size/2, /4, ..., 4, 2; the
 //                  block of size s starts at ww[table_size - 2s], so
 //                  ww[0 .. table_size-3] is in use. Each block is its parent
 //                  decimated by two, so equal angles are bit-identical in
-//                  every block.
-//
-// Tables built for table_size serve every transform of n <= 4*table_size
-// doubles. Callers rebuild with table_size = n >> 2 when n > 4*ip[0].
+//                  every block and in every table size.
 #pragma once
 
-// Builds both tables for table_size (a power of two, at most 32768).
-// table_size <= 2 writes only ip[0] and ip[1].
-void fft_make_twiddles(int table_size, int* ip, double* ww);
+#include <cstdint>
 
-// Writes the bit-reversal seeds ip[2 ..] for table_size (>= 16).
-void fft_make_index(int table_size, int* ip);
+#include "fft/heap_array.h"
+
+// 2^22 points: the FFTs of lines of a million samples and their chirp-z
+// convolutions.
+constexpr std::int32_t fft_max_points = std::int32_t{1} << 22;
+
+struct fft_tables {
+    std::int32_t max_points = 0;  // longest transform served; 0: not built
+    int table_size = 0;           // max_points / 2
+    heap_array<int> ip;
+    heap_array<double> ww;
+};
+
+// max_points: a power of two from 1 to fft_max_points; false (record left
+// empty) for any other value or when memory runs out.
+bool fft_tables_build(fft_tables* tables, std::int32_t max_points);

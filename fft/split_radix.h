@@ -1,6 +1,6 @@
 // The split-radix FFT, written once for any element type.
 //
-// Every routine of the one-line FFT (fft_stages.h, fft_drivers.h) is a
+// Every routine of the FFT is a
 // template over T, the type of one double of the data: T = double gives the
 // one-line transforms, and T = a vector of W doubles (fft/lane_double.h)
 // gives the same transforms on W lines at once, line j in lane j. Indices,
@@ -17,8 +17,9 @@
 // Everything here has internal linkage, and no std:: template is used: the
 // vector builds compile this header with instructions the running CPU may
 // lack, and none of their code may be picked by the linker for ordinary
-// code. Included by fft_stages.cpp, fft_drivers.cpp and fft_lanes_kernel.cpp
-// only.
+// code. Included by the sources that build transforms (fft_drivers.cpp and
+// the lane kernels), and by tests/fft_test.cpp, which holds the stages and
+// kernels to the transforms they owe.
 #pragma once
 
 namespace {

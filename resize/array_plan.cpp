@@ -5,7 +5,6 @@
 #include <new>
 
 #include "dft/chirp_plan.h"
-#include "fft/fft_tables.h"
 #include "resize/results.h"
 #include "resize/sample_copy.h"
 
@@ -23,9 +22,6 @@ constexpr std::size_t workspace_bound = std::size_t{64} << 20;
 // Line-sets are done in blocks whose largest work array holds about this
 // many doubles, or one set when a set is larger.
 constexpr std::int64_t block_doubles = std::int64_t{1} << 21;
-// The tables the split-radix FFT can build.
-constexpr int largest_table = 32768;
-
 lane_path narrower(lane_path path)
 {
     switch (path) {
@@ -144,6 +140,8 @@ const char* work_array_name(const plan_state& st, int which)
     return st.axes[0] == st.rank - 1 ? "rows" : "band";
 }
 
+// One table for the longest power-of-two FFT of the chirp-z passes: tables
+// built for a larger size serve every shorter transform with the same bits.
 result make_tables(plan_state& st)
 {
     std::int32_t longest = 4;
@@ -151,21 +149,10 @@ result make_tables(plan_state& st)
         const int r = j % st.changing;
         const chirp_shape shape = pass_shape(j >= st.changing, static_cast<std::int32_t>(st.in_sizes[st.axes[r]]),
                                              static_cast<std::int32_t>(st.out_sizes[st.axes[r]]));
-        longest = std::max(longest, chirp_fft_size(shape));
+        longest = std::max(longest, line_plan_fft_points(shape));
     }
-    st.table_size = chirp_table_size(longest);
-    if (st.table_size > largest_table)
-        return failed(status::bad_size, "lines this long need FFTs of %d points, beyond this build's %d",
-                      longest, 2 * largest_table);
-    // ip needs a few entries even for the smallest tables.
-    const auto entries = static_cast<std::size_t>(std::max(st.table_size, 4));
-    st.ww = make_block<double>(entries);
-    if (!st.ww)
-        return out_of_memory("ww", entries * sizeof(double));
-    st.ip = make_block<int>(entries);
-    if (!st.ip)
-        return out_of_memory("ip", entries * sizeof(int));
-    fft_make_twiddles(st.table_size, st.ip.get(), st.ww.get());
+    if (!fft_tables_build(&st.tables, longest))
+        return out_of_memory("ww", static_cast<std::size_t>(longest) * sizeof(double));
     return succeeded();
 }
 
@@ -231,12 +218,11 @@ result make_work_arrays(plan_state& st)
 
 result make_passes(plan_state& st, const lane_path* paths)
 {
-    const fft_table_refs tables{st.ip.get(), st.ww.get(), st.table_size};
     for (int j = 0; j < 2 * st.changing; ++j) {
         const int r = j % st.changing;
         const int made = cosine_pass_init(&st.passes[j], j >= st.changing,
                                           static_cast<std::int32_t>(st.in_sizes[st.axes[r]]),
-                                          static_cast<std::int32_t>(st.out_sizes[st.axes[r]]), paths[j], tables);
+                                          static_cast<std::int32_t>(st.out_sizes[st.axes[r]]), paths[j], st.tables);
         if (made == chirp_no_memory)
             return out_of_memory("plan", 0);
         if (made != chirp_ok)

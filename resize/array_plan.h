@@ -25,6 +25,7 @@
 #include <cstdint>
 
 #include "fft/fft_lanes.h"
+#include "fft/fft_tables.h"
 #include "resize/parallel_lines.h"
 #include "resize/spectral_passes.h"
 #include "resize/work_memory.h"
@@ -46,9 +47,7 @@ struct velmora::plan_state {
     std::int64_t block_sets = 1;
 
     cosine_pass passes[2 * max_rank];
-    owned_block<double> ww;
-    owned_block<int> ip;
-    int table_size = 0;
+    fft_tables tables;
     owned_block<double> workspace_block;
     owned_block<double*> workspace_of;
     owned_block<double> work_arrays[2];

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "dft/chirp_lanes.h"
 
 namespace {
 
@@ -188,7 +187,7 @@ void forward_batch(const cosine_pass& pass, const pass_lines& lines, const batch
 {
     const std::int32_t n = pass.n;
     gather<T>(b, lines.in.step, n, [n](std::int32_t i) { return reordered(i, n); });
-    chirp_transform_lanes(&pass.plan, pass.path, b.work);
+    line_plan_transform(pass.plan, pass.path, b.work);
     store_coefficients(pass, b, lines.out.step);
 }
 
@@ -197,7 +196,7 @@ void inverse_batch(const cosine_pass& pass, const pass_lines& lines, const batch
 {
     const std::int32_t kept = pass.kept;
     gather<double>(b, lines.in.step, 2 * kept - 1, [kept](std::int32_t i) { return band_index(i, kept); });
-    chirp_transform_lanes(&pass.plan, pass.path, b.work);
+    line_plan_transform(pass.plan, pass.path, b.work);
     // Sample x of every line of the batch lies in one run of the work array:
     // reading it in that order streams the work array once, and each output
     // line is still written in order.
@@ -271,20 +270,19 @@ chirp_shape pass_shape(bool inverse, std::int32_t n, std::int32_t n_out)
 }
 
 int cosine_pass_init(cosine_pass* pass, bool inverse, std::int32_t n, std::int32_t n_out, lane_path path,
-                     const fft_table_refs& tables)
+                     const fft_tables& tables)
 {
-    chirp_plan_release(&pass->plan);
     pass->n = n;
     pass->n_out = n_out;
     pass->kept = carried_bins(n, n_out);
     pass->inverse = inverse;
     pass->path = path;
-    return chirp_plan_init(&pass->plan, pass_shape(inverse, n, n_out), tables.ip, tables.table_size, tables.ww);
+    return line_plan_build(&pass->plan, pass_shape(inverse, n, n_out), tables);
 }
 
 std::size_t workspace_doubles(const chirp_shape& shape, lane_path path)
 {
-    return 2 * static_cast<std::size_t>(chirp_fft_size(shape)) * static_cast<std::size_t>(lane_width(path));
+    return line_plan_work_doubles(shape, path);
 }
 
 void forward_lines(const cosine_pass& pass, const pass_lines& lines, sample_type in_type, const line_engine& engine)

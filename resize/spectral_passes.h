@@ -24,11 +24,12 @@
 // nor on the vector path, nor on where the lines lie in memory. A forward
 // pass transforms the n samples in an order that makes the cosine sum a DFT
 // of length n; an inverse pass reads the band [-(kept - 1), kept - 1] as
-// one window of a DFT of length 2 n_out; the chirp-z plans (dft/) need FFTs
-// of only inputs + outputs - 1 points for that.
+// one window of a DFT of length 2 n_out; the line plans (dft/line_plan.h)
+// compute each by the mixed-radix FFT of that length or by chirp-z,
+// whichever costs less.
 //
-// Ownership: a cosine_pass owns its chirp-z plan (made on the calling
-// thread) and borrows the FFT tables. While the lines run, the pass, the
+// Ownership: a cosine_pass owns its line plan (made on the calling thread)
+// and borrows the FFT tables. While the lines run, the pass, the
 // plan and the tables are only read, by every thread; each thread writes
 // only its own workspace and the output samples of its own lines. Nothing
 // below allocates or prints once the lines run.
@@ -38,19 +39,15 @@
 #include <cstdint>
 
 #include "dft/chirp_plan.h"
+#include "dft/line_plan.h"
 #include "fft/fft_lanes.h"
+#include "fft/fft_tables.h"
 #include "velmora/velmora.h"
 #include "resize/parallel_lines.h"
 
 // How many bins carry over between sizes n and n_out: all of the smaller
 // band. One rule for enlarging and shrinking alike.
 std::int32_t carried_bins(std::int32_t n, std::int32_t n_out);
-
-struct fft_table_refs {
-    const int* ip;
-    const double* ww;
-    int table_size;
-};
 
 // The chirp-z shapes of the two kinds of pass, for sizing tables and
 // workspaces before anything is built.
@@ -63,25 +60,20 @@ struct cosine_pass {
     std::int32_t kept = 0;   // coefficients per line: carried_bins(n, n_out)
     bool inverse = false;
     lane_path path = lane_path::scalar;  // lanes carry lane_width(path) pairs
-    chirp_plan plan{};
-
-    cosine_pass() = default;
-    cosine_pass(const cosine_pass&) = delete;
-    cosine_pass& operator=(const cosine_pass&) = delete;
-    ~cosine_pass() { chirp_plan_release(&plan); }
+    line_plan plan;
 };
 
 // Builds the forward (coefficients) or inverse (samples) pass between n
 // and n_out on the tables, for the given vector path; the result is
-// chirp_plan_init's.
+// line_plan_build's.
 int cosine_pass_init(cosine_pass* pass, bool inverse, std::int32_t n, std::int32_t n_out, lane_path path,
-                     const fft_table_refs& tables);
+                     const fft_tables& tables);
 
 // The chirp-z shape of a pass.
 chirp_shape pass_shape(bool inverse, std::int32_t n, std::int32_t n_out);
 
-// One thread's scratch for a pass: the chirp-z work array of a batch of
-// lines in lane layout (dft/chirp_lanes.h), aligned to lane_alignment.
+// One thread's scratch for a pass: the line plan's work array of a batch of
+// lines in lane layout (dft/line_plan.h), aligned to lane_alignment.
 std::size_t workspace_doubles(const chirp_shape& shape, lane_path path);
 
 // Where the lines of a pass lie: sample j of line t of set g is at

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "dft/chirp_execute.h"
-#include "dft/chirp_lanes.h"
 #include "dft/chirp_plan.h"
+#include "dft/line_plan.h"
 #include "fft/fft_tables.h"
+#include "resize/spectral_passes.h"
 
 namespace {
 
@@ -81,22 +81,35 @@ std::vector<cld> direct(const chirp_shape& s, const line& x)
     return X;
 }
 
+// Runs `transform` on x in a scalar work array of `doubles` doubles.
+template <typename Transform>
+line run_scalar(const chirp_shape& s, const line& x, std::size_t doubles, Transform transform)
+{
+    std::vector<double> work(doubles);
+    for (int i = 0; i < s.in_count; ++i) {
+        work[2 * i] = x.re[i];
+        work[2 * i + 1] = x.im[i];
+    }
+    transform(work.data());
+    line out{std::vector<double>(s.out_count), std::vector<double>(s.out_count)};
+    for (int r = 0; r < s.out_count; ++r) {
+        out.re[r] = work[2 * r];
+        out.im[r] = work[2 * r + 1];
+    }
+    return out;
+}
+
 // Builds tables and plan, runs it on x, returns the outputs.
 line run_plan(const chirp_shape& s, const line& x)
 {
     const std::int32_t N = chirp_fft_size(s);
     EXPECT_GT(N, 0);
-    const int table_size = chirp_table_size(N);
-    std::vector<int> ip(std::max(table_size, 4));
-    std::vector<double> ww(std::max(table_size, 4));
-    fft_make_twiddles(table_size, ip.data(), ww.data());
-    chirp_plan plan{};
-    EXPECT_EQ(chirp_plan_init(&plan, s, ip.data(), table_size, ww.data()), chirp_ok);
-    std::vector<double> work(chirp_work_size(&plan));
-    line out{std::vector<double>(s.out_count), std::vector<double>(s.out_count)};
-    chirp_execute(&plan, x.re.data(), x.im.data(), out.re.data(), out.im.data(), work.data());
-    chirp_plan_release(&plan);
-    return out;
+    fft_tables tables;
+    EXPECT_TRUE(fft_tables_build(&tables, N));
+    chirp_plan plan;
+    EXPECT_EQ(chirp_plan_build(&plan, s, tables), chirp_ok);
+    return run_scalar(s, x, chirp_work_doubles(plan, lane_path::scalar),
+                      [&](double* work) { chirp_transform(plan, lane_path::scalar, work); });
 }
 
 long double relative_rms(const line& got, const std::vector<cld>& want)
@@ -181,16 +194,12 @@ TEST(chirp, every_lane_path_gives_the_one_line_bits)
             continue;
         const int lanes = lane_width(path);
         for (const chirp_shape& s : shapes) {
-            const std::int32_t N = chirp_fft_size(s);
-            const int table_size = chirp_table_size(N);
-            std::vector<int> ip(std::max(table_size, 4));
-            std::vector<double> ww(std::max(table_size, 4));
-            fft_make_twiddles(table_size, ip.data(), ww.data());
-            chirp_plan plan{};
-            ASSERT_EQ(chirp_plan_init(&plan, s, ip.data(), table_size, ww.data()), chirp_ok);
-            const std::size_t bytes = chirp_lanes_work_size(&plan, path) * sizeof(double);
+            fft_tables tables;
+            ASSERT_TRUE(fft_tables_build(&tables, chirp_fft_size(s)));
+            chirp_plan plan;
+            ASSERT_EQ(chirp_plan_build(&plan, s, tables), chirp_ok);
+            const std::size_t bytes = chirp_work_doubles(plan, path) * sizeof(double);
             auto* batch = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
-            std::vector<double> one(chirp_work_size(&plan));
             std::vector<line> inputs;
             for (int j = 0; j < lanes; ++j) {
                 inputs.push_back(random_line(s.in_count, static_cast<unsigned>(j * 977 + s.length)));
@@ -199,11 +208,9 @@ TEST(chirp, every_lane_path_gives_the_one_line_bits)
                     batch[(2 * i + 1) * lanes + j] = inputs[j].im[i];
                 }
             }
-            chirp_transform_lanes(&plan, path, batch);
+            chirp_transform(plan, path, batch);
             for (int j = 0; j < lanes; ++j) {
-                line want{std::vector<double>(s.out_count), std::vector<double>(s.out_count)};
-                chirp_execute(&plan, inputs[j].re.data(), inputs[j].im.data(), want.re.data(), want.im.data(),
-                              one.data());
+                const line want = run_plan(s, inputs[j]);
                 for (int r = 0; r < s.out_count; ++r) {
                     const double got[2] = {batch[2 * r * lanes + j], batch[(2 * r + 1) * lanes + j]};
                     const double expected[2] = {want.re[r], want.im[r]};
@@ -212,7 +219,6 @@ TEST(chirp, every_lane_path_gives_the_one_line_bits)
                 }
             }
             std::free(batch);
-            chirp_plan_release(&plan);
         }
     }
 }
@@ -247,9 +253,8 @@ TEST(chirp, inverse_after_forward_gives_the_line_back)
 
 TEST(chirp, shapes_out_of_range_are_refused)
 {
-    std::vector<int> ip(64);
-    std::vector<double> ww(64);
-    fft_make_twiddles(32, ip.data(), ww.data());
+    fft_tables tables;
+    ASSERT_TRUE(fft_tables_build(&tables, 64));
     const chirp_shape refused[] = {
         {0, 0, 1, 0, 1, chirp_forward, 0, 0, 1.0},   // no length
         {5, 0, 0, 0, 5, chirp_forward, 0, 0, 1.0},   // no inputs
@@ -260,16 +265,123 @@ TEST(chirp, shapes_out_of_range_are_refused)
         {5, 0, 5, 0, 5, chirp_forward, -1, 0, 1.0},  // a negative ramp
     };
     for (const chirp_shape& s : refused) {
-        chirp_plan plan{};
+        chirp_plan plan;
         EXPECT_EQ(chirp_fft_size(s), 0) << describe(s);
-        EXPECT_EQ(chirp_plan_init(&plan, s, ip.data(), 32, ww.data()), chirp_bad_shape) << describe(s);
-        EXPECT_EQ(plan.pre, nullptr);
+        EXPECT_EQ(chirp_plan_build(&plan, s, tables), chirp_bad_shape) << describe(s);
+        EXPECT_EQ(plan.factors, nullptr);
     }
-    chirp_plan plan{};
+    chirp_plan plan;
     const chirp_shape needs_128 = full(50, chirp_forward);  // span 99: N = 128, tables for 64
     EXPECT_EQ(chirp_fft_size(needs_128), 128);
-    EXPECT_EQ(chirp_plan_init(&plan, needs_128, ip.data(), 32, ww.data()), chirp_small_tables);
-    EXPECT_EQ(plan.pre, nullptr);
+    EXPECT_EQ(chirp_plan_build(&plan, needs_128, tables), chirp_small_tables);
+    EXPECT_EQ(plan.factors, nullptr);
+}
+
+// ---- Line plans -------------------------------------------------------------
+
+line run_line_plan(const line_plan& plan, const line& x)
+{
+    return run_scalar(plan.shape, x, line_plan_work_doubles(plan, lane_path::scalar),
+                      [&](double* work) { line_plan_transform(plan, lane_path::scalar, work); });
+}
+
+// The shapes of the resize passes and the corners of the contract, each with
+// the way the cost model should pick: direct for lengths 2^a 3^b 5^c unless
+// the windows are a sliver of the line, chirp-z for other lengths. Both ways
+// where both serve, against the direct sums.
+TEST(line_plan, both_ways_match_a_direct_dft_and_the_cheaper_one_is_chosen)
+{
+    constexpr line_method fft = line_method::direct, chirp = line_method::chirp_z;
+    const struct {
+        chirp_shape shape;
+        line_method chosen;
+    } cases[] = {
+        {forward_pass_shape(1536, 3072), fft}, {inverse_pass_shape(1536, 3072), fft},
+        {forward_pass_shape(3072, 1536), fft}, {inverse_pass_shape(3072, 1536), fft},
+        {forward_pass_shape(1920, 1080), fft}, {inverse_pass_shape(1920, 1080), fft},
+        {forward_pass_shape(1000, 1001), fft}, {inverse_pass_shape(1000, 1001), chirp},
+        {forward_pass_shape(7, 9), chirp},     {inverse_pass_shape(7, 9), fft},
+        {forward_pass_shape(4000, 3), fft},    {inverse_pass_shape(4000, 3), fft},
+        {full(1, chirp_forward), fft},         {full(97, chirp_inverse), chirp},
+        {{8, -3, 7, 0, 4, chirp_inverse, 4, 0, 1.0}, fft},
+        {{9, 0, 9, -4, 9, chirp_forward, 0, 18, 0.5 / 9}, fft},
+        {{7, 5, 7, 3, 6, chirp_forward, 3, 5, 2.0}, chirp},
+        {{30, 25, 30, 27, 30, chirp_inverse, 7, 11, 3.0}, fft},  // both windows wrap
+        {{30720, -2, 4, 30000, 5, chirp_forward, 0, 0, 1.0}, chirp},
+        {{6000, 5900, 50, -2900, 60, chirp_inverse, 3000, 9, 0.25}, chirp},
+    };
+    for (const auto& c : cases) {
+        const chirp_shape& s = c.shape;
+        EXPECT_EQ(line_plan_method(s), c.chosen) << describe(s);
+        const line x = random_line(s.in_count, static_cast<unsigned>(s.length + s.out_count));
+        const std::vector<cld> want = direct(s, x);
+        fft_tables tables;
+        ASSERT_TRUE(fft_tables_build(&tables, chirp_fft_size(s)));
+        int radices[mixed_radix_max_levels];
+        for (line_method way : {fft, chirp}) {
+            if (way == fft && mixed_radix_levels(s.length, radices) < 0)
+                continue;
+            line_plan plan;
+            ASSERT_EQ(line_plan_build(&plan, s, tables, way), chirp_ok) << describe(s);
+            EXPECT_LT(relative_rms(run_line_plan(plan, x), want), 1e-12)
+                << describe(s) << (way == fft ? " direct" : " chirp-z");
+        }
+    }
+}
+
+TEST(line_plan, every_lane_path_gives_the_one_line_bits_of_the_direct_way)
+{
+    const chirp_shape shapes[] = {forward_pass_shape(1080, 1920), inverse_pass_shape(1080, 1920),
+                                  {30, 25, 30, 27, 30, chirp_inverse, 7, 11, 3.0}, full(1, chirp_forward)};
+    fft_tables tables;
+    ASSERT_TRUE(fft_tables_build(&tables, 4));
+    for (lane_path path : {lane_path::sse2, lane_path::avx2, lane_path::avx512}) {
+        if (!lane_path_supported(path))
+            continue;
+        const int lanes = lane_width(path);
+        for (const chirp_shape& s : shapes) {
+            line_plan plan;
+            ASSERT_EQ(line_plan_build(&plan, s, tables, line_method::direct), chirp_ok);
+            // aligned_alloc takes whole alignment units.
+            const std::size_t bytes =
+                (line_plan_work_doubles(plan, path) * sizeof(double) + lane_alignment - 1) / lane_alignment *
+                lane_alignment;
+            auto* batch = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
+            std::vector<line> inputs;
+            for (int j = 0; j < lanes; ++j) {
+                inputs.push_back(random_line(s.in_count, static_cast<unsigned>(j * 31 + s.length)));
+                for (int i = 0; i < s.in_count; ++i) {
+                    batch[2 * i * lanes + j] = inputs[j].re[i];
+                    batch[(2 * i + 1) * lanes + j] = inputs[j].im[i];
+                }
+            }
+            line_plan_transform(plan, path, batch);
+            for (int j = 0; j < lanes; ++j) {
+                const line want = run_line_plan(plan, inputs[j]);
+                for (int r = 0; r < s.out_count; ++r) {
+                    const double got[2] = {batch[2 * r * lanes + j], batch[(2 * r + 1) * lanes + j]};
+                    const double expected[2] = {want.re[r], want.im[r]};
+                    ASSERT_EQ(std::memcmp(got, expected, sizeof got), 0)
+                        << describe(s) << " lanes " << lanes << " lane " << j << " output " << r;
+                }
+            }
+            std::free(batch);
+        }
+    }
+}
+
+TEST(line_plan, ways_that_cannot_serve_are_refused)
+{
+    fft_tables tables;
+    ASSERT_TRUE(fft_tables_build(&tables, 64));
+    line_plan plan;
+    EXPECT_EQ(line_plan_build(&plan, full(97, chirp_forward), tables, line_method::direct), chirp_bad_shape);
+    EXPECT_EQ(line_plan_build(&plan, full(97, chirp_forward), tables), chirp_small_tables);
+    EXPECT_EQ(line_plan_build(&plan, {5, 0, 6, 0, 5, chirp_forward, 0, 0, 1.0}, tables), chirp_bad_shape);
+    EXPECT_EQ(plan.fft.points, 0);
+    EXPECT_EQ(plan.chirp.factors, nullptr);
+    EXPECT_EQ(line_plan_fft_points(full(97, chirp_forward)), 256);
+    EXPECT_EQ(line_plan_fft_points(full(96, chirp_forward)), 0);
 }
 
 #ifndef VELMORA_SANITIZED
@@ -278,12 +390,14 @@ TEST(chirp, shapes_out_of_range_are_refused)
 {
     rlimit bound{256L << 20, 256L << 20};
     setrlimit(RLIMIT_AS, &bound);
-    static int ip[4];
-    static double ww[4];
-    chirp_plan plan{};
+    // Tables that claim the size without holding it: the plan fails on its
+    // own block before it reads them.
+    fft_tables tables;
+    tables.max_points = 1 << 30;
+    chirp_plan plan;
     const chirp_shape huge{1 << 24, 0, 1 << 24, 0, 1 << 24, chirp_forward, 0, 0, 1.0};
-    const int result = chirp_plan_init(&plan, huge, ip, 1 << 30, ww);
-    std::exit(result == chirp_no_memory && plan.pre == nullptr ? 0 : 1);
+    const int result = chirp_plan_build(&plan, huge, tables);
+    std::exit(result == chirp_no_memory && plan.factors == nullptr ? 0 : 1);
 }
 
 TEST(chirp, a_plan_that_cannot_get_memory_says_so_and_holds_nothing)

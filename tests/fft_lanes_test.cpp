@@ -89,8 +89,8 @@ namespace {
 class lanes : public ::testing::TestWithParam<lane_path> {};
 
 // Lengths from 1 to 65536 points, the small-n special cases included, with
-// tables built by the rebuild rule and with the program's full 32768. Every
-// lane gets its own line, so a lane that read another's data would differ.
+// tables built for the line's own length and for 2^20 points. Every lane gets
+// its own line, so a lane that read another's data would differ.
 TEST_P(lanes, every_lane_is_bit_identical_to_the_one_line_transform_and_stays_in_its_batch)
 {
     const lane_path path = GetParam();
@@ -98,12 +98,13 @@ TEST_P(lanes, every_lane_is_bit_identical_to_the_one_line_transform_and_stays_in
         GTEST_SKIP() << path_name(path) << " is not supported on this machine";
     }
     const int width = lane_width(path);
-    std::vector<int> ip(32768);
-    doubles ww(32768);
+    fft_tables large;
+    ASSERT_TRUE(fft_tables_build(&large, 1 << 20));
     for (int n = 2; n <= 131072; n *= 2) {
-        for (int table_size : {n >> 2, 32768}) {
-            ip[0] = 0;
-            fft_make_twiddles(table_size, ip.data(), ww.data());
+        fft_tables own;
+        ASSERT_TRUE(fft_tables_build(&own, n / 2));
+        for (const fft_tables* t : {&own, &large}) {
+            const int table_size = t->table_size;
             for (int sign : {-1, 1}) {
                 // lines[j*n + i] is double i of line j; the batch holds it at i*width + j.
                 doubles lines = random_lines(static_cast<std::size_t>(n) * width, n + table_size + sign);
@@ -113,13 +114,12 @@ TEST_P(lanes, every_lane_is_bit_identical_to_the_one_line_transform_and_stays_in
                         batch.data[i * width + j] = lines[j * n + i];
                     }
                 }
-                (sign < 0 ? fft_forward_lanes : fft_backward_lanes)(path, n, batch.data, ip.data(), table_size,
-                                                                   ww.data());
+                (sign < 0 ? fft_forward_lanes : fft_backward_lanes)(path, n / 2, batch.data, *t);
                 ASSERT_TRUE(batch.guards_intact())
                     << path_name(path) << " n " << n << " table " << table_size << " sign " << sign;
                 for (int j = 0; j < width; ++j) {
                     double* line = lines.data() + j * n;
-                    (sign < 0 ? fft_forward : fft_backward)(n, line, ip.data(), table_size, ww.data());
+                    (sign < 0 ? fft_forward : fft_backward)(n / 2, line, *t);
                     doubles lane(n);
                     for (int i = 0; i < n; ++i) {
                         lane[i] = batch.data[i * width + j];

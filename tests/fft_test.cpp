@@ -5,39 +5,47 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <numbers>
 #include <random>
 #include <vector>
 
 #include "fft/fft_drivers.h"
-#include "fft/fft_stages.h"
 #include "fft/fft_tables.h"
+#include "fft/split_radix.h"
 
 namespace {
 
 using doubles = std::vector<double>;
 using longs = std::vector<long double>;  // interleaved like the FFT arrays
 
-std::vector<int> ip(32768);
-doubles ww(32768);
-
-// Runs one driver with tables built by the rebuild rule (table_size 0) or
-// for a larger table_size.
-doubles run(int sign, doubles x, int table_size)
+// Tables per size, built once for the whole program.
+const fft_tables& tables_for(std::int32_t points)
 {
-    const int n = static_cast<int>(x.size());
-    ip[0] = 0;
-    table_size = table_size ? table_size : n >> 2;
-    fft_make_twiddles(table_size, ip.data(), ww.data());
-    (sign < 0 ? fft_forward : fft_backward)(n, x.data(), ip.data(), table_size, ww.data());
+    static std::map<std::int32_t, fft_tables> built;
+    fft_tables& t = built[points];
+    if (!t.max_points) {
+        EXPECT_TRUE(fft_tables_build(&t, points)) << points;
+    }
+    return t;
+}
+
+// Runs one driver with tables built for the line's own length (table_points
+// 0) or for a longer one.
+doubles run(int sign, doubles x, std::int32_t table_points)
+{
+    const auto points = static_cast<std::int32_t>(x.size() / 2);
+    const fft_tables& t = tables_for(table_points ? table_points : points);
+    (sign < 0 ? fft_forward : fft_backward)(points, x.data(), t);
     return x;
 }
 
-// Tables serving n doubles: the rebuild rule, 1024 where that is larger than
-// needed, and the program's full 32768.
-std::vector<int> table_choices(int n)
+// Tables serving n doubles: their own, 2048 points where that is longer than
+// needed, and the largest.
+std::vector<std::int32_t> table_choices(std::size_t n)
 {
-    return n <= 4096 ? std::vector<int>{0, 1024, 32768} : std::vector<int>{0, 32768};
+    return n <= 4096 ? std::vector<std::int32_t>{0, 2048, fft_max_points}
+                     : std::vector<std::int32_t>{0, fft_max_points};
 }
 
 doubles random_points(int n, unsigned seed)
@@ -197,13 +205,13 @@ TEST(fft, forward_is_backward_with_points_reversed_for_16_and_32_doubles)
 // Y[k] = sum b[q] z^q w^(qk) at point rev(k), z^2 = w, z = 1 for the first kind.
 TEST(fft, stages_and_kernels_give_the_owed_transform_bit_reversed)
 {
-    fft_make_twiddles(32768, ip.data(), ww.data());
-    const double* end = ww.data() + 32768;  // slices are counted back from here
+    const fft_tables& t = tables_for(65536);
+    const double* end = t.ww.get() + t.table_size;  // slices are counted back from here
     const auto kernel = [end](int points, bool second, double* b) {
         if (points == 8) {
-            (second ? fft_kernel_8_twiddled : fft_kernel_8)(b, end - 8);
+            second ? split_radix::kernel_8_twiddled(b, end - 8) : split_radix::kernel_8(b, end - 8);
         } else {
-            (second ? fft_kernel_16_twiddled : fft_kernel_16)(b, end - (second ? 32 : 8));
+            second ? split_radix::kernel_16_twiddled(b, end - 32) : split_radix::kernel_16(b, end - 8);
         }
     };
     for (int n : {16, 32, 64, 128}) {
@@ -229,7 +237,7 @@ TEST(fft, stages_and_kernels_give_the_owed_transform_bit_reversed)
             if (n <= 32) {
                 kernel(points, second, b.data());
             } else {
-                second ? fft_stage_2(n, b.data(), end - n) : fft_stage_1(n, b.data(), end - n / 2);
+                second ? split_radix::stage_2(n, b.data(), end - n) : split_radix::stage_1(n, b.data(), end - n / 2);
                 const bool kinds[4] = {false, true, false, second};
                 for (int t = 0; t < 4; ++t) {
                     kernel(points / 4, kinds[t], b.data() + t * n / 4);
@@ -242,14 +250,56 @@ TEST(fft, stages_and_kernels_give_the_owed_transform_bit_reversed)
 
 TEST(fft, kernel_8_serves_with_any_ww_block)
 {
-    fft_make_twiddles(32768, ip.data(), ww.data());
+    const fft_tables& t = tables_for(65536);
+    const double* ww = t.ww.get();
     const doubles x = random_points(16, 5);
     doubles first = x;
-    fft_kernel_8(first.data(), ww.data());
+    split_radix::kernel_8(first.data(), ww);
     for (int s = 32768 / 4; s >= 2; s /= 2) {
         doubles y = x;
-        fft_kernel_8(y.data(), ww.data() + 32768 - 2 * s);
+        split_radix::kernel_8(y.data(), ww + 32768 - 2 * s);
         EXPECT_EQ(y, first) << "block of size " << s;
+    }
+}
+
+// The longest transform the tables serve, 2^22 points, at a few outputs each
+// summed directly in long double (O(N) apiece, from a quarter-wave cosine
+// table), for both exponents.
+TEST(fft, the_longest_transform_matches_direct_sums_at_sampled_outputs)
+{
+    const std::int32_t points = fft_max_points;
+    const doubles x = random_points(2 * points, 22);
+    const std::int32_t quarter = points / 4;
+    longs cosine(quarter + 1);
+    for (std::int32_t t = 0; t <= quarter; ++t)
+        cosine[t] = std::cos(2 * std::numbers::pi_v<long double> * t / points);
+    // cos and sin of 2 pi t / N for t in [0, N).
+    const auto cos_at = [&](std::int64_t t) {
+        t %= points;
+        if (t > points / 2)
+            t = points - t;
+        return t <= quarter ? cosine[t] : -cosine[points / 2 - t];
+    };
+    const auto sin_at = [&](std::int64_t t) { return cos_at(t + 3 * std::int64_t{quarter}); };
+    for (int sign : {-1, 1}) {
+        const doubles y = run(sign, x, 0);
+        long double err = 0, norm = 0;
+        for (std::int64_t k : {0L, 1L, 3L, 1L << 21, (1L << 22) - 1, 1234567L, 3000017L}) {
+            long double re = 0, im = 0;
+            for (std::int64_t j = 0; j < points; ++j) {
+                const std::int64_t t = j * k % points;
+                const long double c = cos_at(t), s = sign * sin_at(t);
+                re += x[2 * j] * c - x[2 * j + 1] * s;
+                im += x[2 * j] * s + x[2 * j + 1] * c;
+            }
+            err += (y[2 * k] - re) * (y[2 * k] - re) + (y[2 * k + 1] - im) * (y[2 * k + 1] - im);
+            norm += re * re + im * im;
+        }
+        const double e = static_cast<double>(std::sqrt(err / norm));
+        if (e > worst.value) {
+            worst = {e, points};
+        }
+        EXPECT_LT(e, 1e-14) << "sign " << sign;
     }
 }
 

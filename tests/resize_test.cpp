@@ -276,10 +276,8 @@ TEST(spectral_passes, forward_and_inverse_lines_match_their_sums)
         int n, n_out;
     } cases[] = {{1, 3}, {2, 3}, {5, 9}, {8, 3}, {9, 6}, {9, 5}, {12, 13}, {7, 2}, {16, 20}, {3, 1}};
     const long double pi = std::numbers::pi_v<long double>;
-    std::vector<int> ip(1024);
-    std::vector<double> ww(1024);
-    fft_make_twiddles(512, ip.data(), ww.data());
-    const fft_table_refs tables{ip.data(), ww.data(), 512};
+    fft_tables tables;
+    ASSERT_TRUE(fft_tables_build(&tables, 1024));
     std::vector<double> work(4096);
     double* const workspaces[1] = {work.data()};
     team_failure failure{};

@@ -1,0 +1,49 @@
+// The chirp-z transform of a plan, written once for any element type.
+//
+// As in fft/split_radix.h, T is the type of one double of the data: double
+// for one line, a vector of W doubles (fft/lane_double.h) for W lines in
+// lane layout. Factors are plain doubles applied to every lane alike, and
+// every complex product is spelled out as four products and one subtract or
+// add, in the same order for every T, so that each lane rounds as the
+// one-line code does (the build forbids fused multiply-add as well).
+//
+// Internal linkage and no std:: templates, for the reasons split_radix.h
+// gives. Included by chirp_kernel.cpp only.
+#pragma once
+
+#include "dft/chirp_entries.h"
+#include "fft/split_radix.h"
+
+namespace {
+namespace chirp_z {
+
+// work[0 .. count) times factors[0 .. count), complex, in place.
+template <typename T>
+void multiply_by(const double* factors, std::int32_t count, T* work)
+{
+    for (std::int32_t i = 0; i < count; ++i) {
+        const T re = work[2 * i], im = work[2 * i + 1];
+        const double f_re = factors[2 * i], f_im = factors[2 * i + 1];
+        work[2 * i] = re * f_re - im * f_im;
+        work[2 * i + 1] = re * f_im + im * f_re;
+    }
+}
+
+// Inputs times the input factors, padded with zeros to N points, convolved
+// with the kernel by two FFTs (the kernel spectrum carries the 1/N), and the
+// first out_count points times the output factors.
+template <typename T>
+void transform(const chirp_arrays& plan, T* work)
+{
+    const std::int32_t N = plan.fft_points;
+    multiply_by(plan.pre, plan.in_count, work);
+    for (std::int32_t i = 2 * plan.in_count; i < 2 * N; ++i)
+        work[i] = T{};
+    split_radix::forward(2 * N, work, plan.ip, plan.table_size, plan.ww);
+    multiply_by(plan.kernel, N, work);
+    split_radix::backward(2 * N, work, plan.ip, plan.table_size, plan.ww);
+    multiply_by(plan.post, plan.out_count, work);
+}
+
+}  // namespace chirp_z
+}  // namespace

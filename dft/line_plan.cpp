@@ -1,0 +1,204 @@
+#include "dft/line_plan.h"
+
+#include <cmath>
+#include <limits>
+
+#include "dft/line_direct_entries.h"
+#include "dft/unit_phase.h"
+
+namespace {
+
+// ---- The cost model --------------------------------------------------------
+//
+// Floating-point operations (real additions and multiplications) per line.
+// Data movement (zeros, the placing of inputs, the copies) is left out: each
+// way moves every point a bounded number of times, while the operations grow
+// with the length and the windows.
+
+constexpr double complex_multiply = 6;
+
+// The split-radix FFT of N points: 4 N log2 N - 6 N + 8 (N >= 4).
+double split_radix_operations(std::int32_t N)
+{
+    if (N < 4)
+        return N == 2 ? 4 : 0;
+    return 4.0 * N * std::log2(static_cast<double>(N)) - 6.0 * N + 8;
+}
+
+// Operations of one butterfly of each radix in fft/mixed_radix.h.
+double butterfly_operations(int radix)
+{
+    switch (radix) {
+    case 2:
+        return 4;
+    case 3:
+        return 16;
+    case 4:
+        return 16;
+    case 5:
+        return 48;
+    default:
+        return 56;  // radix 8
+    }
+}
+
+// The mixed-radix FFT of P points: at each level P / r butterflies, and a
+// complex twiddle on r - 1 points of every butterfly but the first of each
+// block. Infinity for another length.
+double mixed_radix_operations(std::int32_t P)
+{
+    int radices[mixed_radix_max_levels];
+    const int count = mixed_radix_levels(P, radices);
+    if (count < 0)
+        return std::numeric_limits<double>::infinity();
+    double operations = 0;
+    double block = P;  // points per block of the level
+    for (int i = 0; i < count; ++i) {
+        const int r = radices[i];
+        const double butterflies_per_block = block / r;
+        const double blocks = P / block;
+        operations += blocks * butterflies_per_block * butterfly_operations(r);
+        operations += blocks * (butterflies_per_block - 1) * (r - 1) * complex_multiply;
+        block /= r;
+    }
+    return operations;
+}
+
+bool has_post_factors(const chirp_shape& s)
+{
+    return s.out_twist != 0 || s.scale != 1.0;
+}
+
+// ----------------------------------------------------------------------------
+
+// Reduced into 0 .. P-1.
+std::int32_t residue(std::int32_t index, std::int32_t P)
+{
+    const std::int32_t r = index % P;
+    return r < 0 ? r + P : r;
+}
+
+// The direct way's factors: t_in(j) for the window's inputs, t_out(k) *
+// scale for its outputs (chirp_plan.h).
+bool fill_direct_factors(const chirp_shape& s, line_plan* plan)
+{
+    if (s.in_twist != 0) {
+        plan->pre = heap_array_alloc<double>(2 * static_cast<std::size_t>(s.in_count));
+        if (!plan->pre)
+            return false;
+        for (std::int32_t i = 0; i < s.in_count; ++i)
+            unit_phase(std::int64_t{s.in_start} + i, s.in_twist, &plan->pre[2 * i], &plan->pre[2 * i + 1]);
+    }
+    if (has_post_factors(s)) {
+        plan->post = heap_array_alloc<double>(2 * static_cast<std::size_t>(s.out_count));
+        if (!plan->post)
+            return false;
+        for (std::int32_t r = 0; r < s.out_count; ++r) {
+            double re = 1.0, im = 0.0;
+            if (s.out_twist != 0)
+                unit_phase(-(std::int64_t{s.out_start} + r), s.out_twist, &re, &im);
+            plan->post[2 * r] = re * s.scale;
+            plan->post[2 * r + 1] = im * s.scale;
+        }
+    }
+    return true;
+}
+
+std::size_t work_doubles(const chirp_shape& s, line_method method, lane_path path)
+{
+    const auto W = static_cast<std::size_t>(lane_width(path));
+    if (method == line_method::chirp_z)
+        return 2 * static_cast<std::size_t>(chirp_fft_size(s)) * W;
+    const std::int32_t window = s.in_count > s.out_count ? s.in_count : s.out_count;
+    return 2 * (static_cast<std::size_t>(window) + static_cast<std::size_t>(s.length)) * W;
+}
+
+}  // namespace
+
+line_costs line_plan_costs(const chirp_shape& s)
+{
+    constexpr double none = std::numeric_limits<double>::infinity();
+    const std::int32_t N = chirp_fft_size(s);
+    if (N == 0)
+        return line_costs{none, none};
+    const double chirp_z = N > fft_max_points ? none
+                                              : 2 * split_radix_operations(N) +
+                                                    complex_multiply * (static_cast<double>(s.in_count) + N + s.out_count);
+    const double direct = mixed_radix_operations(s.length) +
+                          complex_multiply * ((s.in_twist != 0 ? s.in_count : 0) +
+                                              (has_post_factors(s) ? s.out_count : 0));
+    return line_costs{direct, chirp_z};
+}
+
+line_method line_plan_method(const chirp_shape& shape)
+{
+    const line_costs costs = line_plan_costs(shape);
+    return costs.direct <= costs.chirp_z && costs.direct != std::numeric_limits<double>::infinity()
+               ? line_method::direct
+               : line_method::chirp_z;
+}
+
+std::int32_t line_plan_fft_points(const chirp_shape& shape)
+{
+    return line_plan_method(shape) == line_method::chirp_z ? chirp_fft_size(shape) : 0;
+}
+
+std::size_t line_plan_work_doubles(const chirp_shape& shape, lane_path path)
+{
+    return work_doubles(shape, line_plan_method(shape), path);
+}
+
+int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables)
+{
+    return line_plan_build(plan, shape, tables, line_plan_method(shape));
+}
+
+int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables, line_method method)
+{
+    *plan = line_plan{};
+    if (chirp_fft_size(shape) == 0)
+        return chirp_bad_shape;
+    if (method == line_method::chirp_z) {
+        const int result = chirp_plan_build(&plan->chirp, shape, tables);
+        if (result != chirp_ok)
+            return result;
+    } else {
+        int radices[mixed_radix_max_levels];
+        if (mixed_radix_levels(shape.length, radices) < 0)
+            return chirp_bad_shape;
+        if (!mixed_radix_plan_build(&plan->fft, shape.length) || !fill_direct_factors(shape, plan)) {
+            *plan = line_plan{};
+            return chirp_no_memory;
+        }
+    }
+    plan->shape = shape;
+    plan->method = method;
+    return chirp_ok;
+}
+
+std::size_t line_plan_work_doubles(const line_plan& plan, lane_path path)
+{
+    if (plan.method == line_method::chirp_z)
+        return chirp_work_doubles(plan.chirp, path);
+    return work_doubles(plan.shape, plan.method, path);
+}
+
+void line_plan_transform(const line_plan& plan, lane_path path, double* work)
+{
+    if (plan.method == line_method::chirp_z) {
+        chirp_transform(plan.chirp, path, work);
+        return;
+    }
+    static constexpr lane_builds<line_direct_entry> transforms = VELMORA_LANE_BUILDS(line_direct_lanes);
+    const chirp_shape& s = plan.shape;
+    const line_direct_arrays arrays{mixed_radix_steps_of(plan.fft),
+                                    s.direction == chirp_forward ? -1 : 1,
+                                    residue(s.in_start, s.length),
+                                    s.in_count,
+                                    residue(s.out_start, s.length),
+                                    s.out_count,
+                                    s.in_count > s.out_count ? s.in_count : s.out_count,
+                                    plan.pre.get(),
+                                    plan.post.get()};
+    lane_build(transforms, path)(arrays, work);
+}

@@ -1,0 +1,83 @@
+// Line DFT plans: the transform that chirp_plan.h defines for a shape
+// (length P, input and output windows that may start below 0, direction,
+// phase ramps in and out, scale), computed whichever of two ways costs less
+// for that shape:
+//
+//   direct   the inputs placed on a line of P points, the mixed-radix FFT
+//            of length P (fft/mixed_radix_plan.h), the output window read
+//            back; for P = 2^a 3^b 5^c only;
+//   chirp_z  the chirp-z convolution of chirp_plan.h over power-of-two FFTs
+//            of N >= in_count + out_count - 1 points, which prunes the
+//            work to the windows and serves any P.
+//
+// line_plan_costs is the one cost model: the floating-point operations
+// (real additions and multiplications) of each way, factor multiplies
+// included, and line_plan_method picks the cheaper, the direct way on a
+// tie. Both ways give the same values up to rounding; the direct one has
+// fewer roundings.
+//
+// line_plan_transform has chirp_transform's contract: a batch of
+// lane_width(path) = W lines in lane layout (fft/fft_lanes.h); on entry,
+// input i of line j is at work[2iW + j] (real part) and work[(2i + 1)W + j]
+// (imaginary part); on return output r of line j is at work[2rW + j] and
+// work[(2r + 1)W + j]. Each line's outputs are the same bits on every path.
+//
+// Ownership: a plan owns its arrays (std::unique_ptr members) and, for the
+// chirp-z way, borrows the FFT tables, which must serve
+// line_plan_fft_points(shape) points and stay alive, in place and unchanged
+// while the plan is used. A built plan is only read, so any number of
+// threads may run it at once, each with its own work array of
+// line_plan_work_doubles doubles aligned to lane_alignment: 2 N W for the
+// chirp-z way, 2 (max(in_count, out_count) + P) W for the direct one.
+// Nothing here prints or throws; results are returned as codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dft/chirp_plan.h"
+#include "fft/fft_lanes.h"
+#include "fft/fft_tables.h"
+#include "fft/heap_array.h"
+#include "fft/mixed_radix_plan.h"
+
+enum class line_method { direct, chirp_z };
+
+// Operations per line of each way; infinity where a way cannot serve the
+// shape (the direct way for other lengths, the chirp-z way beyond
+// fft_max_points, both for a shape chirp_plan_build refuses).
+struct line_costs {
+    double direct;
+    double chirp_z;
+};
+
+line_costs line_plan_costs(const chirp_shape& shape);
+line_method line_plan_method(const chirp_shape& shape);
+
+// Points of the power-of-two FFTs the chosen way needs from the tables: 0
+// for the direct way.
+std::int32_t line_plan_fft_points(const chirp_shape& shape);
+
+// Work array of a plan of this shape with the chosen way, in doubles.
+std::size_t line_plan_work_doubles(const chirp_shape& shape, lane_path path);
+
+struct line_plan {
+    chirp_shape shape{};
+    line_method method = line_method::direct;
+    chirp_plan chirp;         // the chirp-z way
+    mixed_radix_plan fft;     // the direct way: its FFT of length P,
+    heap_array<double> pre;   // in_count input factors t_in, or null for none
+    heap_array<double> post;  // out_count output factors t_out * scale, or null
+};
+
+// Builds the plan the cost model chooses, or the given way. Returns
+// chirp_ok, or chirp_bad_shape (also for the direct way at another length),
+// chirp_no_memory, chirp_small_tables; on any other result than chirp_ok the
+// plan is left empty.
+int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables);
+int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables, line_method method);
+
+std::size_t line_plan_work_doubles(const line_plan& plan, lane_path path);
+
+// path must be supported (lane_path_supported).
+void line_plan_transform(const line_plan& plan, lane_path path, double* work);
