@@ -5,7 +5,9 @@
 #include <velmora/velmora.h>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -300,6 +302,59 @@ TEST(library, progress_names_each_pass_last_axis_first)
     EXPECT_EQ(events, "block:-1:0+6/6 fwd:3:0+6/6 fwd_end:3:0+6/6 fwd:1:0+6/6 fwd_end:1:0+6/6 "
                       "inv:3:0+6/6 inv_end:3:0+6/6 inv:1:0+6/6 inv_end:1:0+6/6 block_end:-1:0+6/6 ");
 }
+
+TEST(library, the_longest_axis_is_resized_exactly)
+{
+    // 2^20 samples to a prime length (FFTs of 2^22 points). The input is a
+    // sum of cosine modes, whose resize is known: a mode below the new size
+    // is the same cosine sampled at x' n / n', a mode above it vanishes.
+    const std::int64_t n = velmora::max_axis_length, m = 999983;
+    const struct {
+        long double k, amplitude;
+    } modes[] = {{0, 3.0L}, {1, 1.0L}, {1000, 0.5L}, {654321, 0.25L}, {999990, 2.0L}};
+    const long double pi = std::numbers::pi_v<long double>;
+    auto wave = [&](long double position, bool resized) {
+        long double sum = 0;
+        for (const auto& mode : modes)
+            if (!resized || mode.k < m)
+                sum += mode.amplitude * std::cos(pi * mode.k * (2 * position + 1) / (2 * n));
+        return sum;
+    };
+    std::vector<double> in(n), out(m);
+    for (std::int64_t j = 0; j < n; ++j)
+        in[j] = static_cast<double>(wave(j, false));
+    velmora::settings how;
+    how.threads = 2;
+    ASSERT_TRUE(velmora::resize(view_of(in.data(), sample_type::float64, {n}),
+                                view_of(out.data(), sample_type::float64, {m}), how));
+    double worst = 0;
+    for (std::int64_t s = 0; s < m; ++s)
+        worst = std::max(worst, std::fabs(out[s] - static_cast<double>(wave(static_cast<long double>(s) * n / m, true))));
+    EXPECT_LT(worst, 1e-9 * 11.5);  // of the range of the input
+}
+
+#ifndef VELMORA_SANITIZED
+TEST(library, exhausted_memory_names_the_array)
+{
+    // 1024 x 1024 to 2^20 x 2^20: the widened rows would take 8 GiB of
+    // doubles, beyond the address space allowed here (a system that
+    // overcommits would hand them out). Neither array is touched before
+    // that fails, so they can be bare addresses.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    rlimit capped = saved;
+    capped.rlim_cur = std::uint64_t{4} << 30;
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &capped), 0);
+    velmora::array_view in = view_of(reinterpret_cast<void*>(std::uintptr_t{1} << 40), sample_type::uint8,
+                                     {1024, 1024});
+    velmora::array_view out = view_of(reinterpret_cast<void*>(std::uintptr_t{1} << 52), sample_type::uint8,
+                                      {1 << 20, 1 << 20});
+    const velmora::result r = velmora::resize(in, out);
+    setrlimit(RLIMIT_AS, &saved);
+    EXPECT_EQ(r.code, status::no_memory) << r.message;
+    EXPECT_STREQ(r.name, "rows");
+}
+#endif
 
 TEST(library, every_failure_comes_back_with_its_code_and_message)
 {
