@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "resize/spectral_passes.h"
+#include "resize/sample_convert.h"
 
 using velmora::array_view;
 using velmora::rounding;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "resize/sample_convert.h"
+
 
 namespace {
 
@@ -39,9 +41,9 @@ template <typename T, rounding R>
 inline void store_sample(unsigned char* at, double value)
 {
     if constexpr (std::is_same_v<T, std::uint8_t>)
-        store(at, to_uint8(value, R));
+        store(at, to_uint8<R>(value));
     else if constexpr (std::is_same_v<T, std::uint16_t>)
-        store(at, to_uint16(value, R));
+        store(at, to_uint16<R>(value));
     else
         store(at, static_cast<T>(value));
 }
@@ -72,6 +74,11 @@ struct batch {
     double* work;
     const unsigned char* in[max_slots];
     unsigned char* out[max_slots];
+    // Every slot holds a line, and the lines' starts lie these many bytes
+    // apart in slot order (0: they do not): the common case, which the
+    // loops below walk with one address instead of one per slot.
+    std::int64_t in_spacing;
+    std::int64_t out_spacing;
 
     double* at(std::int32_t i, int slot) const
     {
@@ -85,6 +92,21 @@ std::int64_t pair_count(const pass_lines& lines)
     if (lines.across_sets)
         return (lines.sets * lines.lines_per_set + 1) / 2;
     return lines.sets * ((lines.lines_per_set + 1) / 2);
+}
+
+template <typename Byte>
+std::int64_t uniform_spacing(Byte* const* starts, int slots)
+{
+    if (slots < 2)
+        return 0;
+    for (int s = 0; s < slots; ++s)
+        if (!starts[s])
+            return 0;
+    const std::int64_t spacing = starts[1] - starts[0];
+    for (int s = 2; s < slots; ++s)
+        if (starts[s] - starts[s - 1] != spacing)
+            return 0;
+    return spacing;
 }
 
 void fill_slots(const pass_lines& lines, std::int64_t first_pair, std::int64_t end_pair, batch* b)
@@ -117,15 +139,44 @@ void fill_slots(const pass_lines& lines, std::int64_t first_pair, std::int64_t e
             b->out[2 * j + h] = line_start(lines.out, set, line);
         }
     }
+    b->in_spacing = uniform_spacing(b->in, 2 * b->lanes);
+    b->out_spacing = uniform_spacing(b->out, 2 * b->lanes);
 }
 
 // Fills `count` values of every slot from the lines: value i of a line is
 // its sample index(i). Value i of all lines goes into one run of the work
 // array, so the work array is written in order while each line is read in
 // order.
+template <typename T, int Lanes, typename Index>
+void gather_uniform(const batch& b, std::int64_t step, std::int32_t count, Index index)
+{
+    const std::int64_t spacing = b.in_spacing;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const unsigned char* first = b.in[0] + index(i) * step;
+        double* re = b.work + 2 * static_cast<std::ptrdiff_t>(i) * Lanes;
+        double* im = re + Lanes;
+        for (int j = 0; j < Lanes; ++j) {
+            re[j] = load<T>(first + 2 * j * spacing);
+            im[j] = load<T>(first + (2 * j + 1) * spacing);
+        }
+    }
+}
+
 template <typename T, typename Index>
 void gather(const batch& b, std::int64_t step, std::int32_t count, Index index)
 {
+    if (b.in_spacing != 0) {
+        switch (b.lanes) {
+        case 8:
+            return gather_uniform<T, 8>(b, step, count, index);
+        case 4:
+            return gather_uniform<T, 4>(b, step, count, index);
+        case 2:
+            return gather_uniform<T, 2>(b, step, count, index);
+        default:
+            return gather_uniform<T, 1>(b, step, count, index);
+        }
+    }
     for (std::int32_t i = 0; i < count; ++i) {
         const std::int64_t offset = index(i) * step;
         for (int h = 0; h < 2; ++h) {
@@ -191,6 +242,21 @@ void forward_batch(const cosine_pass& pass, const pass_lines& lines, const batch
     store_coefficients(pass, b, lines.out.step);
 }
 
+template <typename T, rounding R, int Lanes>
+void scatter_uniform(const batch& b, std::int32_t count, std::int64_t step)
+{
+    const std::int64_t spacing = b.out_spacing;
+    unsigned char* first = b.out[0];
+    for (std::int32_t x = 0; x < count; ++x, first += step) {
+        const double* re = b.work + 2 * static_cast<std::ptrdiff_t>(x) * Lanes;
+        const double* im = re + Lanes;
+        for (int j = 0; j < Lanes; ++j) {
+            store_sample<T, R>(first + 2 * j * spacing, re[j]);
+            store_sample<T, R>(first + (2 * j + 1) * spacing, im[j]);
+        }
+    }
+}
+
 template <typename T, rounding R>
 void inverse_batch(const cosine_pass& pass, const pass_lines& lines, const batch& b)
 {
@@ -201,6 +267,18 @@ void inverse_batch(const cosine_pass& pass, const pass_lines& lines, const batch
     // reading it in that order streams the work array once, and each output
     // line is still written in order.
     const std::int64_t step = lines.out.step;
+    if (b.out_spacing != 0) {
+        switch (b.lanes) {
+        case 8:
+            return scatter_uniform<T, R, 8>(b, pass.n_out, step);
+        case 4:
+            return scatter_uniform<T, R, 4>(b, pass.n_out, step);
+        case 2:
+            return scatter_uniform<T, R, 2>(b, pass.n_out, step);
+        default:
+            return scatter_uniform<T, R, 1>(b, pass.n_out, step);
+        }
+    }
     for (std::int32_t x = 0; x < pass.n_out; ++x) {
         const std::int64_t offset = x * step;
         for (int h = 0; h < 2; ++h) {
@@ -320,31 +398,4 @@ void inverse_lines(const cosine_pass& pass, const pass_lines& lines, sample_type
         run_batches(pass, lines, engine, inverse_batch<double, rounding::nearest>);
         return;
     }
-}
-
-namespace {
-
-// Written as selections rather than branches, so that the compiler can
-// clamp without jumps; a NaN fails both tests and becomes 0.
-inline double clipped(double value, double top)
-{
-    const double below = value >= top ? top : value;
-    return below > 0.0 ? below : 0.0;
-}
-
-inline double rounded(double value, rounding how)
-{
-    return how == rounding::nearest ? std::floor(value + 0.5) : value;
-}
-
-}  // namespace
-
-std::uint8_t to_uint8(double value, rounding how)
-{
-    return static_cast<std::uint8_t>(static_cast<int>(clipped(rounded(value, how), 255.0)));
-}
-
-std::uint16_t to_uint16(double value, rounding how)
-{
-    return static_cast<std::uint16_t>(static_cast<int>(clipped(rounded(value, how), 65535.0)));
 }

@@ -117,9 +117,3 @@ void forward_lines(const cosine_pass& pass, const pass_lines& lines, velmora::sa
                    const line_engine& engine);
 void inverse_lines(const cosine_pass& pass, const pass_lines& lines, velmora::sample_type out_type,
                    velmora::rounding rounding, const line_engine& engine);
-
-// The conversion of a final value to an integer sample: clipped to the
-// type's range (a NaN gives 0), then truncated toward zero or rounded as
-// floor(value + 0.5). Float samples take the value as it is.
-std::uint8_t to_uint8(double value, velmora::rounding rounding);
-std::uint16_t to_uint16(double value, velmora::rounding rounding);

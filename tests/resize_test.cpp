@@ -14,6 +14,7 @@
 
 #include "fft/fft_tables.h"
 #include "resize/array_plan.h"
+#include "resize/sample_convert.h"
 #include "resize/spectral_passes.h"
 
 namespace {
