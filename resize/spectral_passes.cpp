@@ -207,8 +207,44 @@ inline std::int64_t band_index(std::int32_t i, std::int32_t kept)
 // Im A(k) + Im A(-k). When the window holds every residue once (2 kept - 1 >
 // n), A(k) for the largest k sits at t = k - n, where the ramp adds a factor
 // i that is taken back here.
+template <int Lanes>
+void store_coefficients_uniform(const cosine_pass& pass, const batch& b, std::int64_t step)
+{
+    const std::int32_t kept = pass.kept;
+    const std::int32_t count = pass.plan.shape.out_count;
+    const std::int64_t spacing = b.out_spacing;
+    for (std::int32_t k = 0; k < kept; ++k) {
+        const std::int32_t at = k + kept - 1;
+        const double* mirror_re = b.work + 2 * static_cast<std::ptrdiff_t>(kept - 1 - k) * Lanes;
+        const double* mirror_im = mirror_re + Lanes;
+        unsigned char* first = b.out[0] + k * step;
+        // The same sums as below, the ramp's factor i taken back when the
+        // window wrapped.
+        const bool wrapped = at >= count;
+        const double* a = b.work + 2 * static_cast<std::ptrdiff_t>(wrapped ? at - pass.n : at) * Lanes;
+        for (int j = 0; j < Lanes; ++j) {
+            const double a_re = wrapped ? a[Lanes + j] : a[j];
+            const double a_im = wrapped ? -a[j] : a[Lanes + j];
+            store(first + 2 * j * spacing, a_re + mirror_re[j]);
+            store(first + (2 * j + 1) * spacing, a_im + mirror_im[j]);
+        }
+    }
+}
+
 void store_coefficients(const cosine_pass& pass, const batch& b, std::int64_t step)
 {
+    if (b.out_spacing != 0) {
+        switch (b.lanes) {
+        case 8:
+            return store_coefficients_uniform<8>(pass, b, step);
+        case 4:
+            return store_coefficients_uniform<4>(pass, b, step);
+        case 2:
+            return store_coefficients_uniform<2>(pass, b, step);
+        default:
+            return store_coefficients_uniform<1>(pass, b, step);
+        }
+    }
     const std::int32_t kept = pass.kept;
     const std::int32_t count = pass.plan.shape.out_count;
     for (std::int32_t k = 0; k < kept; ++k) {
