@@ -126,7 +126,7 @@ ERRORS = [
     (lambda: velmora.resize(np.zeros(4, np.int32), (8,)), TypeError, "not int32"),
     (lambda: velmora.resize(np.array(1.0), ()), TypeError, "not a 0-d array"),
     (lambda: velmora.resize(np.zeros((1,) * 9), (2,) * 9), ValueError, "rank 9"),
-    (lambda: velmora.resize(np.zeros((4, 4)), (8,)), ValueError, "1 sizes for an array of rank 2"),
+    (lambda: velmora.resize(np.zeros((4, 4)), (8,)), ValueError, "length 1 for an array of rank 2"),
     (lambda: velmora.resize(np.zeros((4, 4)), (8, 0)), ValueError, "axis 1 is 0"),
     (lambda: velmora.resize(np.zeros((4, 4)), (-3, 4)), ValueError, "axis 0 is -3"),
     (lambda: velmora.resize(np.zeros((4, 4)), (4, 2**20 + 1)), ValueError, "axis 1 changes from 4 to 1048577"),

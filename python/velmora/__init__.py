@@ -59,7 +59,7 @@ def _check_shape(shape, old):
     except TypeError:
         raise TypeError(f"shape must be a sequence of integers, not {_type_name(shape)}") from None
     if len(sizes) != len(old):
-        raise ValueError(f"shape has {len(sizes)} sizes for an array of rank {len(old)}: give one size per axis")
+        raise ValueError(f"shape has length {len(sizes)} for an array of rank {len(old)}: give one size per axis")
     for axis, size in enumerate(sizes):
         try:
             size = operator.index(size)

@@ -43,11 +43,11 @@ def resize(x, shape, *, threads=1, rounding="nearest", dtype=None):
     if not isinstance(x, da.Array):
         raise TypeError(f"velmora.dask.resize takes a Dask array, not {_type_name(x)}")
     _check_rank(x.ndim)
-    _sample_dtype(x.dtype, "the array's dtype")
+    native_in = _sample_dtype(x.dtype, "the array's dtype")
     sizes = _check_shape(shape, x.shape)
     _check_threads(threads)
     _check_rounding(rounding)
-    asked, _ = _output_dtype(dtype, _sample_dtype(x.dtype, "the array's dtype"))
+    asked, _ = _output_dtype(dtype, native_in)
     changing = [axis for axis in range(x.ndim) if sizes[axis] != x.shape[axis]]
     x = x.rechunk({axis: -1 for axis in changing})
     chunks = tuple((sizes[axis],) if axis in changing else x.chunks[axis] for axis in range(x.ndim))
