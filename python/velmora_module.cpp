@@ -1,0 +1,109 @@
+// The compiled part of the Python module (velmora._velmora): one resize of
+// a NumPy array into another through the library, with the GIL released
+// while it runs, and the library's limits as constants.
+//
+// velmora/__init__.py checks the caller's arguments, makes byte-swapped
+// input native and allocates the output; this part turns both arrays into
+// views, runs the resize and turns a failure into the Python exception that
+// fits it. Ownership: both arrays are held by this call's arguments for as
+// long as it runs, the GIL released or not, so their memory outlives the
+// resize; the library keeps no pointer to them afterwards.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <velmora/velmora.h>
+
+#include <bit>
+#include <string>
+
+namespace py = pybind11;
+
+namespace {
+
+// The sample type of a dtype the library reads in place: one of the four,
+// in the machine's byte order.
+bool sample_type_of(const py::dtype& dtype, velmora::sample_type* type)
+{
+    const char swapped = std::endian::native == std::endian::little ? '>' : '<';
+    if (dtype.byteorder() == swapped)
+        return false;
+    const char kind = dtype.kind();
+    const auto size = dtype.itemsize();
+    if (kind == 'u' && size == 1)
+        *type = velmora::sample_type::uint8;
+    else if (kind == 'u' && size == 2)
+        *type = velmora::sample_type::uint16;
+    else if (kind == 'f' && size == 4)
+        *type = velmora::sample_type::float32;
+    else if (kind == 'f' && size == 8)
+        *type = velmora::sample_type::float64;
+    else
+        return false;
+    return true;
+}
+
+velmora::array_view view_of(const py::array& array, const char* role)
+{
+    velmora::array_view view;
+    if (!sample_type_of(array.dtype(), &view.type))
+        throw py::type_error(std::string("the ") + role + " is not a native-order uint8, uint16, float32 or float64 array, but " +
+                             py::str(array.dtype()).cast<std::string>());
+    if (array.ndim() < 1 || array.ndim() > velmora::max_rank)
+        throw py::value_error(std::string("the ") + role + " has rank " + std::to_string(array.ndim()) +
+                              "; ranks go from 1 to " + std::to_string(velmora::max_rank));
+    view.data = const_cast<void*>(array.data());
+    view.rank = static_cast<int>(array.ndim());
+    for (int a = 0; a < view.rank; ++a) {
+        view.sizes[a] = array.shape(a);
+        view.strides[a] = array.strides(a);
+    }
+    return view;
+}
+
+[[noreturn]] void raise_failure(const velmora::result& failure)
+{
+    switch (failure.code) {
+    case velmora::status::no_memory:
+        PyErr_SetString(PyExc_MemoryError, failure.message);
+        throw py::error_already_set();
+    case velmora::status::thread_failed:
+        throw std::runtime_error(failure.message);
+    default:
+        // Sizes, ranks, views, settings and non-finite samples: the message
+        // names the axis, index or value.
+        throw py::value_error(failure.message);
+    }
+}
+
+void resize_into(const py::array& in, py::array& out, int threads, bool truncate)
+{
+    const velmora::array_view in_view = view_of(in, "input");
+    velmora::array_view out_view = view_of(out, "output");
+    out_view.data = out.mutable_data();  // raises for a read-only output
+    velmora::settings how;
+    how.threads = threads;
+    how.rounding = truncate ? velmora::rounding::truncate : velmora::rounding::nearest;
+    velmora::result done;
+    {
+        py::gil_scoped_release released;
+        done = velmora::resize(in_view, out_view, how);
+    }
+    if (!done)
+        raise_failure(done);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_velmora, module)
+{
+    module.doc() = "The compiled part of velmora; use velmora.resize.";
+    module.def("resize_into", &resize_into, py::arg("input"), py::arg("output"), py::arg("threads"),
+               py::arg("truncate"),
+               "Resizes input into output (native-order arrays of one of the four sample types, of one rank);\n"
+               "threads 0 means every CPU the process may run on. The GIL is released while it runs.");
+    module.def("available_threads", &velmora::available_threads,
+               "The number of CPUs the process may run on (its affinity mask), at most max_threads.");
+    module.attr("version") = velmora::version;
+    module.attr("max_rank") = velmora::max_rank;
+    module.attr("max_axis_length") = velmora::max_axis_length;
+    module.attr("max_threads") = velmora::max_threads;
+}
