@@ -7,7 +7,7 @@
 #
 # Usage: bench/resize_bench.sh [--csv] [--runs RUNS] [--sizes LIST] [--cases LIST] [path/to/velmora]
 #   --csv    one line per measurement: case,threads,tool,wall_s,peak_mib
-#   --sizes  the BMP resizes to measure instead of the usual four, as a list of
+#   --sizes  the BMP resizes to measure instead of the usual cases, as a list of
 #            WxH:W'xH' separated by spaces, e.g. "256x192:512x384 512x384:1024x768"
 #   --cases  every case to measure, as KIND:WxH:W'xH' with KIND bmp, png,
 #            png16 (16-bit PNG) or jpeg; the usual set is the four BMP sizes
@@ -20,18 +20,21 @@ csv=0
 runs=3
 sizes="512x512:1024x1024 1024x768:2048x1536 1024x768:4096x3072 4096x3072:1024x768"
 cases=""
+sizes_given=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --csv) csv=1; shift ;;
     --runs) runs="$2"; shift 2 ;;
-    --sizes) sizes="$2"; shift 2 ;;
+    --sizes) sizes="$2"; sizes_given=1; shift 2 ;;
     --cases) cases="$2"; shift 2 ;;
     *) break ;;
   esac
 done
 if [ -z "$cases" ]; then
   for size in $sizes; do cases="$cases bmp:$size"; done
-  cases="$cases png:1024x768:4096x3072 png16:1024x768:4096x3072 jpeg:1024x768:4096x3072"
+  if [ "$sizes_given" = 0 ]; then
+    cases="$cases png:1024x768:4096x3072 png16:1024x768:4096x3072 jpeg:1024x768:4096x3072"
+  fi
 fi
 tool="${1:-$here/../build/velmora}"
 work="$(mktemp -d)"
