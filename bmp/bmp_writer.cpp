@@ -19,16 +19,9 @@ constexpr std::uint32_t pixels_per_metre = 3780;
 
 bool write_header(std::FILE* out, std::int32_t width, std::int32_t height)
 {
-    const auto file_size = static_cast<std::uint32_t>(height * bmp_row_stride(width) + header_bytes);
-    return le_put_u8(out, 0x42) && le_put_u8(out, 0x4D) && le_put_u32(out, file_size) &&
-           le_put_u32(out, 0) &&  // both reserved fields
-           le_put_u32(out, header_bytes) && le_put_u32(out, info_header_bytes) &&
-           le_put_u32(out, static_cast<std::uint32_t>(width)) && le_put_u32(out, static_cast<std::uint32_t>(height)) &&
-           le_put_u32(out, 0x00180001) &&  // one plane, 24 bits per pixel
-           le_put_u32(out, 0) &&           // no compression
-           le_put_u32(out, 0) &&           // image size, optional when uncompressed
-           le_put_u32(out, pixels_per_metre) && le_put_u32(out, pixels_per_metre) &&
-           le_put_u32(out, 0) && le_put_u32(out, 0);  // no colour table
+    std::uint8_t header[bmp_header_size];
+    bmp_header_bytes(width, height, header);
+    return std::fwrite(header, 1, sizeof header, out) == sizeof header;
 }
 
 // Stored rows first .. first + count - 1 (file order: picture row
@@ -68,6 +61,30 @@ bool write_strip(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, c
 }
 
 }  // namespace
+
+void bmp_header_bytes(std::int32_t width, std::int32_t height, std::uint8_t* out)
+{
+    const auto file_size = static_cast<std::uint32_t>(height * bmp_row_stride(width) + header_bytes);
+    out[0] = 0x42;
+    out[1] = 0x4D;
+    const std::uint32_t fields[] = {
+        file_size,
+        0,  // both reserved fields
+        header_bytes,
+        info_header_bytes,
+        static_cast<std::uint32_t>(width),
+        static_cast<std::uint32_t>(height),
+        0x00180001,  // one plane, 24 bits per pixel
+        0,           // no compression
+        0,           // image size, optional when uncompressed
+        pixels_per_metre,
+        pixels_per_metre,
+        0,
+        0,  // no colour table
+    };
+    for (std::size_t f = 0; f < sizeof fields / sizeof fields[0]; ++f)
+        le_put_u32(out + 2 + 4 * f, fields[f]);
+}
 
 std::size_t bmp_stored_rows_size(std::int32_t width, std::int32_t height)
 {

@@ -20,6 +20,10 @@
 bool bmp_write(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
                std::int32_t width, std::int32_t height);
 
+// The file header and the 40-byte info header of a width x height file.
+constexpr std::size_t bmp_header_size = 54;
+void bmp_header_bytes(std::int32_t width, std::int32_t height, std::uint8_t* out);
+
 // Bytes of the stored pixel rows of a width x height picture (sizes within
 // the side limits).
 std::size_t bmp_stored_rows_size(std::int32_t width, std::int32_t height);

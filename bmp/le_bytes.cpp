@@ -17,16 +17,8 @@ std::int32_t le_get_i32(const std::uint8_t* bytes)
     return static_cast<std::int32_t>(le_get_u32(bytes));
 }
 
-bool le_put_u8(std::FILE* out, std::uint8_t value)
+void le_put_u32(std::uint8_t* bytes, std::uint32_t value)
 {
-    return std::fputc(value, out) != EOF;
-}
-
-bool le_put_u32(std::FILE* out, std::uint32_t value)
-{
-    for (int shift = 0; shift < 32; shift += 8) {
-        if (!le_put_u8(out, static_cast<std::uint8_t>(value >> shift)))
-            return false;
-    }
-    return true;
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
