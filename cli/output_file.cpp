@@ -1,6 +1,7 @@
 #include "cli/output_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -145,6 +146,27 @@ void output_commit(const char* name, output_target* output, const std::uint8_t* 
         output->fd, [&](std::FILE* out, codec_message*) { return bmp_write_rows(out, rows, width, height); },
         &failure);
     finish(name, output, error, failure);
+}
+
+std::uint8_t* output_map(const char* name, output_target* output, std::size_t bytes)
+{
+    void* mapping = nullptr;
+    const int error = output_target_map(output, bytes, &mapping);
+    if (error == 0)
+        return static_cast<std::uint8_t*>(mapping);
+    if (error == EOPNOTSUPP || error == ENOMEM || error == ENODEV)
+        return nullptr;
+    output_target_discard(output);
+    guard_armed = 0;
+    fail_output(name, std::strerror(error), false);
+}
+
+void output_commit_mapped(const char* name, output_target* output, std::uint8_t* mapping, std::size_t bytes,
+                          std::int32_t width, std::int32_t height)
+{
+    bmp_header_bytes(width, height, mapping);
+    const int error = munmap(mapping, bytes) == 0 ? 0 : errno;
+    finish(name, output, error, codec_message{});
 }
 
 void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,

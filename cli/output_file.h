@@ -18,6 +18,7 @@
 // owns the output_target record and keeps it until output_commit returns.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "codecs/picture.h"
@@ -30,6 +31,18 @@ void output_prepare(const char* name, output_target* output);
 // to the output prepared for name, puts it in place and ends the guard.
 void output_commit(const char* name, output_target* output, const std::uint8_t* rows, std::int32_t width,
                    std::int32_t height);
+
+// The BMP file of the output, bytes long, as memory to write the picture
+// into where the file will keep it (its first bmp_header_size bytes are for
+// output_commit_mapped); null where the file cannot be mapped (a stream, a
+// file system without it, a short address space), and the picture is then
+// written with output_commit. A full disk or a size limit ends the process
+// here, with the message output_commit would give, before any work.
+std::uint8_t* output_map(const char* name, output_target* output, std::size_t bytes);
+
+// Writes the header into the mapping, unmaps it and puts the file in place.
+void output_commit_mapped(const char* name, output_target* output, std::uint8_t* mapping, std::size_t bytes,
+                          std::int32_t width, std::int32_t height);
 
 // The same for a PNG, JPEG (at quality) or TIFF file of the picture.
 void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,

@@ -231,11 +231,19 @@ int run_velmora(int argc, char** argv)
     const bool rgb = run.out_kind == picture_kind::bmp || run.out_kind == picture_kind::jpeg;
     const channel_pass_settings settings{run.threads, run.rounding, rgb};
     if (run.out_kind == picture_kind::bmp) {
-        const output_picture out = make_output_picture(run.out_width, run.out_height);
+        // The picture goes straight into the file's pages where it can.
+        const std::size_t file_bytes = bmp_header_size + bmp_stored_rows_size(run.out_width, run.out_height);
+        std::uint8_t* mapped = output_map(run.output_name.c_str(), &output, file_bytes);
+        const output_picture out = mapped ? output_picture{mapped + bmp_header_size, bmp_stored_rows_size(run.out_width, 1)}
+                                          : make_output_picture(run.out_width, run.out_height);
         run_channel_pass(from, bmp_channels(out, run.out_width, run.out_height), settings);
         release_input(&in);
-        output_commit(run.output_name.c_str(), &output, out.UPOUT, run.out_width, run.out_height);
-        std::free(out.UPOUT);
+        if (mapped) {
+            output_commit_mapped(run.output_name.c_str(), &output, mapped, file_bytes, run.out_width, run.out_height);
+        } else {
+            output_commit(run.output_name.c_str(), &output, out.UPOUT, run.out_width, run.out_height);
+            std::free(out.UPOUT);
+        }
     } else {
         picture image;
         if (picture_allocate(output_info(run, in), &image).failed())

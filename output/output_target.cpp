@@ -1,6 +1,7 @@
 #include "output/output_target.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <pthread.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <limits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -186,7 +188,7 @@ int open_unnamed(const char* target)
 {
     char folder[output_path_capacity];
     folder_of(target, folder);
-    const int fd = above_standard_streams(open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    const int fd = above_standard_streams(open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
     if (fd < 0)
         return -1;
     // Naming it later goes through /proc; without /proc use a named file.
@@ -219,7 +221,7 @@ int create_named(output_target* target, output_named_hook on_named, void* contex
         if (error != 0)
             break;
         // O_EXCL: whatever already has the name, a planted link too, is left alone.
-        const int fd = open(target->temporary_path, O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        const int fd = open(target->temporary_path, O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
         if (fd < 0) {
             error = errno;
             continue;
@@ -366,6 +368,29 @@ output_outcome output_target_prepare(const char* path, output_target* target, ou
         return succeeded();
     }
     return failed(EAGAIN);
+}
+
+int output_target_map(output_target* target, std::size_t size, void** mapping)
+{
+    *mapping = nullptr;
+    if (target->mode != output_mode::replace || size == 0)
+        return EOPNOTSUPP;
+    if (size > static_cast<std::size_t>(std::numeric_limits<off_t>::max()))
+        return EFBIG;
+    // Reserved now, so that a full disk or a size limit is known before any
+    // work, and writing into the pages can never fault for want of space.
+    if (fallocate(target->fd, 0, 0, static_cast<off_t>(size)) != 0)
+        return errno == EINVAL ? EOPNOTSUPP : errno;
+    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, target->fd, 0);
+    if (pages == MAP_FAILED) {
+        const int error = errno;
+        // Back to an empty file for the caller's other way of writing it.
+        if (ftruncate(target->fd, 0) != 0)
+            return errno;
+        return error == ENOMEM ? ENOMEM : EOPNOTSUPP;
+    }
+    *mapping = pages;
+    return 0;
 }
 
 int output_target_commit(output_target* target)

@@ -85,6 +85,15 @@ using output_named_hook = void (*)(const char* temporary_path, void* context);
 output_outcome output_target_prepare(const char* path, output_target* target, output_named_hook on_named = nullptr,
                                      void* context = nullptr);
 
+// The file of a replace-mode target as size bytes of writable memory, so
+// that an encoder whose output has a known size writes it where it will
+// stay, with no buffer of its own and no copy (the caller unmaps it before
+// the commit). The space is reserved first: ENOSPC, EFBIG and the like come
+// back before any work. EOPNOTSUPP where there is nothing to map (stream
+// mode) or the file system cannot, ENOMEM where the address space is
+// short; the file is then left empty for the caller to write as usual.
+int output_target_map(output_target* target, std::size_t size, void** mapping);
+
 // Puts the written file in place (replace mode) or finishes the stream.
 // Returns 0, or an errno value with the target untouched and the temporary
 // gone. Either way target->fd is closed.
