@@ -1,6 +1,7 @@
 #include "resize/array_plan.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -284,8 +285,57 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
     return r;
 }
 
+namespace {
+
+result non_finite(const array_view& in, const std::int64_t* index, bool is_nan)
+{
+    char where[velmora::max_rank * 21 + 4];
+    int used = 0;
+    for (int a = 0; a < in.rank; ++a)
+        used += std::snprintf(where + used, sizeof where - static_cast<std::size_t>(used), "%s%lld",
+                              a ? ", " : "", static_cast<long long>(index[a]));
+    return failed(status::not_finite, "the input holds %s at index (%s)", is_nan ? "a NaN" : "an infinity", where);
+}
+
+// A float input must be finite. The samples are searched in ranges on the
+// plan's threads; the first range with a hit holds the first in row-major
+// order.
+result check_finite(const plan_state& st, const array_view& in)
+{
+    if (in.type != velmora::sample_type::float32 && in.type != velmora::sample_type::float64)
+        return succeeded();
+    std::int64_t total = 1;
+    for (int a = 0; a < in.rank; ++a)
+        total *= in.sizes[a];
+    struct hit {
+        bool found = false;
+        bool is_nan = false;
+        std::int64_t index[velmora::max_rank];
+    };
+    constexpr std::int64_t max_ranges = 64;
+    hit hits[max_ranges];
+    const std::int64_t ranges = st.team ? std::clamp<std::int64_t>(total >> 16, 1, max_ranges) : 1;
+    auto search = [&](int, std::int64_t r) {
+        hit& h = hits[r];
+        h.found = find_non_finite(in, total * r / ranges, total * (r + 1) / ranges, h.index, &h.is_nan);
+    };
+    if (st.team)
+        parallel_lines(*st.team, ranges, search);
+    else
+        search(0, 0);
+    for (std::int64_t r = 0; r < ranges; ++r)
+        if (hits[r].found)
+            return non_finite(in, hits[r].index, hits[r].is_nan);
+    return succeeded();
+}
+
+}  // namespace
+
 result run_array_plan(plan_state& st, const array_view& in, const array_view& out)
 {
+    const result finite = check_finite(st, in);
+    if (!finite)
+        return finite;
     if (st.changing == 0) {
         report(st, progress_stage::block_started, -1, 0, st.total_sets);
         copy_samples(in, out, st.how.rounding);

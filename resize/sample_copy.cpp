@@ -1,5 +1,6 @@
 #include "resize/sample_copy.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -86,23 +87,34 @@ void copy_to(const array_view& in, const array_view& out, rounding how)
 }
 
 template <typename T>
-bool find_typed(const array_view& view, std::int64_t* index, bool* is_nan)
+bool find_typed(const array_view& view, std::int64_t first, std::int64_t end, std::int64_t* index, bool* is_nan)
 {
     const int last = view.rank - 1;
-    bool found = false;
-    for_each_row(view, nullptr, index, [&](const unsigned char* from, unsigned char*) {
-        for (std::int64_t i = 0; i < view.sizes[last]; ++i) {
-            const double value = load<T>(from + i * view.strides[last]);
+    // The index of sample `first`, then one sample after another.
+    std::int64_t rest = first;
+    for (int a = last; a >= 0; --a) {
+        index[a] = rest % view.sizes[a];
+        rest /= view.sizes[a];
+    }
+    for (std::int64_t n = first; n < end;) {
+        const unsigned char* row = static_cast<const unsigned char*>(view.data);
+        for (int a = 0; a < last; ++a)
+            row += index[a] * view.strides[a];
+        const std::int64_t stop = std::min(view.sizes[last], index[last] + (end - n));
+        for (std::int64_t i = index[last]; i < stop; ++i) {
+            const double value = load<T>(row + i * view.strides[last]);
             if (!std::isfinite(value)) {
                 index[last] = i;
                 *is_nan = std::isnan(value);
-                found = true;
-                return false;
+                return true;
             }
         }
-        return true;
-    });
-    return found;
+        n += stop - index[last];
+        index[last] = 0;
+        for (int a = last - 1; a >= 0 && ++index[a] == view.sizes[a]; --a)
+            index[a] = 0;
+    }
+    return false;
 }
 
 }  // namespace
@@ -121,11 +133,12 @@ void copy_samples(const array_view& in, const array_view& out, rounding how)
     }
 }
 
-bool find_non_finite(const array_view& view, std::int64_t* index, bool* is_nan)
+bool find_non_finite(const array_view& view, std::int64_t first, std::int64_t end, std::int64_t* index,
+                     bool* is_nan)
 {
     if (view.type == sample_type::float32)
-        return find_typed<float>(view, index, is_nan);
+        return find_typed<float>(view, first, end, index, is_nan);
     if (view.type == sample_type::float64)
-        return find_typed<double>(view, index, is_nan);
+        return find_typed<double>(view, first, end, index, is_nan);
     return false;
 }

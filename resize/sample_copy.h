@@ -14,7 +14,9 @@
 // as the resize's last pass does. The views have the same sizes.
 void copy_samples(const velmora::array_view& in, const velmora::array_view& out, velmora::rounding how);
 
-// The first NaN or infinity of a float array, in row-major order: true with
-// its index on every axis in index[] and whether it is a NaN; false when
-// every sample is finite (always for integer arrays).
-bool find_non_finite(const velmora::array_view& view, std::int64_t* index, bool* is_nan);
+// The first NaN or infinity of a float array among its samples first ..
+// end - 1, counted in row-major order: true with its index on every axis in
+// index[] and whether it is a NaN; false when all of them are finite
+// (always for integer arrays). Disjoint ranges may be searched at once.
+bool find_non_finite(const velmora::array_view& view, std::int64_t first, std::int64_t end, std::int64_t* index,
+                     bool* is_nan);

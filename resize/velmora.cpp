@@ -12,7 +12,6 @@
 #include "fft/fft_lanes.h"
 #include "resize/array_plan.h"
 #include "resize/results.h"
-#include "resize/sample_copy.h"
 
 namespace velmora {
 
@@ -138,20 +137,6 @@ result check_memory(const array_view& in, const array_view& out)
     return succeeded();
 }
 
-result check_finite(const array_view& in)
-{
-    std::int64_t index[max_rank];
-    bool is_nan = false;
-    if (!find_non_finite(in, index, &is_nan))
-        return succeeded();
-    char where[max_rank * 21 + 4];
-    int used = 0;
-    for (int a = 0; a < in.rank; ++a)
-        used += std::snprintf(where + used, sizeof where - static_cast<std::size_t>(used), "%s%lld",
-                              a ? ", " : "", static_cast<long long>(index[a]));
-    return failed(status::not_finite, "the input holds %s at index (%s)", is_nan ? "a NaN" : "an infinity", where);
-}
-
 bool same_shape(const plan_state& st, const array_view& in, const array_view& out)
 {
     if (in.rank != st.rank || out.rank != st.rank || in.type != st.in_type || out.type != st.out_type)
@@ -241,9 +226,7 @@ result run(plan& planned, const array_view& in, const array_view& out)
         return failed(status::plan_mismatch, "the plan was never made");
     if (!same_shape(*planned.state, in, out))
         return failed(status::plan_mismatch, "the arrays do not have the sizes and types the plan was made for");
-    result checked = check_memory(in, out);
-    if (checked)
-        checked = check_finite(in);
+    const result checked = check_memory(in, out);
     if (!checked)
         return checked;
     return run_array_plan(*planned.state, in, out);
@@ -256,8 +239,6 @@ result resize(const array_view& in, const array_view& out, const settings& how)
         checked = check_settings(how);
     if (checked)
         checked = check_memory(in, out);
-    if (checked)
-        checked = check_finite(in);
     if (!checked)
         return checked;
     plan made;

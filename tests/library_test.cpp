@@ -393,6 +393,12 @@ TEST(library, every_failure_comes_back_with_its_code_and_message)
         EXPECT_EQ(r.code, c.code) << c.message;
         EXPECT_STREQ(r.message, c.message);
     }
+    // Searched in ranges on the threads, the first in row-major order wins.
+    std::vector<float> big(1000 * 300, 1.0f), bigger(1000 * 301);
+    big[950 * 300 + 3] = std::numeric_limits<float>::infinity();
+    big[900 * 300 + 7] = NAN;
+    const velmora::result late = velmora::resize(v(big.data(), {1000, 300}), v(bigger.data(), {1000, 301}));
+    EXPECT_STREQ(late.message, "the input holds a NaN at index (900, 7)");
     velmora::plan plan;
     ASSERT_TRUE(velmora::make_plan(&plan, v(a, {4}), v(b, {6})));
     const velmora::result r = velmora::run(plan, v(a, {5}), v(b, {6}));
