@@ -12,11 +12,12 @@
 
 namespace sample_convert_detail {
 
-// Written as selections rather than branches, so that the compiler can
-// clamp without jumps; a NaN fails both tests and becomes 0.
+// Written as the selections that the processor's min and max make exactly
+// (a NaN passes the first and fails the second, and becomes 0), so that the
+// compiler clamps without jumps.
 inline double clipped(double value, double top)
 {
-    const double below = value >= top ? top : value;
+    const double below = top < value ? top : value;
     return below > 0.0 ? below : 0.0;
 }
 
