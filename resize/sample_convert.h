@@ -8,17 +8,27 @@
 #include <cmath>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "velmora/velmora.h"
 
 namespace sample_convert_detail {
 
-// Written as the selections that the processor's min and max make exactly
-// (a NaN passes the first and fails the second, and becomes 0), so that the
-// compiler clamps without jumps.
+// Two selections: a NaN passes the first and fails the second, and becomes
+// 0. They are exactly what SSE2's minsd and maxsd compute (each returns its
+// second operand when the comparison fails), which the compiler does not
+// use for them on its own; those instructions clamp without jumps.
 inline double clipped(double value, double top)
 {
+#if defined(__SSE2__)
+    const __m128d below = _mm_min_sd(_mm_set_sd(top), _mm_set_sd(value));
+    return _mm_cvtsd_f64(_mm_max_sd(below, _mm_setzero_pd()));
+#else
     const double below = top < value ? top : value;
     return below > 0.0 ? below : 0.0;
+#endif
 }
 
 template <velmora::rounding R>
