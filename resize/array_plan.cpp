@@ -193,19 +193,36 @@ result make_threads(plan_state& st)
                   std::strerror(failure.error));
 }
 
-result make_work_arrays(plan_state& st)
+void choose_block(plan_state& st)
 {
     std::int64_t largest_set = 1;
-    std::int64_t set_doubles[2] = {0, 0};
-    for (int s = 1; s < 2 * st.changing; ++s) {
-        const std::int64_t doubles = stage_doubles(st, s);
-        largest_set = std::max(largest_set, doubles);
-        set_doubles[written_array(s - 1)] = std::max(set_doubles[written_array(s - 1)], doubles);
-    }
+    for (int s = 1; s < 2 * st.changing; ++s)
+        largest_set = std::max(largest_set, stage_doubles(st, s));
     st.block_sets = std::clamp<std::int64_t>(block_doubles / largest_set, 1, st.total_sets);
     // Pairs that run on across sets must not be split by a block's end.
     if (st.how.pairing == velmora::pairing::across_sets && st.block_sets < st.total_sets)
         st.block_sets += st.block_sets % 2;
+}
+
+// Pairs of lines in pass j of a block: a vector path with more lanes than
+// that only computes zeros in the others (one long line would take eight
+// times the work on AVX-512).
+std::int64_t block_pairs(const plan_state& st, int j)
+{
+    std::int64_t per_set = 1;
+    for (int r = 0; r < st.changing; ++r)
+        if (r != j % st.changing)
+            per_set *= size_at(st, j, r);
+    if (st.how.pairing == velmora::pairing::across_sets)
+        return (st.block_sets * per_set + 1) / 2;
+    return st.block_sets * ((per_set + 1) / 2);
+}
+
+result make_work_arrays(plan_state& st)
+{
+    std::int64_t set_doubles[2] = {0, 0};
+    for (int s = 1; s < 2 * st.changing; ++s)
+        set_doubles[written_array(s - 1)] = std::max(set_doubles[written_array(s - 1)], stage_doubles(st, s));
     for (int which = 0; which < 2; ++which) {
         if (set_doubles[which] == 0)
             continue;
@@ -262,13 +279,15 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
     if (st.changing == 0)
         return succeeded();
 
+    choose_block(st);
     lane_path paths[2 * velmora::max_rank];
     for (int j = 0; j < 2 * st.changing; ++j) {
         const int r = j % st.changing;
         const chirp_shape shape = pass_shape(j >= st.changing, static_cast<std::int32_t>(in.sizes[st.axes[r]]),
                                              static_cast<std::int32_t>(out.sizes[st.axes[r]]));
         paths[j] = path;
-        while (paths[j] != lane_path::scalar && workspace_doubles(shape, paths[j]) * sizeof(double) > workspace_bound)
+        while (paths[j] != lane_path::scalar && (workspace_doubles(shape, paths[j]) * sizeof(double) > workspace_bound ||
+                                                 lane_width(narrower(paths[j])) >= block_pairs(st, j)))
             paths[j] = narrower(paths[j]);
     }
     result r = make_tables(st);
