@@ -38,8 +38,10 @@ struct outcome {
 
 void read_coded(input_file* file, outcome* result)
 {
+    // The reader borrows its source until it is spent.
+    const codec_source source = input_source(*file);
     picture_reader reader;
-    result->message = picture_open(file->kind, input_source(*file), &reader);
+    result->message = picture_open(file->kind, source, &reader);
     if (!result->message.failed() && std::int64_t{reader.info.width} * reader.info.height <= max_pixels)
         result->message = picture_decode(&reader, &result->image);
     std::fclose(file->stream);
