@@ -6,6 +6,7 @@
 #include "cli/checked_alloc.h"
 #include "cli/console.h"
 #include "cli/messages.h"
+#include "resize/sample_convert.h"
 
 namespace {
 
@@ -97,35 +98,33 @@ double load(const unsigned char* at, sample_type type)
     return 0;
 }
 
-// A final value into an output sample: integers clipped to 0..top and
-// rounded, floats as they are.
-void store(unsigned char* at, sample_type type, double top, double value, velmora::rounding how)
+// A final value into an output sample, by the library's own rule:
+// integers clipped to their range and rounded, floats as they are.
+void store(unsigned char* at, sample_type type, double value, velmora::rounding how)
 {
-    if (type == sample_type::float32 || type == sample_type::float64) {
-        if (type == sample_type::float32) {
-            const float v = static_cast<float>(value);
-            std::memcpy(at, &v, sizeof v);
-        } else {
-            std::memcpy(at, &value, sizeof value);
-        }
+    switch (type) {
+    case sample_type::uint8:
+        *at = to_uint8(value, how);
+        return;
+    case sample_type::uint16: {
+        const std::uint16_t v = to_uint16(value, how);
+        std::memcpy(at, &v, sizeof v);
         return;
     }
-    if (how == velmora::rounding::nearest)
-        value = std::floor(value + 0.5);
-    // A NaN fails both tests and becomes 0.
-    value = value >= top ? top : value;
-    value = value > 0.0 ? value : 0.0;
-    if (type == sample_type::uint8) {
-        *at = static_cast<std::uint8_t>(value);
-    } else {
-        const auto v = static_cast<std::uint16_t>(value);
+    case sample_type::float32: {
+        const auto v = static_cast<float>(value);
         std::memcpy(at, &v, sizeof v);
+        return;
+    }
+    case sample_type::float64:
+        std::memcpy(at, &value, sizeof value);
+        return;
     }
 }
 
 // out = plane * scale, or, with alpha, plane / (clipped alpha / alpha_top) * scale.
 void convert_plane(const double_plane& plane, const double* alpha, double alpha_top, double scale,
-                   const array_view& out, double out_top, velmora::rounding how)
+                   const array_view& out, velmora::rounding how)
 {
     for (std::int64_t y = 0; y < out.sizes[0]; ++y)
         for (std::int64_t x = 0; x < out.sizes[1]; ++x) {
@@ -135,7 +134,7 @@ void convert_plane(const double_plane& plane, const double* alpha, double alpha_
                 const double a = std::fmin(std::fmax(alpha[i], 0.0), alpha_top);
                 value = a > 0.0 ? value / (a / alpha_top) : 0.0;
             }
-            store(sample_at(out, y, x), out.type, out_top, value * scale, how);
+            store(sample_at(out, y, x), out.type, value * scale, how);
         }
 }
 
@@ -271,8 +270,7 @@ void run_channel_pass(const channel_set& in, const channel_set& out, const chann
                 from = premultiplied.view;
             }
             resize_channel(&p.cache, from, colour.view);
-            convert_plane(colour, unpremultiply ? alpha.data : nullptr, in.top, p.scale, target, out.top,
-                          settings.rounding);
+            convert_plane(colour, unpremultiply ? alpha.data : nullptr, in.top, p.scale, target, settings.rounding);
         }
         print_rest(&p.cache.console);
     }
@@ -281,10 +279,10 @@ void run_channel_pass(const channel_set& in, const channel_set& out, const chann
         p.cache.console = channel_console{};
         const array_view& target = out.channel[out.colours];
         if (unpremultiply)
-            convert_plane(alpha, nullptr, in.top, p.scale, target, out.top, settings.rounding);
+            convert_plane(alpha, nullptr, in.top, p.scale, target, settings.rounding);
         else if (p.scale != 1.0) {
             resize_channel(&p.cache, in.channel[in.colours], colour.view);
-            convert_plane(colour, nullptr, in.top, p.scale, target, out.top, settings.rounding);
+            convert_plane(colour, nullptr, in.top, p.scale, target, settings.rounding);
         } else
             resize_channel(&p.cache, in.channel[in.colours], target);
         print_rest(&p.cache.console);
