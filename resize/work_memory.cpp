@@ -1,12 +1,8 @@
 #include "resize/work_memory.h"
 
-#include <sys/mman.h>
-
 namespace {
 
-constexpr std::size_t huge_page = std::size_t{2} << 20;
-constexpr std::size_t huge_from = std::size_t{256} << 10;
-constexpr std::size_t small_alignment = 64;
+constexpr std::size_t alignment = 64;
 
 }  // namespace
 
@@ -15,7 +11,6 @@ void* allocate_block(std::size_t count, std::size_t element_size)
     std::size_t bytes = 0;
     if (__builtin_mul_overflow(count, element_size, &bytes))
         return nullptr;
-    const std::size_t alignment = bytes >= huge_from ? huge_page : small_alignment;
     // Rounded up to the alignment, and at least one unit, so that null
     // always means exhaustion.
     const std::size_t rounded = bytes == 0 ? alignment : (bytes + alignment - 1) / alignment * alignment;
@@ -24,9 +19,5 @@ void* allocate_block(std::size_t count, std::size_t element_size)
     void* block = nullptr;
     if (posix_memalign(&block, alignment, rounded) != 0)
         return nullptr;
-#ifdef MADV_HUGEPAGE
-    if (alignment == huge_page)
-        madvise(block, rounded, MADV_HUGEPAGE);
-#endif
     return block;
 }

@@ -2,13 +2,12 @@
 // null pointer instead of throwing or ending the process.
 //
 // make_block<T>(count) returns a block of count elements of T, not
-// initialised, aligned to at least 64 bytes (a whole vector lane batch), or
-// null when memory cannot be had (or count * sizeof(T) overflows). Blocks
-// of a quarter megabyte and more are whole 2 MiB huge pages where the
-// system offers them: on a virtual machine every first touch of a page is a
-// costly fault, and a few huge faults replace hundreds of small ones, at
-// the price of at most one partly used huge page per block. The caller owns
-// the block; it is freed when the pointer goes.
+// initialised, aligned to 64 bytes (a whole vector lane batch), or null
+// when memory cannot be had (or count * sizeof(T) overflows). The pages are
+// the system's ordinary ones: on the virtual machines measured, asking for
+// 2 MiB pages made the first touch of fresh memory dearer and its cost
+// vary more from run to run, not less. The caller owns the block; it is
+// freed when the pointer goes.
 #pragma once
 
 #include <cstddef>
