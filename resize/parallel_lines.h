@@ -47,8 +47,6 @@ struct team_failure {
 // says why and the result is null.
 owned_team make_team(int threads, team_failure* failure);
 
-int team_size(const line_team& team);
-
 void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context);
 
 template <typename Body>
