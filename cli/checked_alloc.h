@@ -5,7 +5,7 @@
 // When memory is exhausted the array's name is printed followed by
 // " no memory!!" on the standard output stream and the process ends with
 // status 1, releasing nothing first. Blocks are those of the library's work
-// arrays (resize/work_memory.h). The caller owns the block
+// arrays (fft/heap_array.h). The caller owns the block
 // and frees it with std::free.
 #pragma once
 

@@ -1,9 +1,14 @@
-// Heap arrays owned by a std::unique_ptr, for the blocks of tables and plans.
+// Heap arrays owned by a std::unique_ptr: the blocks of tables, plans and
+// the engine's work arrays.
 //
 // heap_array_alloc returns an empty pointer when the memory cannot be had
 // (or the byte count does not fit in a size_t), never throws: the caller
 // turns the empty pointer into a result of its own. The elements are left
-// uninitialised. Nothing here keeps state between calls.
+// uninitialised, and the block starts on a 64-byte boundary, whole cache
+// lines and whole vector batches. The pages are the system's ordinary ones:
+// on the virtual machines measured, 2 MiB pages made the first touch of
+// fresh memory dearer and its cost vary more from run to run. Nothing here
+// keeps state between calls.
 #pragma once
 
 #include <cstddef>
@@ -18,12 +23,20 @@ struct free_deleter {
 template <typename T>
 using heap_array = std::unique_ptr<T[], free_deleter>;
 
+constexpr std::size_t heap_array_alignment = 64;
+
 template <typename T>
 heap_array<T> heap_array_alloc(std::size_t count)
 {
-    if (count > SIZE_MAX / sizeof(T))
+    if (count > (SIZE_MAX - heap_array_alignment) / sizeof(T))
         return heap_array<T>();
-    // A zero-byte request may return null; ask for one element so that null
-    // always means exhaustion.
-    return heap_array<T>(static_cast<T*>(std::malloc((count ? count : 1) * sizeof(T))));
+    // Whole alignment units, and at least one, so that null always means
+    // exhaustion.
+    const std::size_t bytes = count * sizeof(T);
+    const std::size_t rounded =
+        bytes == 0 ? heap_array_alignment : (bytes + heap_array_alignment - 1) / heap_array_alignment * heap_array_alignment;
+    void* block = nullptr;
+    if (posix_memalign(&block, heap_array_alignment, rounded) != 0)
+        return heap_array<T>();
+    return heap_array<T>(static_cast<T*>(block));
 }

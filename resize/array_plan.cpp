@@ -170,10 +170,10 @@ result make_workspaces(plan_state& st, const lane_path* paths)
     const std::size_t per_line = lane_alignment / sizeof(double);
     size = (size + per_line - 1) / per_line * per_line;
     const auto threads = static_cast<std::size_t>(st.how.threads);
-    st.workspace_block = make_block<double>(size * threads);
+    st.workspace_block = heap_array_alloc<double>(size * threads);
     if (!st.workspace_block)
         return out_of_memory("work", size * threads * sizeof(double));
-    st.workspace_of = make_block<double*>(threads);
+    st.workspace_of = heap_array_alloc<double*>(threads);
     if (!st.workspace_of)
         return out_of_memory("work", threads * sizeof(double*));
     for (std::size_t t = 0; t < threads; ++t)
@@ -227,7 +227,7 @@ result make_work_arrays(plan_state& st)
         if (set_doubles[which] == 0)
             continue;
         const auto doubles = static_cast<std::size_t>(set_doubles[which]) * static_cast<std::size_t>(st.block_sets);
-        st.work_arrays[which] = make_block<double>(doubles);
+        st.work_arrays[which] = heap_array_alloc<double>(doubles);
         if (!st.work_arrays[which])
             return out_of_memory(work_array_name(st, which), doubles * sizeof(double));
     }

@@ -28,7 +28,7 @@
 #include "fft/fft_tables.h"
 #include "resize/parallel_lines.h"
 #include "resize/spectral_passes.h"
-#include "resize/work_memory.h"
+#include "fft/heap_array.h"
 #include "velmora/velmora.h"
 
 struct velmora::plan_state {
@@ -48,9 +48,9 @@ struct velmora::plan_state {
 
     cosine_pass passes[2 * max_rank];
     fft_tables tables;
-    owned_block<double> workspace_block;
-    owned_block<double*> workspace_of;
-    owned_block<double> work_arrays[2];
+    heap_array<double> workspace_block;
+    heap_array<double*> workspace_of;
+    heap_array<double> work_arrays[2];
     owned_team team;
 };
 
