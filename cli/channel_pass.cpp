@@ -74,54 +74,6 @@ double_plane make_plane(const array_view& like, const char* name)
     return plane;
 }
 
-double load(const unsigned char* at, sample_type type)
-{
-    switch (type) {
-    case sample_type::uint8:
-        return *at;
-    case sample_type::uint16: {
-        std::uint16_t v;
-        std::memcpy(&v, at, sizeof v);
-        return v;
-    }
-    case sample_type::float32: {
-        float v;
-        std::memcpy(&v, at, sizeof v);
-        return v;
-    }
-    case sample_type::float64: {
-        double v;
-        std::memcpy(&v, at, sizeof v);
-        return v;
-    }
-    }
-    return 0;
-}
-
-// A final value into an output sample, by the library's own rule:
-// integers clipped to their range and rounded, floats as they are.
-void store(unsigned char* at, sample_type type, double value, velmora::rounding how)
-{
-    switch (type) {
-    case sample_type::uint8:
-        *at = to_uint8(value, how);
-        return;
-    case sample_type::uint16: {
-        const std::uint16_t v = to_uint16(value, how);
-        std::memcpy(at, &v, sizeof v);
-        return;
-    }
-    case sample_type::float32: {
-        const auto v = static_cast<float>(value);
-        std::memcpy(at, &v, sizeof v);
-        return;
-    }
-    case sample_type::float64:
-        std::memcpy(at, &value, sizeof value);
-        return;
-    }
-}
-
 // out = plane * scale, or, with alpha, plane / (clipped alpha / alpha_top) * scale.
 void convert_plane(const double_plane& plane, const double* alpha, double alpha_top, double scale,
                    const array_view& out, velmora::rounding how)
@@ -134,7 +86,7 @@ void convert_plane(const double_plane& plane, const double* alpha, double alpha_
                 const double a = std::fmin(std::fmax(alpha[i], 0.0), alpha_top);
                 value = a > 0.0 ? value / (a / alpha_top) : 0.0;
             }
-            store(sample_at(out, y, x), out.type, value * scale, how);
+            store_sample(sample_at(out, y, x), out.type, value * scale, how);
         }
 }
 
@@ -265,8 +217,8 @@ void run_channel_pass(const channel_set& in, const channel_set& out, const chann
                 for (std::int64_t y = 0; y < source.sizes[0]; ++y)
                     for (std::int64_t x = 0; x < source.sizes[1]; ++x)
                         premultiplied.data[y * source.sizes[1] + x] =
-                            load(sample_at(source, y, x), source.type) *
-                            load(sample_at(in.channel[in.colours], y, x), source.type) / in.top;
+                            load_sample(sample_at(source, y, x), source.type) *
+                            load_sample(sample_at(in.channel[in.colours], y, x), source.type) / in.top;
                 from = premultiplied.view;
             }
             resize_channel(&p.cache, from, colour.view);

@@ -1,5 +1,8 @@
-// Final values into samples: the one rule for every integer output of a
-// resize. A value is rounded (floor(value + 0.5)) or left to be truncated,
+// Samples in memory and final values into samples: the one rule for every
+// integer output of a resize, and the one way samples of any type are read
+// and written where they lie (arrays may be unaligned).
+//
+// The rule: A value is rounded (floor(value + 0.5)) or left to be truncated,
 // then clipped to the type's range (a NaN gives 0) and converted, which
 // truncates toward zero. Float outputs take the value as it is. Inline,
 // because the last pass of a resize converts every output sample.
@@ -7,6 +10,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -63,4 +68,65 @@ inline std::uint16_t to_uint16(double value, velmora::rounding how)
 {
     return how == velmora::rounding::nearest ? to_uint16<velmora::rounding::nearest>(value)
                                              : to_uint16<velmora::rounding::truncate>(value);
+}
+
+template <typename T>
+inline double load_sample(const unsigned char* at)
+{
+    T value;
+    std::memcpy(&value, at, sizeof value);
+    return static_cast<double>(value);
+}
+
+// value into a sample of type T by the rule above (floats as they are).
+template <typename T, velmora::rounding R>
+inline void store_sample(unsigned char* at, double value)
+{
+    T sample;
+    if constexpr (std::is_same_v<T, std::uint8_t>)
+        sample = to_uint8<R>(value);
+    else if constexpr (std::is_same_v<T, std::uint16_t>)
+        sample = to_uint16<R>(value);
+    else
+        sample = static_cast<T>(value);
+    std::memcpy(at, &sample, sizeof sample);
+}
+
+template <typename T>
+inline void store_sample(unsigned char* at, double value, velmora::rounding how)
+{
+    if (how == velmora::rounding::nearest)
+        store_sample<T, velmora::rounding::nearest>(at, value);
+    else
+        store_sample<T, velmora::rounding::truncate>(at, value);
+}
+
+// The same with the type known only at run time.
+inline double load_sample(const unsigned char* at, velmora::sample_type type)
+{
+    switch (type) {
+    case velmora::sample_type::uint8:
+        return load_sample<std::uint8_t>(at);
+    case velmora::sample_type::uint16:
+        return load_sample<std::uint16_t>(at);
+    case velmora::sample_type::float32:
+        return load_sample<float>(at);
+    case velmora::sample_type::float64:
+        return load_sample<double>(at);
+    }
+    return 0.0;
+}
+
+inline void store_sample(unsigned char* at, velmora::sample_type type, double value, velmora::rounding how)
+{
+    switch (type) {
+    case velmora::sample_type::uint8:
+        return store_sample<std::uint8_t>(at, value, how);
+    case velmora::sample_type::uint16:
+        return store_sample<std::uint16_t>(at, value, how);
+    case velmora::sample_type::float32:
+        return store_sample<float>(at, value, how);
+    case velmora::sample_type::float64:
+        return store_sample<double>(at, value, how);
+    }
 }

@@ -12,27 +12,6 @@ using velmora::sample_type;
 
 namespace {
 
-template <typename T>
-double load(const unsigned char* at)
-{
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return static_cast<double>(value);
-}
-
-template <typename T>
-void store(unsigned char* at, double value, rounding how)
-{
-    T converted;
-    if constexpr (std::is_same_v<T, std::uint8_t>)
-        converted = to_uint8(value, how);
-    else if constexpr (std::is_same_v<T, std::uint16_t>)
-        converted = to_uint16(value, how);
-    else
-        converted = static_cast<T>(value);
-    std::memcpy(at, &converted, sizeof converted);
-}
-
 // Calls row(in_start, out_start) for every run along the last axis, in
 // row-major order; index[] holds the run's index on the other axes.
 template <typename Row>
@@ -66,7 +45,7 @@ void copy_typed(const array_view& in, const array_view& out, rounding how)
     const int last = in.rank - 1;
     for_each_row(in, &out, index, [&](const unsigned char* from, unsigned char* to) {
         for (std::int64_t i = 0; i < in.sizes[last]; ++i)
-            store<Out>(to + i * out.strides[last], load<In>(from + i * in.strides[last]), how);
+            store_sample<Out>(to + i * out.strides[last], load_sample<In>(from + i * in.strides[last]), how);
         return true;
     });
 }
@@ -102,7 +81,7 @@ bool find_typed(const array_view& view, std::int64_t first, std::int64_t end, st
             row += index[a] * view.strides[a];
         const std::int64_t stop = std::min(view.sizes[last], index[last] + (end - n));
         for (std::int64_t i = index[last]; i < stop; ++i) {
-            const double value = load<T>(row + i * view.strides[last]);
+            const double value = load_sample<T>(row + i * view.strides[last]);
             if (!std::isfinite(value)) {
                 index[last] = i;
                 *is_nan = std::isnan(value);

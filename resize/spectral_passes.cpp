@@ -23,29 +23,10 @@ std::int64_t pairs_per_unit(int lanes)
     return std::max<std::int64_t>(lanes, min_pairs_per_unit);
 }
 
-template <typename T>
-inline double load(const unsigned char* at)
-{
-    T value;
-    std::memcpy(&value, at, sizeof value);
-    return static_cast<double>(value);
-}
-
-template <typename T>
-inline void store(unsigned char* at, T value)
+// A coefficient into a work array.
+inline void store(unsigned char* at, double value)
 {
     std::memcpy(at, &value, sizeof value);
-}
-
-template <typename T, rounding R>
-inline void store_sample(unsigned char* at, double value)
-{
-    if constexpr (std::is_same_v<T, std::uint8_t>)
-        store(at, to_uint8<R>(value));
-    else if constexpr (std::is_same_v<T, std::uint16_t>)
-        store(at, to_uint16<R>(value));
-    else
-        store(at, static_cast<T>(value));
 }
 
 std::int64_t offset_of(std::int64_t index, int dims, const std::int64_t* sizes, const std::int64_t* strides)
@@ -156,8 +137,8 @@ void gather_uniform(const batch& b, std::int64_t step, std::int32_t count, Index
         double* re = b.work + 2 * static_cast<std::ptrdiff_t>(i) * Lanes;
         double* im = re + Lanes;
         for (int j = 0; j < Lanes; ++j) {
-            re[j] = load<T>(first + 2 * j * spacing);
-            im[j] = load<T>(first + (2 * j + 1) * spacing);
+            re[j] = load_sample<T>(first + 2 * j * spacing);
+            im[j] = load_sample<T>(first + (2 * j + 1) * spacing);
         }
     }
 }
@@ -183,7 +164,7 @@ void gather(const batch& b, std::int64_t step, std::int32_t count, Index index)
             double* to = b.work + (2 * static_cast<std::ptrdiff_t>(i) + h) * b.lanes;
             for (int j = 0; j < b.lanes; ++j) {
                 const unsigned char* line = b.in[2 * j + h];
-                to[j] = line ? load<T>(line + offset) : 0.0;
+                to[j] = line ? load_sample<T>(line + offset) : 0.0;
             }
         }
     }
