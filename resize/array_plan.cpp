@@ -141,15 +141,22 @@ const char* work_array_name(const plan_state& st, int which)
     return st.axes[0] == st.rank - 1 ? "rows" : "band";
 }
 
+// The transform of pass j: forward along axes[j] for j < q, back along
+// axes[j - q] after.
+chirp_shape shape_of_pass(const plan_state& st, int j)
+{
+    const int axis = st.axes[j % st.changing];
+    return pass_shape(j >= st.changing, static_cast<std::int32_t>(st.in_sizes[axis]),
+                      static_cast<std::int32_t>(st.out_sizes[axis]));
+}
+
 // One table for the longest power-of-two FFT of the chirp-z passes: tables
 // built for a larger size serve every shorter transform with the same bits.
 result make_tables(plan_state& st)
 {
     std::int32_t longest = 4;
     for (int j = 0; j < 2 * st.changing; ++j) {
-        const int r = j % st.changing;
-        const chirp_shape shape = pass_shape(j >= st.changing, static_cast<std::int32_t>(st.in_sizes[st.axes[r]]),
-                                             static_cast<std::int32_t>(st.out_sizes[st.axes[r]]));
+        const chirp_shape shape = shape_of_pass(st, j);
         longest = std::max(longest, line_plan_fft_points(shape));
     }
     if (!fft_tables_build(&st.tables, longest))
@@ -161,9 +168,7 @@ result make_workspaces(plan_state& st, const lane_path* paths)
 {
     std::size_t size = 0;
     for (int j = 0; j < 2 * st.changing; ++j) {
-        const int r = j % st.changing;
-        const chirp_shape shape = pass_shape(j >= st.changing, static_cast<std::int32_t>(st.in_sizes[st.axes[r]]),
-                                             static_cast<std::int32_t>(st.out_sizes[st.axes[r]]));
+        const chirp_shape shape = shape_of_pass(st, j);
         size = std::max(size, workspace_doubles(shape, paths[j]));
     }
     // Each thread's array starts on its own 64-byte boundary.
@@ -241,8 +246,12 @@ result make_passes(plan_state& st, const lane_path* paths)
         const int made = cosine_pass_init(&st.passes[j], j >= st.changing,
                                           static_cast<std::int32_t>(st.in_sizes[st.axes[r]]),
                                           static_cast<std::int32_t>(st.out_sizes[st.axes[r]]), paths[j], st.tables);
-        if (made == chirp_no_memory)
-            return out_of_memory("plan", 0);
+        if (made == chirp_no_memory) {
+            velmora::result r = failed(status::no_memory, "not enough memory for the transform of axis %d",
+                                       st.axes[j % st.changing]);
+            std::snprintf(r.name, sizeof r.name, "plan");
+            return r;
+        }
         if (made != chirp_ok)
             return failed(status::bad_size, "the transform of axis %d cannot be planned", st.axes[r]);
     }
@@ -282,9 +291,7 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
     choose_block(st);
     lane_path paths[2 * velmora::max_rank];
     for (int j = 0; j < 2 * st.changing; ++j) {
-        const int r = j % st.changing;
-        const chirp_shape shape = pass_shape(j >= st.changing, static_cast<std::int32_t>(in.sizes[st.axes[r]]),
-                                             static_cast<std::int32_t>(out.sizes[st.axes[r]]));
+        const chirp_shape shape = shape_of_pass(st, j);
         paths[j] = path;
         while (paths[j] != lane_path::scalar && (workspace_doubles(shape, paths[j]) * sizeof(double) > workspace_bound ||
                                                  lane_width(narrower(paths[j])) >= block_pairs(st, j)))
