@@ -115,13 +115,13 @@ std::size_t chirp_work_doubles(const chirp_plan& plan, lane_path path)
     return 2 * static_cast<std::size_t>(plan.fft_size) * static_cast<std::size_t>(lane_width(path));
 }
 
-void chirp_transform(const chirp_plan& plan, lane_path path, double* work)
+void chirp_transform(const chirp_plan& plan, lane_path path, double* work, const stop_poll* poll)
 {
     static constexpr lane_builds<chirp_entry> transforms = VELMORA_LANE_BUILDS(chirp_transform_lanes);
     const double* pre = plan.factors.get();
     const double* post = pre + 2 * plan.shape.in_count;
     const double* kernel = post + 2 * plan.shape.out_count;
     const chirp_arrays arrays{plan.fft_size, plan.shape.in_count, plan.shape.out_count, pre, post, kernel,
-                              plan.tables->ip.get(), plan.tables->ww.get(), plan.tables->table_size};
+                              plan.tables->ip.get(), plan.tables->ww.get(), plan.tables->table_size, poll};
     lane_build(transforms, path)(arrays, work);
 }

@@ -39,6 +39,7 @@
 #include "fft/fft_lanes.h"
 #include "fft/fft_tables.h"
 #include "fft/heap_array.h"
+#include "fft/stop_poll.h"
 
 constexpr int chirp_forward = 0;
 constexpr int chirp_inverse = 1;
@@ -82,5 +83,6 @@ int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_table
 // Doubles of one work array for the path: 2 N lane_width(path).
 std::size_t chirp_work_doubles(const chirp_plan& plan, lane_path path);
 
-// path must be supported (lane_path_supported).
-void chirp_transform(const chirp_plan& plan, lane_path path, double* work);
+// path must be supported (lane_path_supported). A stop poll, when given,
+// is asked inside the FFTs; on a yes the outputs are unspecified.
+void chirp_transform(const chirp_plan& plan, lane_path path, double* work, const stop_poll* poll = nullptr);

@@ -183,10 +183,10 @@ std::size_t line_plan_work_doubles(const line_plan& plan, lane_path path)
     return work_doubles(plan.shape, plan.method, path);
 }
 
-void line_plan_transform(const line_plan& plan, lane_path path, double* work)
+void line_plan_transform(const line_plan& plan, lane_path path, double* work, const stop_poll* poll)
 {
     if (plan.method == line_method::chirp_z) {
-        chirp_transform(plan.chirp, path, work);
+        chirp_transform(plan.chirp, path, work, poll);
         return;
     }
     static constexpr lane_builds<line_direct_entry> transforms = VELMORA_LANE_BUILDS(line_direct_lanes);
@@ -199,6 +199,7 @@ void line_plan_transform(const line_plan& plan, lane_path path, double* work)
                                     s.out_count,
                                     s.in_count > s.out_count ? s.in_count : s.out_count,
                                     plan.pre.get(),
-                                    plan.post.get()};
+                                    plan.post.get(),
+                                    poll};
     lane_build(transforms, path)(arrays, work);
 }

@@ -79,5 +79,7 @@ int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables&
 
 std::size_t line_plan_work_doubles(const line_plan& plan, lane_path path);
 
-// path must be supported (lane_path_supported).
-void line_plan_transform(const line_plan& plan, lane_path path, double* work);
+// path must be supported (lane_path_supported). A stop poll, when given,
+// is asked inside the FFTs, a few microseconds of work apart; on a yes the
+// outputs are unspecified.
+void line_plan_transform(const line_plan& plan, lane_path path, double* work, const stop_poll* poll = nullptr);
