@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "fft/lane_dispatch.h"
+#include "fft/stop_poll.h"
 
 struct chirp_arrays {
     std::int32_t fft_points;  // N
@@ -19,6 +20,7 @@ struct chirp_arrays {
     const int* ip;         // the FFT tables (fft_tables.h)
     const double* ww;
     int table_size;
+    const stop_poll* poll;  // or null: asked inside the FFTs
 };
 
 using chirp_entry = void(const chirp_arrays& plan, double* work);

@@ -5,12 +5,15 @@
 
 #include "dft/chirp_entries.h"
 #include "dft/unit_phase.h"
-#include "fft/fft_drivers.h"
+#include "fft/fft_lanes.h"
 
 namespace {
 
 // Lengths and twists up to 2^24 keep every numerator below in 64 bits.
 constexpr std::int64_t max_length = std::int64_t{1} << 24;
+
+// Factors computed between two questions to the stop poll.
+constexpr std::int32_t poll_factors = 1 << 14;
 
 // t^2 mod 2P, from t reduced mod 2P first so that the square fits.
 std::int64_t square_mod(std::int64_t t, std::int64_t P)
@@ -48,24 +51,37 @@ bool shape_is_valid(const chirp_shape& s)
 // kernel conj(v(k - j)) laid out by the offset d = r - i of output r from
 // input i, at d mod N. v is the chirp exp(-i pi t^2 / P) of the forward
 // direction, conjugated for the inverse one.
-void fill_factors(const chirp_shape& s, std::int32_t N, double* pre, double* post, double* kernel)
+bool fill_factors(const chirp_shape& s, std::int32_t N, double* pre, double* post, double* kernel,
+                  const stop_poll* poll)
 {
     const int sigma = s.direction == chirp_forward ? -1 : 1;
-    for (std::int32_t i = 0; i < s.in_count; ++i)
+    for (std::int32_t i = 0; i < s.in_count; ++i) {
+        if (i % poll_factors == poll_factors - 1 && stop_requested(poll))
+            return false;
         chirp_phase(std::int64_t{s.in_start} + i, s.length, sigma, 1, s.in_twist, &pre[2 * i], &pre[2 * i + 1]);
+    }
     for (std::int32_t r = 0; r < s.out_count; ++r) {
+        if (r % poll_factors == poll_factors - 1 && stop_requested(poll))
+            return false;
         double re, im;
         chirp_phase(std::int64_t{s.out_start} + r, s.length, sigma, -1, s.out_twist, &re, &im);
         post[2 * r] = re * s.scale;
         post[2 * r + 1] = im * s.scale;
     }
-    for (std::int32_t k = 0; k < 2 * N; ++k)
+    for (std::int32_t k = 0; k < 2 * N; ++k) {
+        // Fresh memory: its first touch can take longer than the phases.
+        if (k % poll_factors == 0 && stop_requested(poll))
+            return false;
         kernel[k] = 0.0;
+    }
     const std::int64_t shift = std::int64_t{s.out_start} - s.in_start;
     for (std::int32_t d = -(s.in_count - 1); d < s.out_count; ++d) {
+        if (d % poll_factors == 0 && stop_requested(poll))
+            return false;
         const std::int32_t at = d < 0 ? d + N : d;
         chirp_phase(shift + d, s.length, -sigma, 1, 0, &kernel[2 * at], &kernel[2 * at + 1]);
     }
+    return true;
 }
 
 }  // namespace
@@ -81,7 +97,7 @@ std::int32_t chirp_fft_size(const chirp_shape& shape)
     return static_cast<std::int32_t>(N);
 }
 
-int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables)
+int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables, const stop_poll* poll)
 {
     *plan = chirp_plan{};
     const std::int32_t N = chirp_fft_size(shape);
@@ -96,8 +112,11 @@ int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_table
     double* pre = factors.get();
     double* post = pre + 2 * shape.in_count;
     double* kernel = post + 2 * shape.out_count;
-    fill_factors(shape, N, pre, post, kernel);
-    fft_forward(N, kernel, tables);
+    if (!fill_factors(shape, N, pre, post, kernel, poll))
+        return chirp_stopped;
+    fft_forward_lanes_polled(lane_path::scalar, N, kernel, tables, poll);
+    if (stop_requested(poll))
+        return chirp_stopped;
     // The convolution's 1/N rides on the kernel; N is a power of two, so
     // this scaling is exact.
     const double inverse_N = 1.0 / N;
@@ -115,13 +134,13 @@ std::size_t chirp_work_doubles(const chirp_plan& plan, lane_path path)
     return 2 * static_cast<std::size_t>(plan.fft_size) * static_cast<std::size_t>(lane_width(path));
 }
 
-void chirp_transform(const chirp_plan& plan, lane_path path, double* work)
+void chirp_transform(const chirp_plan& plan, lane_path path, double* work, const stop_poll* poll)
 {
     static constexpr lane_builds<chirp_entry> transforms = VELMORA_LANE_BUILDS(chirp_transform_lanes);
     const double* pre = plan.factors.get();
     const double* post = pre + 2 * plan.shape.in_count;
     const double* kernel = post + 2 * plan.shape.out_count;
     const chirp_arrays arrays{plan.fft_size, plan.shape.in_count, plan.shape.out_count, pre, post, kernel,
-                              plan.tables->ip.get(), plan.tables->ww.get(), plan.tables->table_size};
+                              plan.tables->ip.get(), plan.tables->ww.get(), plan.tables->table_size, poll};
     lane_build(transforms, path)(arrays, work);
 }

@@ -39,6 +39,7 @@
 #include "fft/fft_lanes.h"
 #include "fft/fft_tables.h"
 #include "fft/heap_array.h"
+#include "fft/stop_poll.h"
 
 constexpr int chirp_forward = 0;
 constexpr int chirp_inverse = 1;
@@ -70,17 +71,21 @@ constexpr int chirp_ok = 0;
 constexpr int chirp_bad_shape = 1;    // a count or length out of range
 constexpr int chirp_no_memory = 2;    // allocation failed
 constexpr int chirp_small_tables = 3; // tables.max_points < N
+constexpr int chirp_stopped = 4;      // the stop poll said stop
 
 // The FFT size N in points that a shape needs (0 for a shape
 // chirp_plan_build refuses).
 std::int32_t chirp_fft_size(const chirp_shape& shape);
 
 // Builds the plan: factors, and the kernel spectrum by one FFT with the
-// given tables. On any result but chirp_ok the plan is left empty.
-int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables);
+// given tables. A stop poll, when given, is asked every 2^14 factors. On
+// any result but chirp_ok the plan is left empty.
+int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables,
+                     const stop_poll* poll = nullptr);
 
 // Doubles of one work array for the path: 2 N lane_width(path).
 std::size_t chirp_work_doubles(const chirp_plan& plan, lane_path path);
 
-// path must be supported (lane_path_supported).
-void chirp_transform(const chirp_plan& plan, lane_path path, double* work);
+// path must be supported (lane_path_supported). A stop poll, when given,
+// is asked inside the FFTs; on a yes the outputs are unspecified.
+void chirp_transform(const chirp_plan& plan, lane_path path, double* work, const stop_poll* poll = nullptr);

@@ -74,7 +74,7 @@ void transform(const line_direct_arrays& d, T* work)
     const std::int32_t P = d.fft.points;
     T* const window = work;
     T* const line = work + 2 * d.window_points;
-    mixed_radix::transform(d.fft, d.sign, from_window<T>{&d, window}, line);
+    mixed_radix::transform(d.fft, d.sign, from_window<T>{&d, window}, line, d.poll);
     std::int32_t k = d.out_start;
     for (std::int32_t r = 0; r < d.out_count; ++r) {
         put(window + 2 * r, line + 2 * k, d.post ? d.post + 2 * r : nullptr);

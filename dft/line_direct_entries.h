@@ -9,6 +9,7 @@
 
 #include "fft/lane_dispatch.h"
 #include "fft/mixed_radix_entries.h"
+#include "fft/stop_poll.h"
 
 struct line_direct_arrays {
     mixed_radix_steps fft;       // the transform of length P
@@ -20,6 +21,7 @@ struct line_direct_arrays {
     std::int32_t window_points;  // max(in_count, out_count): the line starts after them
     const double* pre;           // in_count complex factors, or null for none
     const double* post;          // out_count complex factors, or null for none
+    const stop_poll* poll;       // or null: asked inside the FFT
 };
 
 using line_direct_entry = void(const line_direct_arrays& plan, double* work);

@@ -80,20 +80,26 @@ std::int32_t residue(std::int32_t index, std::int32_t P)
 
 // The direct way's factors: t_in(j) for the window's inputs, t_out(k) *
 // scale for its outputs (chirp_plan.h).
-bool fill_direct_factors(const chirp_shape& s, line_plan* plan)
+bool fill_direct_factors(const chirp_shape& s, line_plan* plan, const stop_poll* poll)
 {
+    constexpr std::int32_t poll_factors = 1 << 14;
     if (s.in_twist != 0) {
         plan->pre = heap_array_alloc<double>(2 * static_cast<std::size_t>(s.in_count));
         if (!plan->pre)
             return false;
-        for (std::int32_t i = 0; i < s.in_count; ++i)
+        for (std::int32_t i = 0; i < s.in_count; ++i) {
+            if (i % poll_factors == poll_factors - 1 && stop_requested(poll))
+                return false;
             unit_phase(std::int64_t{s.in_start} + i, s.in_twist, &plan->pre[2 * i], &plan->pre[2 * i + 1]);
+        }
     }
     if (has_post_factors(s)) {
         plan->post = heap_array_alloc<double>(2 * static_cast<std::size_t>(s.out_count));
         if (!plan->post)
             return false;
         for (std::int32_t r = 0; r < s.out_count; ++r) {
+            if (r % poll_factors == poll_factors - 1 && stop_requested(poll))
+                return false;
             double re = 1.0, im = 0.0;
             if (s.out_twist != 0)
                 unit_phase(-(std::int64_t{s.out_start} + r), s.out_twist, &re, &im);
@@ -148,27 +154,28 @@ std::size_t line_plan_work_doubles(const chirp_shape& shape, lane_path path)
     return work_doubles(shape, line_plan_method(shape), path);
 }
 
-int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables)
+int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables, const stop_poll* poll)
 {
-    return line_plan_build(plan, shape, tables, line_plan_method(shape));
+    return line_plan_build(plan, shape, tables, line_plan_method(shape), poll);
 }
 
-int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables, line_method method)
+int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables, line_method method,
+                    const stop_poll* poll)
 {
     *plan = line_plan{};
     if (chirp_fft_size(shape) == 0)
         return chirp_bad_shape;
     if (method == line_method::chirp_z) {
-        const int result = chirp_plan_build(&plan->chirp, shape, tables);
+        const int result = chirp_plan_build(&plan->chirp, shape, tables, poll);
         if (result != chirp_ok)
             return result;
     } else {
         int radices[mixed_radix_max_levels];
         if (mixed_radix_levels(shape.length, radices) < 0)
             return chirp_bad_shape;
-        if (!mixed_radix_plan_build(&plan->fft, shape.length) || !fill_direct_factors(shape, plan)) {
+        if (!mixed_radix_plan_build(&plan->fft, shape.length, poll) || !fill_direct_factors(shape, plan, poll)) {
             *plan = line_plan{};
-            return chirp_no_memory;
+            return stop_requested(poll) ? chirp_stopped : chirp_no_memory;
         }
     }
     plan->shape = shape;
@@ -183,10 +190,10 @@ std::size_t line_plan_work_doubles(const line_plan& plan, lane_path path)
     return work_doubles(plan.shape, plan.method, path);
 }
 
-void line_plan_transform(const line_plan& plan, lane_path path, double* work)
+void line_plan_transform(const line_plan& plan, lane_path path, double* work, const stop_poll* poll)
 {
     if (plan.method == line_method::chirp_z) {
-        chirp_transform(plan.chirp, path, work);
+        chirp_transform(plan.chirp, path, work, poll);
         return;
     }
     static constexpr lane_builds<line_direct_entry> transforms = VELMORA_LANE_BUILDS(line_direct_lanes);
@@ -199,6 +206,7 @@ void line_plan_transform(const line_plan& plan, lane_path path, double* work)
                                     s.out_count,
                                     s.in_count > s.out_count ? s.in_count : s.out_count,
                                     plan.pre.get(),
-                                    plan.post.get()};
+                                    plan.post.get(),
+                                    poll};
     lane_build(transforms, path)(arrays, work);
 }

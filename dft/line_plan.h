@@ -72,12 +72,17 @@ struct line_plan {
 
 // Builds the plan the cost model chooses, or the given way. Returns
 // chirp_ok, or chirp_bad_shape (also for the direct way at another length),
-// chirp_no_memory, chirp_small_tables; on any other result than chirp_ok the
-// plan is left empty.
-int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables);
-int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables, line_method method);
+// chirp_no_memory, chirp_small_tables, or chirp_stopped when a stop poll is
+// given and says stop (asked every 2^14 values computed); on any other
+// result than chirp_ok the plan is left empty.
+int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables,
+                    const stop_poll* poll = nullptr);
+int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables, line_method method,
+                    const stop_poll* poll = nullptr);
 
 std::size_t line_plan_work_doubles(const line_plan& plan, lane_path path);
 
-// path must be supported (lane_path_supported).
-void line_plan_transform(const line_plan& plan, lane_path path, double* work);
+// path must be supported (lane_path_supported). A stop poll, when given,
+// is asked inside the FFTs, a few microseconds of work apart; on a yes the
+// outputs are unspecified.
+void line_plan_transform(const line_plan& plan, lane_path path, double* work, const stop_poll* poll = nullptr);

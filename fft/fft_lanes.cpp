@@ -28,9 +28,10 @@ bool cpu_has(lane_path path)
 
 constexpr lane_builds<fft_lanes_entry> transforms = VELMORA_LANE_BUILDS(fft_lanes_transform);
 
-void transform(int sign, lane_path path, std::int32_t points, double* a, const fft_tables& tables)
+void transform(int sign, lane_path path, std::int32_t points, double* a, const fft_tables& tables,
+               const stop_poll* poll)
 {
-    lane_build(transforms, path)(sign, 2 * points, a, tables.ip.get(), tables.table_size, tables.ww.get());
+    lane_build(transforms, path)(sign, 2 * points, a, tables.ip.get(), tables.table_size, tables.ww.get(), poll);
 }
 
 }  // namespace
@@ -71,10 +72,16 @@ lane_path lane_path_best()
 
 void fft_forward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables)
 {
-    transform(-1, path, points, a, tables);
+    transform(-1, path, points, a, tables, nullptr);
 }
 
 void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables)
 {
-    transform(1, path, points, a, tables);
+    transform(1, path, points, a, tables, nullptr);
+}
+
+void fft_forward_lanes_polled(lane_path path, std::int32_t points, double* a, const fft_tables& tables,
+                              const stop_poll* poll)
+{
+    transform(-1, path, points, a, tables, poll);
 }

@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "fft/fft_tables.h"
+#include "fft/stop_poll.h"
 
 enum class lane_path { scalar, sse2, avx2, avx512 };
 
@@ -45,3 +46,8 @@ void fft_forward_lanes(lane_path path, std::int32_t points, double* a, const fft
 
 // As fft_forward_lanes with fft_backward (positive exponent, unscaled).
 void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables);
+
+// fft_forward_lanes asking a stop poll (or null) as fft/split_radix.h says;
+// on a yes a holds unspecified values.
+void fft_forward_lanes_polled(lane_path path, std::int32_t points, double* a, const fft_tables& tables,
+                              const stop_poll* poll);

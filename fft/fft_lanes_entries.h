@@ -7,6 +7,8 @@
 #pragma once
 
 #include "fft/lane_dispatch.h"
+#include "fft/stop_poll.h"
 
-using fft_lanes_entry = void(int sign, int n, double* a, const int* ip, int table_size, const double* ww);
+using fft_lanes_entry = void(int sign, int n, double* a, const int* ip, int table_size, const double* ww,
+                             const stop_poll* poll);
 VELMORA_LANE_DECLARE(fft_lanes_entry, fft_lanes_transform);

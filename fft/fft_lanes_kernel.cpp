@@ -8,12 +8,12 @@
 #include "fft/split_radix.h"
 
 void VELMORA_LANE_ENTRY(fft_lanes_transform)(int sign, int n, double* a, const int* ip, int table_size,
-                                             const double* ww)
+                                             const double* ww, const stop_poll* poll)
 {
     lane_double* lanes = reinterpret_cast<lane_double*>(a);
     if (sign < 0) {
-        split_radix::forward(n, lanes, ip, table_size, ww);
+        split_radix::forward(n, lanes, ip, table_size, ww, poll);
     } else {
-        split_radix::backward(n, lanes, ip, table_size, ww);
+        split_radix::backward(n, lanes, ip, table_size, ww, poll);
     }
 }

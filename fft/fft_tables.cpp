@@ -4,6 +4,9 @@
 
 namespace {
 
+// Twiddles computed or copied between two questions to the stop poll.
+constexpr int poll_twiddles = 1 << 14;
+
 // Highest seed level m that the transforms of 4*table_size doubles read:
 // one level per factor of four in the length, starting from 64 points.
 int top_level(int table_size)
@@ -32,7 +35,7 @@ void make_index(int table_size, int* ip)
 
 // Fills the blocks after the first one, each from its parent, so that an
 // angle shared by two blocks has the same stored bits in both.
-void fill_block_chain(int half_size, double cos45, double* ww)
+bool fill_block_chain(int half_size, double cos45, double* ww, const stop_poll* poll)
 {
     int parent = 0;
     while (half_size > 2) {
@@ -49,6 +52,8 @@ void fill_block_chain(int half_size, double cos45, double* ww)
             ww[child + 2] = 0.5 / ww[parent + 4];
             ww[child + 3] = 0.5 / ww[parent + 6];
             for (int j = 4; j < half_size; j += 4) {
+                if (j % poll_twiddles == 0 && stop_requested(poll))
+                    return false;
                 ww[child + j] = ww[parent + 2 * j];
                 ww[child + j + 1] = ww[parent + 2 * j + 1];
                 ww[child + j + 2] = ww[parent + 2 * j + 2];
@@ -57,14 +62,15 @@ void fill_block_chain(int half_size, double cos45, double* ww)
         }
         parent = child;
     }
+    return true;
 }
 
-void make_twiddles(int table_size, int* ip, double* ww)
+bool make_twiddles(int table_size, int* ip, double* ww, const stop_poll* poll)
 {
     ip[0] = table_size;
     ip[1] = 1;
     if (table_size <= 2)
-        return;
+        return true;
     const int half_size = table_size >> 1;
     // A power-of-two fraction of pi/4: halving the table size doubles the
     // step exactly, which keeps equal angles bit-identical across sizes.
@@ -81,6 +87,8 @@ void make_twiddles(int table_size, int* ip, double* ww)
         ww[2] = 0.5 / std::cos(2 * angle_step);
         ww[3] = 0.5 / std::cos(6.0 * angle_step);
         for (int j = 4; j < half_size; j += 4) {
+            if (j % poll_twiddles == 0 && stop_requested(poll))
+                return false;
             ww[j] = std::cos(j * angle_step);
             ww[j + 1] = std::sin(j * angle_step);
             // The triple angle is stored negated: it serves as conj(w^3).
@@ -88,12 +96,12 @@ void make_twiddles(int table_size, int* ip, double* ww)
             ww[j + 3] = -std::sin((3 * angle_step) * j);
         }
     }
-    fill_block_chain(half_size, cos45, ww);
+    return fill_block_chain(half_size, cos45, ww, poll);
 }
 
 }  // namespace
 
-bool fft_tables_build(fft_tables* tables, std::int32_t max_points)
+bool fft_tables_build(fft_tables* tables, std::int32_t max_points, const stop_poll* poll)
 {
     *tables = fft_tables{};
     if (max_points < 1 || max_points > fft_max_points || (max_points & (max_points - 1)) != 0)
@@ -102,9 +110,8 @@ bool fft_tables_build(fft_tables* tables, std::int32_t max_points)
     // The kernels of 8 and 16 points read ww[0 .. 3] at any table size.
     heap_array<int> ip = heap_array_alloc<int>(static_cast<std::size_t>(2 * top_level(table_size)));
     heap_array<double> ww = heap_array_alloc<double>(static_cast<std::size_t>(table_size < 4 ? 4 : table_size));
-    if (!ip || !ww)
+    if (!ip || !ww || !make_twiddles(table_size, ip.get(), ww.get(), poll))
         return false;
-    make_twiddles(table_size, ip.get(), ww.get());
     tables->max_points = max_points;
     tables->table_size = table_size;
     tables->ip = std::move(ip);

@@ -28,6 +28,7 @@
 #include <cstdint>
 
 #include "fft/heap_array.h"
+#include "fft/stop_poll.h"
 
 // 2^22 points: the FFTs of lines of a million samples and their chirp-z
 // convolutions.
@@ -41,5 +42,6 @@ struct fft_tables {
 };
 
 // max_points: a power of two from 1 to fft_max_points; false (record left
-// empty) for any other value or when memory runs out.
-bool fft_tables_build(fft_tables* tables, std::int32_t max_points);
+// empty) for any other value, when memory runs out, or when the stop poll
+// (if given), asked every 2^14 twiddles, says stop.
+bool fft_tables_build(fft_tables* tables, std::int32_t max_points, const stop_poll* poll = nullptr);

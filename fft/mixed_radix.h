@@ -23,12 +23,18 @@
 // stored per level and per k with the negative exponent; the inverse
 // conjugates them as it reads, and k = 0 multiplies by none of them.
 //
+// A transform may be given a stop poll (fft/stop_poll.h), which it asks
+// before each block too large for the cache and every few thousand
+// butterflies of its levels; on a yes it returns at once, its output
+// unspecified.
+//
 // Internal linkage and no std:: templates, for the reasons split_radix.h
 // gives. Included by the kernels that run the transform
 // (mixed_radix_kernel.cpp and the line transforms of dft/).
 #pragma once
 
 #include "fft/mixed_radix_entries.h"
+#include "fft/stop_poll.h"
 
 namespace {
 namespace mixed_radix {
@@ -223,36 +229,40 @@ VELMORA_MIXED_INLINE void butterfly(T* x, int d, const double* w)
 }
 
 // The butterflies of one level on `blocks` neighbouring blocks of
-// Radix * M points from a; tw holds Radix - 1 twiddles per k.
+// Radix * M points from a; tw holds Radix - 1 twiddles per k. The poll is
+// asked every 4096 butterflies.
 template <int Radix, bool Inverse, typename T>
-void combine(int blocks, int M, T* a, const double* tw)
+void combine(int blocks, int M, T* a, const double* tw, const stop_poll* poll)
 {
     for (int b = 0; b < blocks; ++b) {
         T* x = a + 2 * b * Radix * M;
         butterfly<Radix, Inverse, true>(x, 2 * M, tw);
-        for (int k = 1; k < M; ++k)
+        for (int k = 1; k < M; ++k) {
+            if ((k & 4095) == 0 && stop_requested(poll))
+                return;
             butterfly<Radix, Inverse, false>(x + 2 * k, 2 * M, tw + 2 * (Radix - 1) * k);
+        }
     }
 }
 
 template <bool Inverse, typename T>
-void combine_level(int radix, int blocks, int M, T* a, const double* tw)
+void combine_level(int radix, int blocks, int M, T* a, const double* tw, const stop_poll* poll = nullptr)
 {
     switch (radix) {
     case 2:
-        combine<2, Inverse>(blocks, M, a, tw);
+        combine<2, Inverse>(blocks, M, a, tw, poll);
         return;
     case 3:
-        combine<3, Inverse>(blocks, M, a, tw);
+        combine<3, Inverse>(blocks, M, a, tw, poll);
         return;
     case 4:
-        combine<4, Inverse>(blocks, M, a, tw);
+        combine<4, Inverse>(blocks, M, a, tw, poll);
         return;
     case 5:
-        combine<5, Inverse>(blocks, M, a, tw);
+        combine<5, Inverse>(blocks, M, a, tw, poll);
         return;
     default:
-        combine<8, Inverse>(blocks, M, a, tw);
+        combine<8, Inverse>(blocks, M, a, tw, poll);
         return;
     }
 }
@@ -286,7 +296,7 @@ inline levels levels_of(const mixed_radix_steps& steps)
 // `to`; each block small enough for the cache gathers its own points just
 // before its levels run, so they are still in the cache when they do.
 template <bool Inverse, typename T, typename Gather>
-void transform_block(const levels& l, int i, T* a, int first, const Gather& gather)
+void transform_block(const levels& l, int i, T* a, int first, const Gather& gather, const stop_poll* poll)
 {
     if (2 * static_cast<long>(l.points[i]) * static_cast<long>(sizeof(T)) <= cached_block_bytes) {
         for (int q = 0; q < l.points[i]; ++q)
@@ -296,22 +306,25 @@ void transform_block(const levels& l, int i, T* a, int first, const Gather& gath
                                    l.twiddles[level]);
         return;
     }
+    if (stop_requested(poll))
+        return;
     const int M = l.points[i + 1];
     for (int j = 0; j < l.radices[i]; ++j)
-        transform_block<Inverse>(l, i + 1, a + 2 * j * M, first + j * M, gather);
-    combine_level<Inverse>(l.radices[i], 1, M, a, l.twiddles[i]);
+        transform_block<Inverse>(l, i + 1, a + 2 * j * M, first + j * M, gather, poll);
+    combine_level<Inverse>(l.radices[i], 1, M, a, l.twiddles[i], poll);
 }
 
 // The transform (sign < 0: negative exponent) into out, whose point q
 // gather(q, out + 2q) provides.
 template <typename T, typename Gather>
-void transform(const mixed_radix_steps& steps, int sign, const Gather& gather, T* out)
+void transform(const mixed_radix_steps& steps, int sign, const Gather& gather, T* out,
+               const stop_poll* poll = nullptr)
 {
     const levels l = levels_of(steps);
     if (sign < 0)
-        transform_block<false>(l, 0, out, 0, gather);
+        transform_block<false>(l, 0, out, 0, gather, poll);
     else
-        transform_block<true>(l, 0, out, 0, gather);
+        transform_block<true>(l, 0, out, 0, gather, poll);
 }
 
 // The gather of a plain transform: point q is input from[q] of `in`. The

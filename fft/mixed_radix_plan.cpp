@@ -7,6 +7,9 @@
 
 namespace {
 
+// Values computed between two questions to the stop poll.
+constexpr std::int64_t poll_values = std::int64_t{1} << 13;
+
 // The roots exp(-2 pi i t / N), t < N, from a table of the first turn
 // segment that the symmetries of N reach: w^(N-t) = conj(w^t) always, and
 // when 4 | N and 8 | N also w^(N/2-t) = -conj(w^t) and w^(N/4-t) =
@@ -18,7 +21,7 @@ struct roots {
     std::int64_t last;        // the table covers t = 0 .. last
     heap_array<double> cos_sin;  // cos, sin of 2 pi t / N, interleaved
 
-    bool make(std::int64_t points)
+    bool make(std::int64_t points, const stop_poll* poll)
     {
         N = points;
         last = N % 8 == 0 ? N / 8 : N % 4 == 0 ? N / 4 : N / 2;
@@ -26,6 +29,8 @@ struct roots {
         if (!cos_sin)
             return false;
         for (std::int64_t t = 0; t <= last; ++t) {
+            if (t % poll_values == 0 && stop_requested(poll))
+                return false;
             const long double angle =
                 2 * std::numbers::pi_v<long double> * static_cast<long double>(t) / static_cast<long double>(N);
             cos_sin[2 * t] = static_cast<double>(std::cos(angle));
@@ -110,25 +115,31 @@ std::size_t twiddle_doubles(const int* radices, int count)
     return doubles;
 }
 
-void fill_twiddles(const int* radices, int count, const roots& w, double* tw)
+bool fill_twiddles(const int* radices, int count, const roots& w, double* tw, const stop_poll* poll)
 {
     std::int64_t points[mixed_radix_max_levels + 1];
     level_points(radices, count, points);
     for (int i = 0; i < count; ++i) {
         const std::int64_t stride = points[0] / points[i];  // w_n = w_N^stride
-        for (std::int64_t k = 0; k < points[i + 1]; ++k)
+        for (std::int64_t k = 0; k < points[i + 1]; ++k) {
+            if (k % poll_values == poll_values - 1 && stop_requested(poll))
+                return false;
             for (int j = 1; j < radices[i]; ++j, tw += 2)
                 w.root(j * k * stride, &tw[0], &tw[1]);
+        }
     }
+    return true;
 }
 
 // Point q of the first level sits at j_0 M_0 + j_1 M_1 + ... (M_i the
 // points of a level-i sub-block) and takes input j_0 + r_0 (j_1 + r_1 (...)).
-void fill_permutation(const int* radices, int count, std::int32_t* from)
+bool fill_permutation(const int* radices, int count, std::int32_t* from, const stop_poll* poll)
 {
     std::int64_t points[mixed_radix_max_levels + 1];
     level_points(radices, count, points);
     for (std::int64_t q = 0; q < points[0]; ++q) {
+        if (q % poll_values == poll_values - 1 && stop_requested(poll))
+            return false;
         std::int64_t rest = q, input = 0, weight = 1;
         for (int i = 0; i < count; ++i) {
             input += rest / points[i + 1] * weight;
@@ -137,6 +148,7 @@ void fill_permutation(const int* radices, int count, std::int32_t* from)
         }
         from[q] = static_cast<std::int32_t>(input);
     }
+    return true;
 }
 
 void transform(const mixed_radix_plan& plan, lane_path path, int sign, const double* in, double* out)
@@ -152,7 +164,7 @@ int mixed_radix_levels(std::int32_t points, int radices[mixed_radix_max_levels])
     return points >= 1 && points <= mixed_radix_max_points ? factor(points, radices) : -1;
 }
 
-bool mixed_radix_plan_build(mixed_radix_plan* plan, std::int32_t points)
+bool mixed_radix_plan_build(mixed_radix_plan* plan, std::int32_t points, const stop_poll* poll)
 {
     *plan = mixed_radix_plan{};
     int radices[mixed_radix_max_levels];
@@ -162,10 +174,9 @@ bool mixed_radix_plan_build(mixed_radix_plan* plan, std::int32_t points)
     heap_array<double> twiddles = heap_array_alloc<double>(twiddle_doubles(radices, count));
     heap_array<std::int32_t> from = heap_array_alloc<std::int32_t>(static_cast<std::size_t>(points));
     roots w;
-    if (!twiddles || !from || !w.make(points))
+    if (!twiddles || !from || !w.make(points, poll) || !fill_twiddles(radices, count, w, twiddles.get(), poll) ||
+        !fill_permutation(radices, count, from.get(), poll))
         return false;
-    fill_twiddles(radices, count, w, twiddles.get());
-    fill_permutation(radices, count, from.get());
     plan->points = points;
     plan->level_count = count;
     for (int i = 0; i < count; ++i)

@@ -23,6 +23,7 @@
 #include "fft/fft_lanes.h"
 #include "fft/heap_array.h"
 #include "fft/mixed_radix_entries.h"
+#include "fft/stop_poll.h"
 
 constexpr std::int32_t mixed_radix_max_points = std::int32_t{1} << 22;
 
@@ -42,9 +43,10 @@ struct mixed_radix_plan {
 // costing a transform without building it.
 int mixed_radix_levels(std::int32_t points, int radices[mixed_radix_max_levels]);
 
-// False (plan left empty) for a length mixed_radix_levels refuses or when
-// memory runs out.
-bool mixed_radix_plan_build(mixed_radix_plan* plan, std::int32_t points);
+// False (plan left empty) for a length mixed_radix_levels refuses, when
+// memory runs out, or when the stop poll (if given), asked every 2^13
+// values, says stop.
+bool mixed_radix_plan_build(mixed_radix_plan* plan, std::int32_t points, const stop_poll* poll = nullptr);
 
 // The plan's arrays as the lane kernels read them.
 mixed_radix_steps mixed_radix_steps_of(const mixed_radix_plan& plan);

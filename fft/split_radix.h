@@ -20,7 +20,14 @@
 // code. Included by the sources that build transforms (fft_drivers.cpp and
 // the lane kernels), and by tests/fft_test.cpp, which holds the stages and
 // kernels to the transforms they owe.
+//
+// A transform may be given a stop poll (fft/stop_poll.h). It asks it between
+// its phases and every few thousand points of its first stage, its tree's
+// leaves and its permutation's rows, and on a yes returns at once, its
+// output unspecified.
 #pragma once
+
+#include "fft/stop_poll.h"
 
 namespace {
 namespace split_radix {
@@ -155,7 +162,7 @@ inline void radix2_second(T* p)
 // twiddles follow from the same values: w^(N/4-q) = i*conj(w^q) and
 // w^(3(N/4-q)) = -i*conj(w^3q).
 template <bool Conj, typename T>
-void first_stage(int n, T* a, const double* w)
+void first_stage(int n, T* a, const double* w, const stop_poll* poll)
 {
     const int quarter = n >> 2;
     const int eighth = n >> 3;
@@ -165,6 +172,9 @@ void first_stage(int n, T* a, const double* w)
     double prev1r = 1.0, prev1i = 0.0, prev3r = 1.0, prev3i = 0.0;
     radix4_first<Conj>(a, quarter, 1.0, 0.0, 1.0, 0.0);
     for (int j = 4; j < eighth; j += 4) {
+        // Every 4096 steps of 16 points.
+        if (j % 16384 == 0 && stop_requested(poll))
+            return;
         const double e1r = w[j], e1i = w[j + 1];
         const double e3r = w[j + 2], e3i = -w[j + 3];
         const double o1r = (prev1r + e1r) * scale1, o1i = (prev1i + e1i) * scale1;
@@ -372,7 +382,7 @@ int tree_step(int m, int j, int k, T* a, int table_size, const double* ww)
 }
 
 template <typename T>
-void walk(int n, T* a, int table_size, const double* ww)
+void walk(int n, T* a, int table_size, const double* ww, const stop_poll* poll)
 {
     int m = n;
     while (m > 512) {
@@ -382,6 +392,9 @@ void walk(int n, T* a, int table_size, const double* ww)
     leaf(m, 1, a + n - m, table_size, ww);
     int k = 0;
     for (int j = n - m; j > 0; j -= m) {
+        // Every 16th leaf: a few thousand points of work apart.
+        if ((k & 15) == 15 && stop_requested(poll))
+            return;
         ++k;
         const int f = tree_step(m, j, k, a, table_size, ww);
         leaf(m, f, a + j - m, table_size, ww);
@@ -417,7 +430,7 @@ inline void keep(T* a, int x)
 // (j, k) pair therefore names two bases whose free offsets map onto each
 // other, and the diagonal j = k swaps only offsets that reversal moves.
 template <bool Conj, typename T>
-void bit_reverse_pass(int n, const int* ip, T* a)
+void bit_reverse_pass(int n, const int* ip, T* a, const stop_poll* poll)
 {
     int m = 1;
     int l = n >> 2;
@@ -432,6 +445,8 @@ void bit_reverse_pass(int n, const int* ip, T* a)
         const int mids[4] = {0, mid, 2 * mid, 3 * mid};
         const int rmids[4] = {0, 2 * mid, mid, 3 * mid};
         for (int k = 0; k < m; ++k) {
+            if (stop_requested(poll))
+                return;
             for (int j = 0; j < k; ++j) {
                 const int bj = 4 * j + 2 * seed[k];
                 const int bk = 4 * k + 2 * seed[j];
@@ -456,6 +471,8 @@ void bit_reverse_pass(int n, const int* ip, T* a)
         }
     } else {
         for (int k = 0; k < m; ++k) {
+            if (stop_requested(poll))
+                return;
             for (int j = 0; j < k; ++j) {
                 const int bj = 4 * j + seed[k];
                 const int bk = 4 * k + seed[j];
@@ -517,10 +534,10 @@ void reverse_16_negated(T* a)
 
 // Split-radix core after the first stage, chosen by length.
 template <typename T>
-void core(int n, T* a, int table_size, const double* ww)
+void core(int n, T* a, int table_size, const double* ww, const stop_poll* poll)
 {
     if (n > 512) {
-        walk(n, a, table_size, ww);
+        walk(n, a, table_size, ww, poll);
     } else if (n > 128) {
         leaf(n, 1, a, table_size, ww);
     } else {
@@ -557,13 +574,15 @@ void transform_2(T* a)
 }
 
 template <typename T>
-void forward(int n, T* a, const int* ip, int table_size, const double* ww)
+void forward(int n, T* a, const int* ip, int table_size, const double* ww, const stop_poll* poll = nullptr)
 {
     if (n > 8) {
         if (n > 32) {
-            first_stage<true>(n, a, ww + table_size - (n >> 2));
-            core(n, a, table_size, ww);
-            bit_reverse_pass<true>(n, ip, a);
+            first_stage<true>(n, a, ww + table_size - (n >> 2), poll);
+            if (stop_requested(poll))
+                return;
+            core(n, a, table_size, ww, poll);
+            bit_reverse_pass<true>(n, ip, a, poll);
         } else if (n == 32) {
             kernel_16(a, ww + table_size - 8);
             reverse_16_negated(a);
@@ -580,13 +599,15 @@ void forward(int n, T* a, const int* ip, int table_size, const double* ww)
 }
 
 template <typename T>
-void backward(int n, T* a, const int* ip, int table_size, const double* ww)
+void backward(int n, T* a, const int* ip, int table_size, const double* ww, const stop_poll* poll = nullptr)
 {
     if (n > 8) {
         if (n > 32) {
-            first_stage<false>(n, a, ww + table_size - (n >> 2));
-            core(n, a, table_size, ww);
-            bit_reverse_pass<false>(n, ip, a);
+            first_stage<false>(n, a, ww + table_size - (n >> 2), poll);
+            if (stop_requested(poll))
+                return;
+            core(n, a, table_size, ww, poll);
+            bit_reverse_pass<false>(n, ip, a, poll);
         } else if (n == 32) {
             kernel_16(a, ww + table_size - 8);
             reverse_16(a);

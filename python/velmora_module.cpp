@@ -8,12 +8,27 @@
 // fits it. Ownership: both arrays are held by this call's arguments for as
 // long as it runs, the GIL released or not, so their memory outlives the
 // resize; the library keeps no pointer to them afterwards.
+//
+// Signals. Python runs its signal handlers (Ctrl-C's KeyboardInterrupt)
+// on the main thread, between bytecodes, so a resize that held that thread
+// in the library would make Ctrl-C wait for its end. On the main thread a
+// resize therefore runs on a thread of its own while the caller waits in
+// slices, lets Python run the handlers between them, and on an exception
+// raises the library's stop flag, waits for the resize to come back and
+// raises the exception. The helper thread outlives nothing: the call
+// returns only after it has ended.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <velmora/velmora.h>
 
+#include <atomic>
 #include <bit>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace py = pybind11;
 
@@ -74,6 +89,85 @@ velmora::array_view view_of(const py::array& array, const char* role)
     }
 }
 
+// How often a waiting caller lets Python run its signal handlers: Ctrl-C
+// takes effect within about this long, plus what the library needs to
+// stop (milliseconds).
+constexpr std::chrono::milliseconds signal_slice{50};
+// Resizes of fewer samples, in and out, end within tens of milliseconds:
+// they run on the calling thread, sparing the start of a thread.
+constexpr std::int64_t short_resize_samples = std::int64_t{1} << 16;
+
+bool on_main_thread()
+{
+    static const unsigned long main_thread =
+        py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
+    return PyThread_get_thread_ident() == main_thread;
+}
+
+std::int64_t samples_of(const velmora::array_view& view)
+{
+    std::int64_t count = 1;
+    for (int a = 0; a < view.rank; ++a)
+        count *= view.sizes[a];
+    return count;
+}
+
+// A resize on a helper thread, and its end as the waiting caller sees it.
+struct helper_resize {
+    std::mutex lock;
+    std::condition_variable ended;
+    bool done = false;
+    velmora::result result;
+
+    void run(const velmora::array_view& in, const velmora::array_view& out, const velmora::settings& how)
+    {
+        const velmora::result r = velmora::resize(in, out, how);
+        std::lock_guard<std::mutex> held(lock);
+        result = r;
+        done = true;
+        ended.notify_one();
+    }
+
+    // Waits at most one slice, the GIL released; true when the resize has
+    // ended.
+    bool wait_slice()
+    {
+        py::gil_scoped_release released;
+        std::unique_lock<std::mutex> held(lock);
+        return ended.wait_for(held, signal_slice, [this] { return done; });
+    }
+};
+
+// The resize on a helper thread, Python's signal handlers run every slice
+// meanwhile; an exception they raise stops the resize and is raised when
+// it has ended.
+velmora::result resize_interruptibly(const velmora::array_view& in, const velmora::array_view& out,
+                                     velmora::settings how)
+{
+    std::atomic<bool> stop{false};
+    how.stop = &stop;
+    helper_resize job;
+    std::thread helper;
+    try {
+        helper = std::thread([&] { job.run(in, out, how); });
+    } catch (const std::system_error&) {
+        // No thread to spare: the resize on this one, as for short ones.
+        py::gil_scoped_release released;
+        return velmora::resize(in, out, how);
+    }
+    bool interrupted = false;
+    while (!job.wait_slice()) {
+        if (!interrupted && PyErr_CheckSignals() != 0) {
+            interrupted = true;
+            stop.store(true);
+        }
+    }
+    helper.join();
+    if (interrupted)
+        throw py::error_already_set();
+    return job.result;
+}
+
 void resize_into(const py::array& in, py::array& out, int threads, bool truncate)
 {
     const velmora::array_view in_view = view_of(in, "input");
@@ -83,7 +177,9 @@ void resize_into(const py::array& in, py::array& out, int threads, bool truncate
     how.threads = threads;
     how.rounding = truncate ? velmora::rounding::truncate : velmora::rounding::nearest;
     velmora::result done;
-    {
+    if (on_main_thread() && samples_of(in_view) + samples_of(out_view) > short_resize_samples) {
+        done = resize_interruptibly(in_view, out_view, how);
+    } else {
         py::gil_scoped_release released;
         done = velmora::resize(in_view, out_view, how);
     }
@@ -99,7 +195,9 @@ PYBIND11_MODULE(_velmora, module)
     module.def("resize_into", &resize_into, py::arg("input"), py::arg("output"), py::arg("threads"),
                py::arg("truncate"),
                "Resizes input into output (native-order arrays of one of the four sample types, of one rank);\n"
-               "threads 0 means every CPU the process may run on. The GIL is released while it runs.");
+               "threads 0 means every CPU the process may run on. The GIL is released while it runs; on the\n"
+               "main thread signal handlers run every 50 ms meanwhile, and an exception of theirs (Ctrl-C's\n"
+               "KeyboardInterrupt) stops the resize and is raised.");
     module.def("available_threads", &velmora::available_threads,
                "The number of CPUs the process may run on (its affinity mask), at most max_threads.");
     module.attr("version") = velmora::version;

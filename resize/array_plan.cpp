@@ -1,6 +1,7 @@
 #include "resize/array_plan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -120,6 +121,22 @@ std::int64_t lines_per_set(const line_layout& layout)
     return lines;
 }
 
+bool flag_raised(const void* flag)
+{
+    return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed);
+}
+
+// The plan's stop poll, or null when the caller gave no flag.
+const stop_poll* poll_of(const plan_state& st)
+{
+    return st.how.stop ? &st.stop : nullptr;
+}
+
+result stopped()
+{
+    return failed(status::cancelled, "the resize was stopped on request");
+}
+
 void report(const plan_state& st, progress_stage stage, int axis, std::int64_t first, std::int64_t count)
 {
     if (st.how.progress)
@@ -159,9 +176,11 @@ result make_tables(plan_state& st)
         const chirp_shape shape = shape_of_pass(st, j);
         longest = std::max(longest, line_plan_fft_points(shape));
     }
-    if (!fft_tables_build(&st.tables, longest))
-        return out_of_memory("ww", static_cast<std::size_t>(longest) * sizeof(double));
-    return succeeded();
+    if (fft_tables_build(&st.tables, longest, poll_of(st)))
+        return succeeded();
+    if (stop_requested(poll_of(st)))
+        return stopped();
+    return out_of_memory("ww", static_cast<std::size_t>(longest) * sizeof(double));
 }
 
 result make_workspaces(plan_state& st, const lane_path* paths)
@@ -242,10 +261,15 @@ result make_work_arrays(plan_state& st)
 result make_passes(plan_state& st, const lane_path* paths)
 {
     for (int j = 0; j < 2 * st.changing; ++j) {
+        if (stop_requested(poll_of(st)))
+            return stopped();
         const int r = j % st.changing;
         const int made = cosine_pass_init(&st.passes[j], j >= st.changing,
                                           static_cast<std::int32_t>(st.in_sizes[st.axes[r]]),
-                                          static_cast<std::int32_t>(st.out_sizes[st.axes[r]]), paths[j], st.tables);
+                                          static_cast<std::int32_t>(st.out_sizes[st.axes[r]]), paths[j], st.tables,
+                                          poll_of(st));
+        if (made == chirp_stopped)
+            return stopped();
         if (made == chirp_no_memory) {
             velmora::result r = failed(status::no_memory, "not enough memory for the transform of axis %d",
                                        st.axes[j % st.changing]);
@@ -255,6 +279,18 @@ result make_passes(plan_state& st, const lane_path* paths)
         if (made != chirp_ok)
             return failed(status::bad_size, "the transform of axis %d cannot be planned", st.axes[r]);
     }
+    return succeeded();
+}
+
+// A block's scaling exponents, for inputs that can come near overflow.
+result make_exponents(plan_state& st)
+{
+    if (st.in_type != velmora::sample_type::float32 && st.in_type != velmora::sample_type::float64)
+        return succeeded();
+    const auto sets = static_cast<std::size_t>(st.block_sets);
+    st.set_exponents = heap_array_alloc<std::uint8_t>(sets);
+    if (!st.set_exponents)
+        return out_of_memory("scales", sets);
     return succeeded();
 }
 
@@ -271,6 +307,7 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
     st.in_type = in.type;
     st.out_type = out.type;
     st.how = how;
+    st.stop = stop_poll{flag_raised, how.stop};
     if (st.how.threads == 0)
         st.how.threads = velmora::available_threads();
     for (int a = 0; a < in.rank; ++a) {
@@ -286,7 +323,7 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
             st.total_sets *= in.sizes[a];
         }
     if (st.changing == 0)
-        return succeeded();
+        return stop_requested(poll_of(st)) ? stopped() : succeeded();
 
     choose_block(st);
     lane_path paths[2 * velmora::max_rank];
@@ -298,6 +335,8 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
             paths[j] = narrower(paths[j]);
     }
     result r = make_tables(st);
+    if (r && stop_requested(poll_of(st)))
+        r = stopped();
     if (r)
         r = make_workspaces(st, paths);
     if (r)
@@ -305,7 +344,11 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
     if (r)
         r = make_work_arrays(st);
     if (r)
+        r = make_exponents(st);
+    if (r)
         r = make_passes(st, paths);
+    if (r && stop_requested(poll_of(st)))
+        r = stopped();
     if (!r)
         made->state.reset();
     return r;
@@ -325,9 +368,11 @@ result non_finite(const array_view& in, const std::int64_t* index, bool is_nan)
 
 // A float input must be finite. The samples are searched in ranges on the
 // plan's threads; the first range with a hit holds the first in row-major
-// order.
-result check_finite(const plan_state& st, const array_view& in)
+// order. *largest: the largest magnitude of the input's samples (0 for
+// integer inputs, whose samples never come near overflow).
+result check_finite(const plan_state& st, const array_view& in, double* largest)
 {
+    *largest = 0.0;
     if (in.type != velmora::sample_type::float32 && in.type != velmora::sample_type::float64)
         return succeeded();
     std::int64_t total = 1;
@@ -336,6 +381,7 @@ result check_finite(const plan_state& st, const array_view& in)
     struct hit {
         bool found = false;
         bool is_nan = false;
+        double largest = 0.0;
         std::int64_t index[velmora::max_rank];
     };
     constexpr std::int64_t max_ranges = 64;
@@ -343,8 +389,11 @@ result check_finite(const plan_state& st, const array_view& in)
     const std::int64_t ranges = st.team ? std::clamp<std::int64_t>(total >> 16, 1, max_ranges) : 1;
     auto search = [&](int, std::int64_t r) {
         hit& h = hits[r];
-        h.found = find_non_finite(in, total * r / ranges, total * (r + 1) / ranges, h.index, &h.is_nan);
+        h.found = find_non_finite(in, total * r / ranges, total * (r + 1) / ranges, h.index, &h.is_nan, &h.largest,
+                                  poll_of(st));
     };
+    // Every range runs even when a stop is asked: each stops early itself,
+    // and no hit is left unset.
     if (st.team)
         parallel_lines(*st.team, ranges, search);
     else
@@ -352,27 +401,58 @@ result check_finite(const plan_state& st, const array_view& in)
     for (std::int64_t r = 0; r < ranges; ++r)
         if (hits[r].found)
             return non_finite(in, hits[r].index, hits[r].is_nan);
+    for (std::int64_t r = 0; r < ranges; ++r)
+        *largest = std::max(*largest, hits[r].largest);
     return succeeded();
+}
+
+// The scaling exponents of the block's sets (null: none is scaled), from
+// the whole input's largest magnitude and, when that calls for scaling and
+// the sets may differ, from each set's samples.
+const std::uint8_t* block_exponents(const plan_state& st, const array_view& in, int whole, std::int64_t first,
+                                    std::int64_t count, const line_engine& engine)
+{
+    if (whole == 0)
+        return nullptr;
+    std::uint8_t* exponents = st.set_exponents.get();
+    if (st.how.pairing == velmora::pairing::across_sets || st.total_sets == 1) {
+        std::fill(exponents, exponents + count, static_cast<std::uint8_t>(whole));
+        return exponents;
+    }
+    pass_lines lines;
+    lines.sets = count;
+    lines.in = view_layout(st, in, 0, first);
+    lines.lines_per_set = lines_per_set(lines.in);
+    find_set_exponents(lines, static_cast<std::int32_t>(st.in_sizes[st.axes[0]]), st.in_type, engine, exponents);
+    return exponents;
 }
 
 }  // namespace
 
 result run_array_plan(plan_state& st, const array_view& in, const array_view& out)
 {
-    const result finite = check_finite(st, in);
+    const stop_poll* poll = poll_of(st);
+    double largest = 0.0;
+    const result finite = check_finite(st, in, &largest);
+    if (stop_requested(poll))
+        return stopped();
     if (!finite)
         return finite;
     if (st.changing == 0) {
         report(st, progress_stage::block_started, -1, 0, st.total_sets);
-        copy_samples(in, out, st.how.rounding);
+        copy_samples(in, out, st.how.rounding, poll);
+        if (stop_requested(poll))
+            return stopped();
         report(st, progress_stage::block_ended, -1, 0, st.total_sets);
         return succeeded();
     }
     const int q = st.changing;
-    const line_engine engine{st.workspace_of.get(), st.team.get()};
+    const int whole = overflow_exponent(largest);
+    const line_engine engine{st.workspace_of.get(), st.team.get(), poll};
     for (std::int64_t first = 0; first < st.total_sets; first += st.block_sets) {
         const std::int64_t count = std::min(st.block_sets, st.total_sets - first);
         report(st, progress_stage::block_started, -1, first, count);
+        const std::uint8_t* exponents = block_exponents(st, in, whole, first, count, engine);
         for (int j = 0; j < 2 * q; ++j) {
             const int p = j % q;
             const bool inverse = j >= q;
@@ -384,6 +464,8 @@ result run_array_plan(plan_state& st, const array_view& in, const array_view& ou
             lines.out = j == 2 * q - 1 ? view_layout(st, out, p, first)
                                        : work_layout(st, j + 1, p, st.work_arrays[written_array(j)].get());
             lines.lines_per_set = lines_per_set(lines.in);
+            if (j == 0 || j == 2 * q - 1)
+                lines.exponents = exponents;
             const int axis = st.axes[p];
             report(st, inverse ? progress_stage::inverse_started : progress_stage::forward_started, axis, first, count);
             if (inverse)
@@ -391,6 +473,8 @@ result run_array_plan(plan_state& st, const array_view& in, const array_view& ou
                               st.how.rounding, engine);
             else
                 forward_lines(st.passes[j], lines, j == 0 ? st.in_type : velmora::sample_type::float64, engine);
+            if (stop_requested(poll))
+                return stopped();
             report(st, inverse ? progress_stage::inverse_ended : progress_stage::forward_ended, axis, first, count);
         }
         report(st, progress_stage::block_ended, -1, first, count);

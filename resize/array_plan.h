@@ -17,6 +17,17 @@
 // stay within a bound; pairs never cross a set, so the block size changes
 // no byte.
 //
+// A float input is first searched for values a resize cannot take, which
+// also finds its largest magnitude. Only when that comes near overflow
+// (spectral_passes.h) are scaling exponents found, per line-set at the
+// start of each block, or one for the whole array when pairs may cross
+// sets (so that a pair's two lines are scaled alike).
+//
+// Stopping: the settings' stop flag is asked between the steps of
+// make_array_plan, and by every pass of a run (spectral_passes.h), the
+// search and the copy; a run asked to stop ends after the pass that saw
+// it.
+//
 // Ownership: the state owns every array, plan and thread it uses; the
 // caller owns the views' memory. make_array_plan runs on the calling
 // thread; run_array_plan runs the passes on the plan's team.
@@ -29,6 +40,7 @@
 #include "resize/parallel_lines.h"
 #include "resize/spectral_passes.h"
 #include "fft/heap_array.h"
+#include "fft/stop_poll.h"
 #include "velmora/velmora.h"
 
 struct velmora::plan_state {
@@ -51,6 +63,8 @@ struct velmora::plan_state {
     heap_array<double> workspace_block;
     heap_array<double*> workspace_of;
     heap_array<double> work_arrays[2];
+    heap_array<std::uint8_t> set_exponents;  // float inputs: a block's scaling exponents
+    stop_poll stop{};                        // asks how.stop
     owned_team team;
 };
 

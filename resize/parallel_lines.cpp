@@ -24,6 +24,7 @@ struct line_team {
     // The current job, published by bumping `generation` under `lock`.
     unit_body body = nullptr;
     const void* context = nullptr;
+    const stop_poll* poll = nullptr;
     std::int64_t units = 0;
     std::atomic<std::int64_t> next{0};
     std::atomic<int> busy{0};  // workers still on the current job
@@ -55,6 +56,8 @@ inline void relax(int spins)
 void take_units(line_team* team, int thread)
 {
     for (;;) {
+        if (stop_requested(team->poll))
+            return;
         const std::int64_t unit = team->next.fetch_add(1, std::memory_order_relaxed);
         if (unit >= team->units)
             return;
@@ -147,10 +150,12 @@ owned_team make_team(int threads, team_failure* failure)
     return team;
 }
 
-void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context)
+void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context,
+                    const stop_poll* poll)
 {
     team.body = body;
     team.context = context;
+    team.poll = poll;
     team.units = units;
     team.next.store(0, std::memory_order_relaxed);
     if (team.threads <= 1 || units <= 1) {

@@ -12,7 +12,9 @@
 // from a shared counter, so a slow thread just takes fewer; thread numbers
 // index the caller's per-thread workspaces. The body must not allocate or
 // block: what it needs is made before the loop. Results must not depend on
-// which thread runs a unit.
+// which thread runs a unit. Given a stop poll (fft/stop_poll.h), each thread
+// asks it before it takes a unit and, on a yes, takes no more: the loop then
+// returns with some units never run.
 //
 // Ownership: make_team returns the team in an owning pointer; destroying it
 // stops and joins the threads. A team runs one loop at a time.
@@ -30,6 +32,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+
+#include "fft/stop_poll.h"
 
 using unit_body = void (*)(const void* context, int thread, std::int64_t unit);
 
@@ -52,15 +56,16 @@ struct team_failure {
 // says why and the result is null.
 owned_team make_team(int threads, team_failure* failure);
 
-void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context);
+void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context,
+                    const stop_poll* poll);
 
 template <typename Body>
-void parallel_lines(line_team& team, std::int64_t units, const Body& body)
+void parallel_lines(line_team& team, std::int64_t units, const Body& body, const stop_poll* poll = nullptr)
 {
     parallel_units(
         team, units,
         [](const void* context, int thread, std::int64_t unit) {
             (*static_cast<const Body*>(context))(thread, unit);
         },
-        &body);
+        &body, poll);
 }

@@ -3,14 +3,17 @@
 // and written where they lie (arrays may be unaligned).
 //
 // The rule: A value is rounded (floor(value + 0.5)) or left to be truncated,
-// then clipped to the type's range (a NaN gives 0) and converted, which
-// truncates toward zero. Float outputs take the value as it is. Inline,
-// because the last pass of a resize converts every output sample.
+// then clipped to the type's range (a NaN gives 0, an infinity the end of
+// its sign) and converted, which truncates toward zero. Float outputs take
+// the value as it is, float32 rounded to nearest as IEEE (and NumPy's
+// astype) do: beyond its range to an infinity. Inline, because the last
+// pass of a resize converts every output sample.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #if defined(__SSE2__)
@@ -78,7 +81,22 @@ inline double load_sample(const unsigned char* at)
     return static_cast<double>(value);
 }
 
-// value into a sample of type T by the rule above (floats as they are).
+// A double into the nearest float, ties to even. C++ leaves a value beyond
+// the float range undefined, so those are settled here: up to half a unit
+// in the last place above the largest float they round down to it, from
+// there on (the tie included: the largest float is odd) to infinity.
+inline float to_float32(double value)
+{
+    constexpr double largest = std::numeric_limits<float>::max();
+    constexpr double to_infinity = 0x1.ffffffp+127;
+    const double magnitude = std::fabs(value);
+    if (!(magnitude > largest))  // NaNs too
+        return static_cast<float>(value);
+    const float end = magnitude >= to_infinity ? std::numeric_limits<float>::infinity() : std::numeric_limits<float>::max();
+    return std::signbit(value) ? -end : end;
+}
+
+// value into a sample of type T by the rule above.
 template <typename T, velmora::rounding R>
 inline void store_sample(unsigned char* at, double value)
 {
@@ -87,8 +105,10 @@ inline void store_sample(unsigned char* at, double value)
         sample = to_uint8<R>(value);
     else if constexpr (std::is_same_v<T, std::uint16_t>)
         sample = to_uint16<R>(value);
+    else if constexpr (std::is_same_v<T, float>)
+        sample = to_float32(value);
     else
-        sample = static_cast<T>(value);
+        sample = value;
     std::memcpy(at, &sample, sizeof sample);
 }
 

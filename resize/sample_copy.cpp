@@ -12,6 +12,9 @@ using velmora::sample_type;
 
 namespace {
 
+// Samples between two questions to the stop poll: well under a millisecond.
+constexpr std::int64_t poll_samples = std::int64_t{1} << 16;
+
 // Calls row(in_start, out_start) for every run along the last axis, in
 // row-major order; index[] holds the run's index on the other axes.
 template <typename Row>
@@ -39,34 +42,46 @@ void for_each_row(const array_view& in, const array_view* out, std::int64_t* ind
 }
 
 template <typename In, typename Out>
-void copy_typed(const array_view& in, const array_view& out, rounding how)
+void copy_typed(const array_view& in, const array_view& out, rounding how, const stop_poll* poll)
 {
     std::int64_t index[velmora::max_rank];
     const int last = in.rank - 1;
+    const std::int64_t length = in.sizes[last];
+    std::int64_t unpolled = 0;
     for_each_row(in, &out, index, [&](const unsigned char* from, unsigned char* to) {
-        for (std::int64_t i = 0; i < in.sizes[last]; ++i)
-            store_sample<Out>(to + i * out.strides[last], load_sample<In>(from + i * in.strides[last]), how);
+        for (std::int64_t i = 0; i < length;) {
+            if (unpolled >= poll_samples) {
+                if (stop_requested(poll))
+                    return false;
+                unpolled = 0;
+            }
+            const std::int64_t stop = std::min(length, i + poll_samples);
+            unpolled += stop - i;
+            for (; i < stop; ++i)
+                store_sample<Out>(to + i * out.strides[last], load_sample<In>(from + i * in.strides[last]), how);
+        }
         return true;
     });
 }
 
 template <typename In>
-void copy_to(const array_view& in, const array_view& out, rounding how)
+void copy_to(const array_view& in, const array_view& out, rounding how, const stop_poll* poll)
 {
     switch (out.type) {
     case sample_type::uint8:
-        return copy_typed<In, std::uint8_t>(in, out, how);
+        return copy_typed<In, std::uint8_t>(in, out, how, poll);
     case sample_type::uint16:
-        return copy_typed<In, std::uint16_t>(in, out, how);
+        return copy_typed<In, std::uint16_t>(in, out, how, poll);
     case sample_type::float32:
-        return copy_typed<In, float>(in, out, how);
+        return copy_typed<In, float>(in, out, how, poll);
     case sample_type::float64:
-        return copy_typed<In, double>(in, out, how);
+        return copy_typed<In, double>(in, out, how, poll);
     }
 }
 
 template <typename T>
-bool find_typed(const array_view& view, std::int64_t first, std::int64_t end, std::int64_t* index, bool* is_nan)
+bool find_typed(const array_view& view, std::int64_t first, std::int64_t end, std::int64_t* index, bool* is_nan,
+                double* largest, const stop_poll* poll)
 {
     const int last = view.rank - 1;
     // The index of sample `first`, then one sample after another.
@@ -75,11 +90,18 @@ bool find_typed(const array_view& view, std::int64_t first, std::int64_t end, st
         index[a] = rest % view.sizes[a];
         rest /= view.sizes[a];
     }
+    double most = 0.0;
+    std::int64_t unpolled = 0;
     for (std::int64_t n = first; n < end;) {
+        if (unpolled >= poll_samples) {
+            if (stop_requested(poll))
+                break;
+            unpolled = 0;
+        }
         const unsigned char* row = static_cast<const unsigned char*>(view.data);
         for (int a = 0; a < last; ++a)
             row += index[a] * view.strides[a];
-        const std::int64_t stop = std::min(view.sizes[last], index[last] + (end - n));
+        const std::int64_t stop = std::min({view.sizes[last], index[last] + (end - n), index[last] + poll_samples});
         for (std::int64_t i = index[last]; i < stop; ++i) {
             const double value = load_sample<T>(row + i * view.strides[last]);
             if (!std::isfinite(value)) {
@@ -87,37 +109,45 @@ bool find_typed(const array_view& view, std::int64_t first, std::int64_t end, st
                 *is_nan = std::isnan(value);
                 return true;
             }
+            most = std::max(most, std::fabs(value));
         }
         n += stop - index[last];
+        unpolled += stop - index[last];
+        if (stop < view.sizes[last]) {
+            index[last] = stop;  // the rest of a long row next
+            continue;
+        }
         index[last] = 0;
         for (int a = last - 1; a >= 0 && ++index[a] == view.sizes[a]; --a)
             index[a] = 0;
     }
+    *largest = most;
     return false;
 }
 
 }  // namespace
 
-void copy_samples(const array_view& in, const array_view& out, rounding how)
+void copy_samples(const array_view& in, const array_view& out, rounding how, const stop_poll* poll)
 {
     switch (in.type) {
     case sample_type::uint8:
-        return copy_to<std::uint8_t>(in, out, how);
+        return copy_to<std::uint8_t>(in, out, how, poll);
     case sample_type::uint16:
-        return copy_to<std::uint16_t>(in, out, how);
+        return copy_to<std::uint16_t>(in, out, how, poll);
     case sample_type::float32:
-        return copy_to<float>(in, out, how);
+        return copy_to<float>(in, out, how, poll);
     case sample_type::float64:
-        return copy_to<double>(in, out, how);
+        return copy_to<double>(in, out, how, poll);
     }
 }
 
 bool find_non_finite(const array_view& view, std::int64_t first, std::int64_t end, std::int64_t* index,
-                     bool* is_nan)
+                     bool* is_nan, double* largest, const stop_poll* poll)
 {
+    *largest = 0.0;
     if (view.type == sample_type::float32)
-        return find_typed<float>(view, first, end, index, is_nan);
+        return find_typed<float>(view, first, end, index, is_nan, largest, poll);
     if (view.type == sample_type::float64)
-        return find_typed<double>(view, first, end, index, is_nan);
+        return find_typed<double>(view, first, end, index, is_nan, largest, poll);
     return false;
 }

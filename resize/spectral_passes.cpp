@@ -1,6 +1,7 @@
 #include "resize/spectral_passes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -17,6 +18,16 @@ using velmora::sample_type;
 // at least one batch of lanes.
 constexpr std::int64_t min_pairs_per_unit = 4;
 constexpr int max_slots = 16;  // two lines in each of at most eight lanes
+
+// Values a line's loops below go through between two questions to the
+// stop poll. Few, because a line across a fresh work array touches a new
+// page with each value, and a virtual machine may take 20 us for each.
+constexpr std::int32_t poll_values = 1 << 8;
+
+inline bool stop_due(std::int32_t value, const stop_poll* poll)
+{
+    return value % poll_values == poll_values - 1 && stop_requested(poll);
+}
 
 std::int64_t pairs_per_unit(int lanes)
 {
@@ -53,6 +64,7 @@ unsigned char* line_start(const line_layout& layout, std::int64_t set, std::int6
 struct batch {
     int lanes;
     double* work;
+    const stop_poll* poll;  // for the transforms
     const unsigned char* in[max_slots];
     unsigned char* out[max_slots];
     // Every slot holds a line, and the lines' starts lie these many bytes
@@ -60,6 +72,10 @@ struct batch {
     // loops below walk with one address instead of one per slot.
     std::int64_t in_spacing;
     std::int64_t out_spacing;
+    // Some slot's line belongs to a scaled set (pass_lines::exponents):
+    // the slower loops below that scale each slot by its own exponent.
+    bool scaled;
+    std::uint8_t exponent[max_slots];
 
     double* at(std::int32_t i, int slot) const
     {
@@ -94,11 +110,13 @@ void fill_slots(const pass_lines& lines, std::int64_t first_pair, std::int64_t e
 {
     const std::int64_t per_set = (lines.lines_per_set + 1) / 2;
     const std::int64_t all_lines = lines.sets * lines.lines_per_set;
+    b->scaled = false;
     for (int j = 0; j < b->lanes; ++j) {
         const std::int64_t pair = first_pair + j;
         for (int h = 0; h < 2; ++h) {
             b->in[2 * j + h] = nullptr;
             b->out[2 * j + h] = nullptr;
+            b->exponent[2 * j + h] = 0;
         }
         if (pair >= end_pair)
             continue;
@@ -118,6 +136,10 @@ void fill_slots(const pass_lines& lines, std::int64_t first_pair, std::int64_t e
             }
             b->in[2 * j + h] = line_start(lines.in, set, line);
             b->out[2 * j + h] = line_start(lines.out, set, line);
+            if (lines.exponents && lines.exponents[set] != 0) {
+                b->exponent[2 * j + h] = lines.exponents[set];
+                b->scaled = true;
+            }
         }
     }
     b->in_spacing = uniform_spacing(b->in, 2 * b->lanes);
@@ -133,6 +155,8 @@ void gather_uniform(const batch& b, std::int64_t step, std::int32_t count, Index
 {
     const std::int64_t spacing = b.in_spacing;
     for (std::int32_t i = 0; i < count; ++i) {
+        if (stop_due(i, b.poll))
+            return;
         const unsigned char* first = b.in[0] + index(i) * step;
         double* re = b.work + 2 * static_cast<std::ptrdiff_t>(i) * Lanes;
         double* im = re + Lanes;
@@ -159,6 +183,8 @@ void gather(const batch& b, std::int64_t step, std::int32_t count, Index index)
         }
     }
     for (std::int32_t i = 0; i < count; ++i) {
+        if (stop_due(i, b.poll))
+            return;
         const std::int64_t offset = index(i) * step;
         for (int h = 0; h < 2; ++h) {
             double* to = b.work + (2 * static_cast<std::ptrdiff_t>(i) + h) * b.lanes;
@@ -167,6 +193,23 @@ void gather(const batch& b, std::int64_t step, std::int32_t count, Index index)
                 to[j] = line ? load_sample<T>(line + offset) : 0.0;
             }
         }
+    }
+}
+
+// gather for scaled sets: value i of a line times 2^-e, e its exponent.
+// Powers of two scale exactly.
+template <typename T, typename Index>
+void gather_scaled(const batch& b, std::int64_t step, std::int32_t count, Index index)
+{
+    double factor[max_slots];
+    for (int s = 0; s < 2 * b.lanes; ++s)
+        factor[s] = std::ldexp(1.0, -b.exponent[s]);
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (stop_due(i, b.poll))
+            return;
+        const std::int64_t offset = index(i) * step;
+        for (int s = 0; s < 2 * b.lanes; ++s)
+            *b.at(i, s) = b.in[s] ? load_sample<T>(b.in[s] + offset) * factor[s] : 0.0;
     }
 }
 
@@ -195,6 +238,8 @@ void store_coefficients_uniform(const cosine_pass& pass, const batch& b, std::in
     const std::int32_t count = pass.plan.shape.out_count;
     const std::int64_t spacing = b.out_spacing;
     for (std::int32_t k = 0; k < kept; ++k) {
+        if (stop_due(k, b.poll))
+            return;
         const std::int32_t at = k + kept - 1;
         const double* mirror_re = b.work + 2 * static_cast<std::ptrdiff_t>(kept - 1 - k) * Lanes;
         const double* mirror_im = mirror_re + Lanes;
@@ -229,6 +274,8 @@ void store_coefficients(const cosine_pass& pass, const batch& b, std::int64_t st
     const std::int32_t kept = pass.kept;
     const std::int32_t count = pass.plan.shape.out_count;
     for (std::int32_t k = 0; k < kept; ++k) {
+        if (stop_due(k, b.poll))
+            return;
         const std::int32_t at = k + kept - 1;
         const std::int32_t mirror = kept - 1 - k;
         const std::int64_t offset = k * step;
@@ -254,8 +301,16 @@ template <typename T>
 void forward_batch(const cosine_pass& pass, const pass_lines& lines, const batch& b)
 {
     const std::int32_t n = pass.n;
-    gather<T>(b, lines.in.step, n, [n](std::int32_t i) { return reordered(i, n); });
-    line_plan_transform(pass.plan, pass.path, b.work);
+    const auto index = [n](std::int32_t i) { return reordered(i, n); };
+    if (b.scaled)
+        gather_scaled<T>(b, lines.in.step, n, index);
+    else
+        gather<T>(b, lines.in.step, n, index);
+    if (stop_requested(b.poll))
+        return;
+    line_plan_transform(pass.plan, pass.path, b.work, b.poll);
+    if (stop_requested(b.poll))
+        return;  // the transform may have been cut short
     store_coefficients(pass, b, lines.out.step);
 }
 
@@ -265,6 +320,8 @@ void scatter_uniform(const batch& b, std::int32_t count, std::int64_t step)
     const std::int64_t spacing = b.out_spacing;
     unsigned char* first = b.out[0];
     for (std::int32_t x = 0; x < count; ++x, first += step) {
+        if (stop_due(x, b.poll))
+            return;
         const double* re = b.work + 2 * static_cast<std::ptrdiff_t>(x) * Lanes;
         const double* im = re + Lanes;
         for (int j = 0; j < Lanes; ++j) {
@@ -274,16 +331,38 @@ void scatter_uniform(const batch& b, std::int32_t count, std::int64_t step)
     }
 }
 
+// The samples of scaled sets, each line's times 2^e.
+template <typename T, rounding R>
+void scatter_scaled(const batch& b, std::int32_t count, std::int64_t step)
+{
+    double factor[max_slots];
+    for (int s = 0; s < 2 * b.lanes; ++s)
+        factor[s] = std::ldexp(1.0, b.exponent[s]);
+    for (std::int32_t x = 0; x < count; ++x) {
+        if (stop_due(x, b.poll))
+            return;
+        for (int s = 0; s < 2 * b.lanes; ++s)
+            if (b.out[s])
+                store_sample<T, R>(b.out[s] + x * step, *b.at(x, s) * factor[s]);
+    }
+}
+
 template <typename T, rounding R>
 void inverse_batch(const cosine_pass& pass, const pass_lines& lines, const batch& b)
 {
     const std::int32_t kept = pass.kept;
     gather<double>(b, lines.in.step, 2 * kept - 1, [kept](std::int32_t i) { return band_index(i, kept); });
-    line_plan_transform(pass.plan, pass.path, b.work);
+    if (stop_requested(b.poll))
+        return;
+    line_plan_transform(pass.plan, pass.path, b.work, b.poll);
+    if (stop_requested(b.poll))
+        return;
     // Sample x of every line of the batch lies in one run of the work array:
     // reading it in that order streams the work array once, and each output
     // line is still written in order.
     const std::int64_t step = lines.out.step;
+    if (b.scaled)
+        return scatter_scaled<T, R>(b, pass.n_out, step);
     if (b.out_spacing != 0) {
         switch (b.lanes) {
         case 8:
@@ -297,6 +376,8 @@ void inverse_batch(const cosine_pass& pass, const pass_lines& lines, const batch
         }
     }
     for (std::int32_t x = 0; x < pass.n_out; ++x) {
+        if (stop_due(x, b.poll))
+            return;
         const std::int64_t offset = x * step;
         for (int h = 0; h < 2; ++h) {
             const double* from = b.work + (2 * static_cast<std::ptrdiff_t>(x) + h) * b.lanes;
@@ -316,16 +397,47 @@ void run_batches(const cosine_pass& pass, const pass_lines& lines, const line_en
     const std::int64_t per_unit = pairs_per_unit(lanes);
     const std::int64_t pairs = pair_count(lines);
     const std::int64_t units = (pairs + per_unit - 1) / per_unit;
-    parallel_lines(*engine.team, units, [&](int thread, std::int64_t unit) {
-        const std::int64_t end = std::min(pairs, (unit + 1) * per_unit);
-        batch b;
-        b.lanes = lanes;
-        b.work = engine.workspaces[thread];
-        for (std::int64_t first = unit * per_unit; first < end; first += lanes) {
-            fill_slots(lines, first, end, &b);
-            run_batch(pass, lines, b);
-        }
-    });
+    parallel_lines(
+        *engine.team, units,
+        [&](int thread, std::int64_t unit) {
+            const std::int64_t end = std::min(pairs, (unit + 1) * per_unit);
+            batch b;
+            b.lanes = lanes;
+            b.work = engine.workspaces[thread];
+            b.poll = engine.poll;
+            for (std::int64_t first = unit * per_unit; first < end; first += lanes) {
+                if (stop_requested(engine.poll))
+                    return;
+                fill_slots(lines, first, end, &b);
+                run_batch(pass, lines, b);
+            }
+        },
+        engine.poll);
+}
+
+// The largest magnitude among the n samples of a line.
+template <typename T>
+double line_largest(const unsigned char* line, std::int64_t step, std::int32_t n)
+{
+    double largest = 0.0;
+    for (std::int32_t i = 0; i < n; ++i)
+        largest = std::max(largest, std::fabs(load_sample<T>(line + i * step)));
+    return largest;
+}
+
+double line_largest(const unsigned char* line, std::int64_t step, std::int32_t n, sample_type type)
+{
+    switch (type) {
+    case sample_type::uint8:
+        return line_largest<std::uint8_t>(line, step, n);
+    case sample_type::uint16:
+        return line_largest<std::uint16_t>(line, step, n);
+    case sample_type::float32:
+        return line_largest<float>(line, step, n);
+    case sample_type::float64:
+        return line_largest<double>(line, step, n);
+    }
+    return 0.0;
 }
 
 template <typename T>
@@ -342,6 +454,41 @@ void inverse_rounded(const cosine_pass& pass, const pass_lines& lines, rounding 
 std::int32_t carried_bins(std::int32_t n, std::int32_t n_out)
 {
     return std::min(n, n_out);
+}
+
+int overflow_exponent(double largest)
+{
+    constexpr int safe = 896;
+    return largest < std::ldexp(1.0, safe) ? 0 : std::ilogb(largest) - (safe - 1);
+}
+
+void find_set_exponents(const pass_lines& lines, std::int32_t n, sample_type in_type, const line_engine& engine,
+                        std::uint8_t* exponents)
+{
+    std::fill(exponents, exponents + lines.sets, std::uint8_t{0});
+    // Units of whole lines and about 2^16 samples, so that a stop is seen
+    // soon.
+    const std::int64_t all_lines = lines.sets * lines.lines_per_set;
+    const std::int64_t per_unit = std::max<std::int64_t>(1, (std::int64_t{1} << 16) / n);
+    const std::int64_t units = (all_lines + per_unit - 1) / per_unit;
+    parallel_lines(
+        *engine.team, units,
+        [&](int, std::int64_t unit) {
+            const std::int64_t end = std::min(all_lines, (unit + 1) * per_unit);
+            for (std::int64_t t = unit * per_unit; t < end; ++t) {
+                const std::int64_t set = t / lines.lines_per_set;
+                const unsigned char* line = line_start(lines.in, set, t % lines.lines_per_set);
+                const auto exponent =
+                    static_cast<std::uint8_t>(overflow_exponent(line_largest(line, lines.in.step, n, in_type)));
+                // The largest of the set's lines, which other threads may
+                // be raising too.
+                std::atomic_ref<std::uint8_t> held(exponents[set]);
+                std::uint8_t seen = held.load(std::memory_order_relaxed);
+                while (seen < exponent && !held.compare_exchange_weak(seen, exponent, std::memory_order_relaxed)) {
+                }
+            }
+        },
+        engine.poll);
 }
 
 chirp_shape forward_pass_shape(std::int32_t n, std::int32_t n_out)
@@ -365,14 +512,14 @@ chirp_shape pass_shape(bool inverse, std::int32_t n, std::int32_t n_out)
 }
 
 int cosine_pass_init(cosine_pass* pass, bool inverse, std::int32_t n, std::int32_t n_out, lane_path path,
-                     const fft_tables& tables)
+                     const fft_tables& tables, const stop_poll* poll)
 {
     pass->n = n;
     pass->n_out = n_out;
     pass->kept = carried_bins(n, n_out);
     pass->inverse = inverse;
     pass->path = path;
-    return line_plan_build(&pass->plan, pass_shape(inverse, n, n_out), tables);
+    return line_plan_build(&pass->plan, pass_shape(inverse, n, n_out), tables, poll);
 }
 
 std::size_t workspace_doubles(const chirp_shape& shape, lane_path path)

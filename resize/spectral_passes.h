@@ -28,6 +28,17 @@
 // compute each by the mixed-radix FFT of that length or by chirp-z,
 // whichever costs less.
 //
+// Magnitudes. A pass's sums grow beyond its samples: a forward pass's FFT
+// sums n samples, and the chirp-z way's convolution sums in_count products
+// over an FFT of N points, whose result is another sum of up to N terms;
+// an inverse pass's outputs sum 2 kept - 1 coefficients. So no sum stays
+// within the samples' magnitude B, and lines near the largest double would
+// overflow. A line-set whose largest magnitude reaches 2^896 is therefore
+// scaled by an exact power of two 2^-e as the first pass reads it and 2^e
+// as the last pass writes it (overflow_exponent gives e); as everything
+// between only adds and multiplies, the result is the same bits as without
+// scaling wherever neither overflows nor falls below the normal range.
+//
 // Ownership: a cosine_pass owns its line plan (made on the calling thread)
 // and borrows the FFT tables. While the lines run, the pass, the
 // plan and the tables are only read, by every thread; each thread writes
@@ -49,6 +60,17 @@
 // band. One rule for enlarging and shrinking alike.
 std::int32_t carried_bins(std::int32_t n, std::int32_t n_out);
 
+// The exponent e (0 to 128) that a line-set whose largest sample magnitude
+// is `largest` (finite) is scaled by: 0 below 2^896, else the least that
+// brings it below. The bound: with samples below B, a forward pass's
+// coefficients stay below B and its sums below n N B <= 2^42 B; an inverse
+// pass's outputs below (2 kept - 1) B and its sums below (2 kept - 1) N B <=
+// 2^43 B. Of at most 8 inverse passes, all but the last can grow the
+// samples by at most 2^8 times the product of the carried bins, and those
+// are at most the output's 2^56 samples: every sum stays below 2^107 B,
+// 2^1003 for B < 2^896, a margin of 2^21 for roundings.
+int overflow_exponent(double largest);
+
 // The chirp-z shapes of the two kinds of pass, for sizing tables and
 // workspaces before anything is built.
 chirp_shape forward_pass_shape(std::int32_t n, std::int32_t n_out);
@@ -65,9 +87,9 @@ struct cosine_pass {
 
 // Builds the forward (coefficients) or inverse (samples) pass between n
 // and n_out on the tables, for the given vector path; the result is
-// line_plan_build's.
+// line_plan_build's (chirp_stopped when the poll, if given, says stop).
 int cosine_pass_init(cosine_pass* pass, bool inverse, std::int32_t n, std::int32_t n_out, lane_path path,
-                     const fft_tables& tables);
+                     const fft_tables& tables, const stop_poll* poll = nullptr);
 
 // The chirp-z shape of a pass.
 chirp_shape pass_shape(bool inverse, std::int32_t n, std::int32_t n_out);
@@ -103,13 +125,26 @@ struct pass_lines {
                                  // must then be even, or this the last run)
     line_layout in;
     line_layout out;
+    // Per set of the run, the exponent e of its scaling: a forward pass
+    // reads its samples times 2^-e, an inverse pass writes them times 2^e.
+    // Null: none is scaled.
+    const std::uint8_t* exponents = nullptr;
 };
 
-// How a pass runs its lines: one workspace per thread of the team.
+// How a pass runs its lines: one workspace per thread of the team, and a
+// stop poll (or null) asked before every batch and inside its transforms;
+// on a yes the pass ends early, its outputs unspecified.
 struct line_engine {
     double* const* workspaces;
     line_team* team;
+    const stop_poll* poll = nullptr;
 };
+
+// The scaling exponent of every set of a run from the samples of its
+// lines (lines.in, n samples each, of type in_type): overflow_exponent of
+// the set's largest magnitude into exponents[0 .. lines.sets).
+void find_set_exponents(const pass_lines& lines, std::int32_t n, velmora::sample_type in_type,
+                        const line_engine& engine, std::uint8_t* exponents);
 
 // Forward passes: samples of type in_type into doubles. Inverse passes:
 // doubles into samples of out_type, converted as to_sample says.

@@ -1,6 +1,7 @@
 // The public API's contract, through velmora/velmora.h alone: its failures,
-// its sample types against the method evaluated directly in long double,
-// views, ranks, pairing and concurrent calls. The command line's picture
+// its sample types and samples near the largest double against the method
+// evaluated directly in long double, views, ranks, pairing, stopping and
+// concurrent calls. The command line's picture
 // is an independent witness for the H x W x 3 case.
 #include <velmora/velmora.h>
 
@@ -8,6 +9,8 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -191,6 +194,89 @@ INSTANTIATE_TEST_SUITE_P(
                     type_case{sample_type::float64, sample_type::uint8, {3, 4}, {3, 4}, "f64_copy"}),
     [](const testing::TestParamInfo<type_case>& info) { return info.param.name; });
 
+struct huge_case {
+    std::vector<std::int64_t> from, to;
+    double constant;  // every sample; 0: random, up to half the largest double in magnitude
+    sample_type out;
+    std::string name;
+};
+
+class library_huge : public testing::TestWithParam<huge_case> {};
+
+// Finite samples near the largest double give what the formula gives:
+// float64 finite, float32 infinite beyond its range, integers clipped.
+TEST_P(library_huge, samples_near_the_largest_double_give_the_exact_result)
+{
+    const huge_case& c = GetParam();
+    grid in = random_grid(c.from, 1000, 13);
+    for (long double& v : in.values)
+        v = c.constant != 0 ? c.constant : (v - 500) * (std::numeric_limits<double>::max() / 1000);
+    const grid want = exact_resize(in, c.to);
+    std::vector<double> source = samples_of<double>(in), got(want.values.size());
+    std::vector<float> got32(got.size());
+    std::vector<std::uint8_t> got8(got.size());
+    void* out = c.out == sample_type::float64 ? static_cast<void*>(got.data())
+                : c.out == sample_type::float32 ? static_cast<void*>(got32.data()) : got8.data();
+    const velmora::result r = velmora::resize(view_of(source.data(), sample_type::float64, c.from),
+                                              view_of(out, c.out, c.to));
+    ASSERT_TRUE(r) << r.message;
+    const long double top = std::numeric_limits<double>::max();
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        const long double w = want.values[i];
+        if (c.out == sample_type::float64)
+            ASSERT_NEAR(got[i] / top, w / top, 1e-12) << i;
+        else if (c.out == sample_type::float32)
+            ASSERT_EQ(got32[i], std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(w))) << i;
+        else
+            ASSERT_EQ(got8[i], 255) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    library, library_huge,
+    testing::Values(huge_case{{10}, {20}, 1.7e308, sample_type::float64, "constant_doubled"},
+                    huge_case{{1000}, {3000}, 1e306, sample_type::float64, "constant_long_line"},
+                    huge_case{{37}, {50}, 0, sample_type::float64, "random_line"},
+                    huge_case{{3, 23, 17}, {3, 31, 12}, 0, sample_type::float64, "random_frames"},
+                    huge_case{{6}, {9}, -1.7e308, sample_type::float32, "float32_beyond_its_range"},
+                    huge_case{{5}, {8}, 1.7e308, sample_type::uint8, "uint8_clipped"}),
+    [](const testing::TestParamInfo<huge_case>& info) { return info.param.name; });
+
+std::vector<double> resized_doubles(std::vector<double> x, const std::vector<std::int64_t>& from,
+                                    const std::vector<std::int64_t>& to, velmora::pairing pairing)
+{
+    std::vector<double> out(static_cast<std::size_t>(to[0] * to[1] * to[2]));
+    velmora::settings how;
+    how.pairing = pairing;
+    EXPECT_TRUE(velmora::resize(view_of(x.data(), sample_type::float64, from),
+                                view_of(out.data(), sample_type::float64, to), how));
+    return out;
+}
+
+TEST(library, powers_of_two_scale_results_exactly_up_to_the_largest_double)
+{
+    // Three frames of 7 x 9, so that pairs across sets join frames. Scaled
+    // by 2^1013, the samples (up to 500) come within a factor 2 of the
+    // largest double.
+    const std::vector<std::int64_t> from{3, 7, 9}, to{3, 10, 5};
+    const int k = 1013;
+    std::vector<double> x = samples_of<double>(random_grid(from, 1000, 17));
+    for (double& v : x)
+        v -= 500;
+    auto scaled = [&](std::vector<double> v, std::size_t end) {
+        for (std::size_t i = 0; i < end; ++i)
+            v[i] = std::ldexp(v[i], k);
+        return v;
+    };
+    // Within sets only the first frame is scaled; the others keep their
+    // bytes. Across sets one scale serves all.
+    const auto plain = resized_doubles(x, from, to, velmora::pairing::within_sets);
+    EXPECT_EQ(resized_doubles(scaled(x, 7 * 9), from, to, velmora::pairing::within_sets), scaled(plain, 10 * 5));
+    const auto across = resized_doubles(x, from, to, velmora::pairing::across_sets);
+    EXPECT_EQ(resized_doubles(scaled(x, x.size()), from, to, velmora::pairing::across_sets),
+              scaled(across, across.size()));
+}
+
 std::vector<std::uint8_t> resized_bytes(const velmora::array_view& in, const std::vector<std::int64_t>& to,
                                         int threads)
 {
@@ -301,6 +387,45 @@ TEST(library, progress_names_each_pass_last_axis_first)
                                 view_of(out.data(), sample_type::float32, {2, 6, 3, 2}), how));
     EXPECT_EQ(events, "block:-1:0+6/6 fwd:3:0+6/6 fwd_end:3:0+6/6 fwd:1:0+6/6 fwd_end:1:0+6/6 "
                       "inv:3:0+6/6 inv_end:3:0+6/6 inv:1:0+6/6 inv_end:1:0+6/6 block_end:-1:0+6/6 ");
+}
+
+TEST(library, a_raised_stop_flag_cancels_a_run_and_the_plan_runs_again)
+{
+    // About a second's work; the flag goes up once the first pass runs.
+    const std::vector<std::int64_t> from{1536, 1536}, to{2300, 2300};
+    std::vector<float> in = samples_of<float>(random_grid(from, 255, 19)), out(2300 * 2300), fresh(out.size());
+    std::atomic<bool> stop{false}, running{false};
+    velmora::settings how;
+    how.threads = 2;
+    how.stop = &stop;
+    how.progress = [](const velmora::progress_event&, void* user) {
+        static_cast<std::atomic<bool>*>(user)->store(true);
+    };
+    how.progress_user = &running;
+    velmora::plan plan;
+    ASSERT_TRUE(velmora::make_plan(&plan, view_of(in.data(), sample_type::float32, from),
+                                   view_of(out.data(), sample_type::float32, to), how));
+    std::chrono::steady_clock::time_point raised;
+    std::thread stopper([&] {
+        while (!running.load())
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        raised = std::chrono::steady_clock::now();
+        stop.store(true);
+    });
+    const velmora::result r = velmora::run(plan, view_of(in.data(), sample_type::float32, from),
+                                           view_of(out.data(), sample_type::float32, to));
+    const auto ended = std::chrono::steady_clock::now();
+    stopper.join();
+    EXPECT_EQ(r.code, status::cancelled) << r.message;
+    EXPECT_STREQ(r.message, "the resize was stopped on request");
+    EXPECT_LT(ended - raised, std::chrono::milliseconds(250));
+    stop.store(false);
+    ASSERT_TRUE(velmora::run(plan, view_of(in.data(), sample_type::float32, from),
+                             view_of(out.data(), sample_type::float32, to)));
+    ASSERT_TRUE(velmora::resize(view_of(in.data(), sample_type::float32, from),
+                                view_of(fresh.data(), sample_type::float32, to)));
+    EXPECT_EQ(std::memcmp(out.data(), fresh.data(), out.size() * sizeof(float)), 0);
 }
 
 TEST(library, the_longest_axis_is_resized_exactly)

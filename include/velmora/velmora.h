@@ -32,9 +32,17 @@
 //
 // Samples. Inputs and outputs are uint8, uint16, float32 or float64 and may
 // differ (uint8 in, float32 out keeps the exact values). Integer outputs
-// are clipped to their type's range and rounded as settings::rounding says;
-// float outputs are neither clipped nor rounded. Float inputs must be
-// finite.
+// are clipped to their type's range (an infinite result to its end) and
+// rounded as settings::rounding says; float64 outputs are neither clipped
+// nor rounded, float32 outputs rounded to the nearest float as NumPy's
+// astype does (beyond the float32 range: an infinity). Float inputs must
+// be finite, and any finite input may be given: the sums of a line-set
+// whose samples come near the largest double (2^896 and above) are taken
+// scaled by an exact power of two, the same for the whole set, so a result
+// is finite wherever the exact one is (and not within rounding of the
+// largest double), and resizing x * 2^k gives the result for x times 2^k,
+// bit for bit, barring underflow below the normal range. Other inputs take
+// no scaling at all.
 //
 // Threads and memory. A resize runs on settings::threads threads (0: every
 // CPU the process may run on). A plan owns everything a resize needs (its
@@ -43,10 +51,18 @@
 // plans may run at the same time on different threads, so concurrent calls
 // of resize() are safe; one plan runs one resize at a time.
 //
+// Stopping. settings::stop lets another thread (or a signal handler) stop
+// the work early: make_plan, run and resize ask it every few milliseconds
+// of work at most, inside every pass and transform (a transform of the
+// longest lines alone takes hundreds), and come back with
+// status::cancelled. The output's content is then unspecified; a plan
+// stays usable, and its next run gives the full result.
+//
 // Failures. Nothing here prints, exits, throws or keeps process-wide state:
 // every failure comes back as a result with a code and a one-line message.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -124,6 +140,12 @@ struct settings {
     velmora::pairing pairing = velmora::pairing::within_sets;
     progress_callback progress = nullptr;  // optional
     void* progress_user = nullptr;         // handed to progress
+    // Optional, owned by the caller: a flag that stops the work when it
+    // becomes true. make_plan keeps the pointer, so the flag must outlive
+    // the plan, and every run of the plan asks it. The library only reads
+    // it (any memory order will do for the store); the caller lowers it
+    // again before the next run, never while one goes on.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 inline constexpr int max_threads = 256;
@@ -144,6 +166,7 @@ enum class status {
     no_memory,       // an array could not be allocated (name says which)
     thread_failed,   // the system refused a thread
     plan_mismatch,   // run() with views whose sizes or types differ from the plan's
+    cancelled,       // settings::stop was raised: the output is unspecified
 };
 
 struct result {
@@ -169,11 +192,13 @@ struct plan {
 };
 
 // Checks the shapes, types and settings of in and out (their data is not
-// touched) and makes everything a resize between them needs.
+// touched) and makes everything a resize between them needs. A raised stop
+// flag (settings::stop) gives cancelled and no plan.
 result make_plan(plan* made, const array_view& in, const array_view& out, const settings& how = {});
 
 // Runs a plan on views of the planned sizes and types (data and strides
-// may differ from run to run).
+// may differ from run to run). A stop flag raised before or during the run
+// gives cancelled; the plan can run again once it is lowered.
 result run(plan& planned, const array_view& in, const array_view& out);
 
 }  // namespace velmora

@@ -41,8 +41,12 @@ def test_errors():
         velmora.dask.resize(da.zeros((4, 4)), (8, 0))
     a = np.zeros((6, 4))
     a[4, 1] = np.inf
-    with pytest.raises(ValueError, match=r"an infinity at index \(1, 1\)"):
+    with pytest.raises(ValueError, match=r"an infinity at index \(4, 1\)"):
         velmora.dask.resize(da.from_array(a, chunks=3), (6, 7)).compute(scheduler="sync")
+    b = np.zeros((4, 9, 5), np.float32)
+    b[3, 6, 2] = np.nan
+    with pytest.raises(ValueError, match=r"a NaN at index \(3, 6, 2\)"):
+        velmora.dask.resize(da.from_array(b, chunks=(2, 4, 5)), (4, 9, 8)).compute(scheduler="sync")
 
 
 def test_a_local_cluster_resizes_a_stack_and_a_folder(tmp_path):

@@ -1,5 +1,5 @@
 """velmora.resize against the mirror method computed with NumPy, the command
-line tool's bytes, its errors, the GIL and concurrent calls."""
+line tool's bytes, its errors, Ctrl-C, the GIL and concurrent calls."""
 import concurrent.futures
 import os
 import struct
@@ -134,6 +134,8 @@ ERRORS = [
     (lambda: velmora.resize(np.zeros((0, 4)), (3, 4)), ValueError, "axis 0 of the input has size 0"),
     (lambda: velmora.resize(np.zeros(4), (8,), threads=0), ValueError, "threads is 0"),
     (lambda: velmora.resize(np.zeros(4), (8,), threads=257), ValueError, "threads is 257"),
+    (lambda: velmora.resize(np.zeros(4), (8,), threads=np.True_), TypeError, "threads must be .*, not a bool"),
+    (lambda: velmora.resize(np.zeros((4, 4)), (True, 8)), TypeError, "axis 0 must be an integer, not True"),
     (lambda: velmora.resize(np.zeros(4), (8,), rounding="up"), ValueError, "rounding is 'up'"),
     (lambda: velmora.resize(np.zeros(4), (8,), dtype="int16"), TypeError, "dtype must be .* not int16"),
     (lambda: velmora.resize(nan_at_1_2(), (5, 5)), ValueError, r"a NaN at index \(1, 2\)"),
@@ -163,6 +165,22 @@ def test_exhausted_memory_raises_memory_error():
         except MemoryError as error:
             print("MemoryError:", error)""")
     assert "MemoryError: not enough memory for the array" in done.stdout, done.stderr
+
+
+def test_ctrl_c_stops_a_long_resize_at_once():
+    # Uncancelled, the stack takes about 3 s (prime sizes); SIGINT comes
+    # 0.3 s in.
+    done = run_python("""if True:
+        import os, signal, threading, time, numpy as np, velmora
+        frames = np.zeros((900, 257, 257), np.uint8)
+        sent = []
+        threading.Timer(0.3, lambda: (sent.append(time.perf_counter()), os.kill(os.getpid(), signal.SIGINT))).start()
+        try:
+            velmora.resize(frames, (900, 383, 383), threads=1)
+        except KeyboardInterrupt:
+            print("KeyboardInterrupt after", time.perf_counter() - sent[0])""")
+    assert done.stdout.startswith("KeyboardInterrupt after"), (done.stdout, done.stderr)
+    assert float(done.stdout.split()[-1]) < 0.2, done.stdout
 
 
 def test_importing_velmora_needs_no_dask():

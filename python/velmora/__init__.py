@@ -62,6 +62,8 @@ def _check_shape(shape, old):
         raise ValueError(f"shape has length {len(sizes)} for an array of rank {len(old)}: give one size per axis")
     for axis, size in enumerate(sizes):
         try:
+            if isinstance(size, (bool, np.bool_)):
+                raise TypeError
             size = operator.index(size)
         except TypeError:
             raise TypeError(f"the size of axis {axis} must be an integer, not {size!r}") from None
@@ -78,7 +80,7 @@ def _check_threads(threads):
     """The library's thread count: 0 for every CPU."""
     if threads is None:
         return 0
-    if isinstance(threads, bool):
+    if isinstance(threads, (bool, np.bool_)):
         raise TypeError("threads must be an integer or None, not a bool")
     threads = operator.index(threads)
     if not 1 <= threads <= MAX_THREADS:
@@ -108,7 +110,8 @@ def resize(a, shape, *, threads=None, rounding="nearest", dtype=None):
     a : numpy.ndarray
         uint8, uint16, float32 or float64 samples, in either byte order, of
         rank 1 to 8, with any strides (non-contiguous, negative, Fortran
-        order). Float samples must be finite.
+        order). Float samples must be finite; any finite value will do,
+        up to the largest double.
     shape : sequence of int
         The new size of every axis, each from 1 up. An axis whose size
         changes may be at most MAX_AXIS_LENGTH long, before and after; an
@@ -122,7 +125,8 @@ def resize(a, shape, *, threads=None, rounding="nearest", dtype=None):
         For integer outputs: 'nearest' rounds halves up, 'truncate' rounds
         toward zero (the command line tool's choice). Integer results are
         clipped to their dtype's range; float results are neither clipped
-        nor rounded.
+        nor rounded, except that float32 results round to the nearest
+        float32 as ``astype`` does (beyond its range to infinity).
     dtype : dtype, optional
         The output's dtype, one of the four; by default that of `a`, in
         native byte order. uint8 in, float32 out keeps the exact values.
@@ -138,13 +142,19 @@ def resize(a, shape, *, threads=None, rounding="nearest", dtype=None):
     sample stays where it is, doubling returns input sample j at output
     sample 2j, and nothing wraps around the ends. Strides, byte order and
     the thread count never change a byte of the result; neither does
-    splitting the array along an axis whose size stays.
+    splitting the array along an axis whose size stays. Float results are
+    finite wherever the exact ones are: samples near the largest double are
+    resized scaled by a power of two, which changes no bit of the result.
+
+    Called from the main thread, a long resize runs on a thread of its own
+    while Python's signal handlers keep running: Ctrl-C stops it within a
+    fraction of a second and raises KeyboardInterrupt.
 
     Raises
     ------
     TypeError
         `a` is not a NumPy array, has another dtype or rank 0; `dtype`
-        names another type.
+        names another type; a size or `threads` is a bool.
     ValueError
         Rank above 8; a shape of the wrong length, a size below 1 or above
         the limit (the message names the axis); `threads` outside 1 to
@@ -152,6 +162,9 @@ def resize(a, shape, *, threads=None, rounding="nearest", dtype=None):
         message gives its index).
     MemoryError
         The output or the resize's work arrays could not be allocated.
+    KeyboardInterrupt
+        Ctrl-C (SIGINT) while the resize ran; likewise any exception a
+        signal handler raises meanwhile. The resize is stopped first.
 
     Examples
     --------

@@ -13,6 +13,7 @@ as velmora.resize of the whole array computed in one process, whatever the
 chunks along the unchanged axes.
 """
 import functools
+import re
 
 import dask.array as da
 import numpy as np
@@ -23,9 +24,21 @@ from . import resize as _resize_numpy
 __all__ = ["resize"]
 
 
-def _resize_block(block, *, sizes, **settings):
+_INDEX = re.compile(r"at index \(([-0-9, ]*)\)")
+
+
+def _resize_block(block, *, sizes, block_info=None, **settings):
     shape = tuple(block.shape[axis] if size is None else size for axis, size in enumerate(sizes))
-    return _resize_numpy(block, shape, **settings)
+    try:
+        return _resize_numpy(block, shape, **settings)
+    except ValueError as error:
+        # A NaN's index within the block, shifted to its index in the array.
+        found = _INDEX.search(str(error))
+        if block_info is None or found is None:
+            raise
+        starts = [start for start, _ in block_info[0]["array-location"]]
+        index = ", ".join(str(int(i) + start) for i, start in zip(found.group(1).split(","), starts))
+        raise ValueError(f"{str(error)[:found.start(1)]}{index}{str(error)[found.end(1):]}") from None
 
 
 def resize(x, shape, *, threads=1, rounding="nearest", dtype=None):
@@ -38,7 +51,7 @@ def resize(x, shape, *, threads=1, rounding="nearest", dtype=None):
     (default 1, because Dask already runs several blocks at once; None uses
     every CPU). The other arguments, the checks and the exceptions are those
     of velmora.resize; a NaN or infinity is found only when the block that
-    holds it is computed.
+    holds it is computed, and reported at its index in the whole array.
     """
     if not isinstance(x, da.Array):
         raise TypeError(f"velmora.dask.resize takes a Dask array, not {_type_name(x)}")
