@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli/console.h"
+
 namespace {
 
 [[noreturn]] __attribute__((format(printf, 1, 2))) void fail_run(const char* format, ...)
@@ -46,6 +48,14 @@ std::string printable(const char* text)
 void fail_too_many_arguments(int most)
 {
     fail_run("too many arguments (at most %d)", most);
+}
+
+void fail_unknown_option(const char* option)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "velmora: unknown option %s\n", printable(option).c_str());
+    print_usage();
+    std::exit(1);
 }
 
 void fail_option_needs_value(const char* option)

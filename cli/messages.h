@@ -18,6 +18,8 @@ std::string printable(const char* text);
 
 // The command line.
 [[noreturn]] void fail_too_many_arguments(int most);
+// Names the option, then prints the usage text.
+[[noreturn]] void fail_unknown_option(const char* option);
 [[noreturn]] void fail_option_needs_value(const char* option);
 [[noreturn]] void fail_option_too_long(const char* option, std::size_t most);
 [[noreturn]] void fail_option_not_a_number(const char* option, const char* value);

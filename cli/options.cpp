@@ -186,9 +186,8 @@ void parse_options(std::int16_t argc, char** argv, resize_options* cnt)
         print_usage();
         std::exit(0);
     case parse_status::unknown_option:
-        // A script learns that its command line was wrong.
-        print_usage();
-        std::exit(1);
+        // A script learns that its command line was wrong, and its user which word.
+        fail_unknown_option(outcome.option);
     case parse_status::missing_value:
         fail_option_needs_value(outcome.option);
     case parse_status::value_too_long:

@@ -65,7 +65,7 @@ constexpr std::int32_t default_pixel_budget = 178956970;
 enum class parse_status {
     ok,
     usage,           // -h or -help: the usage text ends the run, status 0
-    unknown_option,  // any other name, a lone "-" too: the usage text, status 1
+    unknown_option,  // any other name, a lone "-" too: named, then the usage text, status 1
     missing_value,   // an option that takes a value was the last argument
     value_too_long,  // a name of 256 characters or more for -i, -i2 or -o
     not_a_number,    // a strictly read value that is not a sign and digits
@@ -88,7 +88,8 @@ struct parse_outcome {
 // first problem and reports it; prints nothing.
 parse_outcome parse_arguments(std::int16_t argc, char** argv, resize_options* cnt);
 
-// parse_arguments, then: the usage text and status 0 for -h and -help, the
-// usage text and status 1 for an unknown name, a one-line message naming
-// the option (and repeating the value as given) and status 1 for the others.
+// parse_arguments, then: the usage text and status 0 for -h and -help, a
+// line naming an unknown name followed by the usage text and status 1, a
+// one-line message naming the option (and repeating the value as given) and
+// status 1 for the others.
 void parse_options(std::int16_t argc, char** argv, resize_options* cnt);

@@ -1,6 +1,7 @@
 #include "cli/output_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <signal.h>
 #include <unistd.h>
@@ -112,11 +113,46 @@ int write_file(int fd, Encode encode, codec_message* failure)
     return error;
 }
 
+// A termination signal that came before the commit: the run ends as it
+// would have during the work, with the temporary gone and the signal's own
+// status.
+[[noreturn]] void end_by_signal(output_target* output, int signal_number)
+{
+    output_target_discard(output);
+    guard_armed = 0;
+    signal(signal_number, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal_number);
+    pthread_sigmask(SIG_UNBLOCK, &only, nullptr);  // the pending signal ends the process here
+    _exit(128 + signal_number);                    // not reached
+}
+
+// The commit is the line between a run that was stopped and one that
+// succeeded. The termination signals are blocked first, in this thread,
+// which is the only one that can take them (the library's workers block
+// every signal, the writers start no threads). One that came before is
+// pending now and ends the run; one that comes later waits, blocked, until
+// the process exits with the run's status. A signal blocked when the
+// process started stays the caller's business, as during the work.
+int commit_held(output_target* output)
+{
+    const sigset_t held = output_termination_set();
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &held, &previous);
+    sigset_t pending;
+    sigpending(&pending);
+    for (int signal_number : output_termination_signals)
+        if (sigismember(&pending, signal_number) && !sigismember(&previous, signal_number))
+            end_by_signal(output, signal_number);
+    return output_target_commit(output);
+}
+
 void finish(const char* name, output_target* output, int error, const codec_message& failure)
 {
     const bool stream = output->mode == output_mode::stream;
     if (error == 0)
-        error = output_target_commit(output);
+        error = commit_held(output);
     else
         output_target_discard(output);
     guard_armed = 0;

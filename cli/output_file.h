@@ -13,6 +13,11 @@
 // with its usual status (the handler re-raises it with the default action).
 // Only the main thread may end the process with exit().
 //
+// The commit (output_commit and the others) decides how a signal ends the
+// run: one that came before it ends the run as during the work, the old
+// file left and the temporary removed; after it the termination signals
+// stay blocked, so that a run whose output is in place ends with status 0.
+//
 // Both end the process on failure with "velmora: cannot write the output
 // file NAME: REASON" on the standard error stream and status 1. The caller
 // owns the output_target record and keeps it until output_commit returns.

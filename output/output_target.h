@@ -96,7 +96,8 @@ int output_target_map(output_target* target, std::size_t size, void** mapping);
 
 // Puts the written file in place (replace mode) or finishes the stream.
 // Returns 0, or an errno value with the target untouched and the temporary
-// gone. Either way target->fd is closed.
+// gone. Either way target->fd is closed, and the calling thread's signal
+// mask is as it was, so that a caller may hold signals across the commit.
 int output_target_commit(output_target* target);
 
 // Closes target->fd and removes a named temporary.

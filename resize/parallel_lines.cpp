@@ -1,5 +1,7 @@
 #include "resize/parallel_lines.h"
 
+#include <signal.h>
+
 #include <cerrno>
 #include <chrono>
 #include <new>
@@ -123,15 +125,25 @@ owned_team make_team(int threads, team_failure* failure)
         return nullptr;
     }
     team->threads = threads;
-    for (int t = 1; t < threads; ++t) {
+    // A new thread starts with its creator's signal mask: the workers get
+    // every signal blocked, so that a signal sent to the process is taken by
+    // one of the caller's threads, whose masks then decide for the process.
+    sigset_t every;
+    sigset_t previous;
+    sigfillset(&every);
+    pthread_sigmask(SIG_SETMASK, &every, &previous);
+    int error = 0;
+    for (int t = 1; t < threads && error == 0; ++t) {
         team->starts[t - 1] = worker_start{team.get(), t};
-        const int error = pthread_create(&team->workers[t - 1], nullptr, work, &team->starts[t - 1]);
-        if (error != 0) {
+        error = pthread_create(&team->workers[t - 1], nullptr, work, &team->starts[t - 1]);
+        if (error != 0)
             *failure = team_failure{t + 1, error};
-            return nullptr;  // the deleter stops the workers already started
-        }
-        ++team->started;
+        else
+            ++team->started;
     }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (error != 0)
+        return nullptr;  // the deleter stops the workers already started
     return team;
 }
 

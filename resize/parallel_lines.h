@@ -16,6 +16,11 @@
 //
 // Ownership: make_team returns the team in an owning pointer; destroying it
 // stops and joins the threads. A team runs one loop at a time.
+//
+// Signals: the workers run with every signal blocked that can be, so they
+// never take one sent to the process (a Ctrl-C, a kill); only the caller's
+// own threads do, and a caller that blocks signals in them holds them for
+// the whole process.
 #pragma once
 
 #include <pthread.h>

@@ -25,8 +25,8 @@ namespace fs = std::filesystem;
 
 // The input is 16 x 16; this enlargement to 16384 x 16384 keeps every
 // channel busy long enough to be interrupted (the tool is killed as soon as
-// it starts one).
-const std::vector<std::string> long_enlargement = {"-sizexminus", "16368", "-sizexminusy", "16368"};
+// it starts one), on a main thread and a worker.
+const std::vector<std::string> long_enlargement = {"-sizexminus", "16368", "-sizexminusy", "16368", "-threads", "2"};
 
 class cli_output : public testing::TestWithParam<bool> {
 protected:
@@ -222,7 +222,16 @@ TEST_P(cli_output, a_file_size_limit_fails_the_write_and_leaves_nothing)
     EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "out.bmp"}));
 }
 
+// The blocked signals (bit n - 1 for signal n) of the thread /proc/PID/task/TID.
+std::uint64_t blocked_signals(const std::string& task)
+{
+    const bytes status = read_file(task + "/status");
+    const std::string text(status.begin(), status.end());
+    return std::stoull(text.substr(text.find("SigBlk:") + 7), nullptr, 16);
+}
+
 // Killed while it works: the temporary exists from before the first channel.
+// The main thread takes the signal at once; the library's worker never does.
 TEST_P(cli_output, a_killed_run_leaves_no_temporary_file)
 {
     const bool named = GetParam();
@@ -238,10 +247,18 @@ TEST_P(cli_output, a_killed_run_leaves_no_temporary_file)
         const tool_process process = start_tool(args("pictures/out", long_enlargement), dir, how());
         const bool working = wait_for_output(process, "RED START");
         const std::vector<std::string> while_working = entries(dir + "/pictures");
+        const bool passing = wait_for_output({process.pid, process.err_path, ""}, "DFT end");  // the team is made
+        const std::string pid = std::to_string(process.pid), tasks = "/proc/" + pid + "/task/";
+        std::uint64_t main_thread = 0, worker = 0;
+        for (const std::string& id : entries(tasks))
+            (id == pid ? main_thread : worker) |= blocked_signals(tasks + id);
         kill(process.pid, signal_number);
         const tool_result result = finish_tool(process);
-        ASSERT_TRUE(working) << "the tool ended before it was killed: " << result.err;
+        ASSERT_TRUE(working && passing) << "the tool ended before it was killed: " << result.err;
         EXPECT_EQ(result.status, 128 + signal_number) << "the signal's usual status";
+        const std::uint64_t termination = 1u << (SIGINT - 1) | 1u << (SIGTERM - 1) | 1u << (SIGHUP - 1);
+        EXPECT_EQ(main_thread & termination, 0u);
+        EXPECT_EQ(worker & termination, termination);
         if (named) {
             ASSERT_EQ(while_working.size(), 2u) << "the named temporary exists while the tool works";
             EXPECT_EQ(while_working[0].rfind(".velmora-", 0), 0u) << while_working[0];
@@ -249,6 +266,21 @@ TEST_P(cli_output, a_killed_run_leaves_no_temporary_file)
         EXPECT_EQ(entries(dir + "/pictures"), std::vector<std::string>{"out.bmp"});
         EXPECT_EQ(read_file(dir + "/pictures/out.bmp"), previous);
         EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "pictures"}));
+    }
+}
+
+// SIGTERM at the last instant before the rename over the target ends the run
+// as during the work; right after it, it changes nothing (tests/signal_at_commit.cpp).
+TEST_P(cli_output, a_termination_signal_counts_only_before_the_commit)
+{
+    for (const char* moment : {"before", "after"}) {
+        write_file(dir + "/out.bmp", bytes(40, 0x55));
+        tool_limits limits = how();
+        limits.signal_at = moment;
+        const bool stopped = moment[0] == 'b';
+        EXPECT_EQ(run(args("out"), limits).status, stopped ? 128 + SIGTERM : 0) << moment;
+        EXPECT_EQ(read_file(dir + "/out.bmp") == bytes(40, 0x55), stopped) << moment;
+        EXPECT_EQ(entries(), (std::vector<std::string>{"in.bmp", "out.bmp"})) << moment;
     }
 }
 

@@ -69,10 +69,11 @@ TEST_F(cli, help_names_print_the_usage_text_and_succeed)
 
 TEST_F(cli, mistyped_option_names_fail)
 {
-    for (const char* name : {"-H", "-sizex", "-", "-bogus", "-helpme", "-thread", "--threads"}) {
+    for (const char* name : {"-H", "-sizex", "-", "-bogus", "-helpme", "-thread", "--threads", "-\x1b[2J\n"}) {
         const tool_result result = run({"-i", "in.bmp", name, "4", "-o", "out"});
+        const std::string shown = name[1] == '\x1b' ? "-\\x1b[2J\\n" : name;  // escaped as in every message
         EXPECT_EQ(result.status, 1) << name;
-        EXPECT_EQ(result.err, usage_text) << name;
+        EXPECT_EQ(result.err, "velmora: unknown option " + shown + "\n" + usage_text);
         EXPECT_EQ(result.out, "") << name;
     }
     EXPECT_TRUE(created().empty());

@@ -530,6 +530,10 @@ static tool_process start_child(const std::vector<std::string>& args, const std:
             preload(VELMORA_NO_UNNAMED_FILES);
         if (limits.fixed_names)
             preload(VELMORA_FIXED_NAMES);
+        if (limits.signal_at) {
+            preload(VELMORA_SIGNAL_AT_COMMIT);
+            setenv("VELMORA_SIGNAL_AT", limits.signal_at, 1);
+        }
         if (limits.unprivileged && !become_unprivileged())
             _exit(tool_not_started);
         std::vector<char*> argv;

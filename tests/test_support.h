@@ -112,6 +112,8 @@ struct tool_limits {
     bool no_unnamed_files = false;
     // Make the temporary names known (tests/fixed_names.cpp).
     bool fixed_names = false;
+    // Send SIGTERM "before" or "after" the commit (tests/signal_at_commit.cpp).
+    const char* signal_at = nullptr;
     // Start the tool with these of its descriptors 0, 1 and 2 closed (bit n
     // for descriptor n).
     unsigned closed_streams = 0;
