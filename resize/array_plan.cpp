@@ -7,6 +7,7 @@
 #include <new>
 
 #include "dft/chirp_plan.h"
+#include "resize/fresh_memory.h"
 #include "resize/results.h"
 #include "resize/sample_copy.h"
 
@@ -194,9 +195,10 @@ result make_workspaces(plan_state& st, const lane_path* paths)
     const std::size_t per_line = lane_alignment / sizeof(double);
     size = (size + per_line - 1) / per_line * per_line;
     const auto threads = static_cast<std::size_t>(st.how.threads);
-    st.workspace_block = heap_array_alloc<double>(size * threads);
+    st.workspace_block = fresh_block(size * threads);
     if (!st.workspace_block)
         return out_of_memory("work", size * threads * sizeof(double));
+    populate(*st.team, st.workspace_block.get(), size * threads * sizeof(double), populate_kind::owned);
     st.workspace_of = heap_array_alloc<double*>(threads);
     if (!st.workspace_of)
         return out_of_memory("work", threads * sizeof(double*));
@@ -251,9 +253,10 @@ result make_work_arrays(plan_state& st)
         if (set_doubles[which] == 0)
             continue;
         const auto doubles = static_cast<std::size_t>(set_doubles[which]) * static_cast<std::size_t>(st.block_sets);
-        st.work_arrays[which] = heap_array_alloc<double>(doubles);
+        st.work_arrays[which] = fresh_block(doubles);
         if (!st.work_arrays[which])
             return out_of_memory(work_array_name(st, which), doubles * sizeof(double));
+        populate(*st.team, st.work_arrays[which].get(), doubles * sizeof(double), populate_kind::owned);
     }
     return succeeded();
 }
@@ -334,13 +337,14 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
                                                  lane_width(narrower(paths[j])) >= block_pairs(st, j)))
             paths[j] = narrower(paths[j]);
     }
+    // The threads first: they populate the work arrays.
     result r = make_tables(st);
     if (r && stop_requested(poll_of(st)))
         r = stopped();
     if (r)
-        r = make_workspaces(st, paths);
-    if (r)
         r = make_threads(st);
+    if (r)
+        r = make_workspaces(st, paths);
     if (r)
         r = make_work_arrays(st);
     if (r)
@@ -427,6 +431,29 @@ const std::uint8_t* block_exponents(const plan_state& st, const array_view& in, 
     return exponents;
 }
 
+// The last pass writes the output a few columns at a time, touching every
+// page of it at once from every thread; where the output is fresh memory,
+// its faults are taken here instead, in contiguous blocks. The advice
+// covers the bytes the view spans, its gaps included (the other channels
+// of an interleaved picture), which it leaves as they are; a view sparser
+// than a picture of four channels is left alone, so that no large range of
+// the caller's memory is made resident for a few samples.
+void populate_output(const plan_state& st, const array_view& out)
+{
+    std::int64_t low = 0, high = 0, samples = 1;
+    for (int a = 0; a < out.rank; ++a) {
+        const std::int64_t reach = (out.sizes[a] - 1) * out.strides[a];
+        (reach < 0 ? low : high) += reach;
+        samples *= out.sizes[a];
+    }
+    const auto size = static_cast<std::int64_t>(velmora::sample_size(out.type));
+    const std::int64_t span = high - low + size;
+    if (span > 4 * samples * size)
+        return;
+    populate(*st.team, static_cast<unsigned char*>(out.data) + low, static_cast<std::size_t>(span),
+             populate_kind::caller);
+}
+
 }  // namespace
 
 result run_array_plan(plan_state& st, const array_view& in, const array_view& out)
@@ -446,6 +473,7 @@ result run_array_plan(plan_state& st, const array_view& in, const array_view& ou
         report(st, progress_stage::block_ended, -1, 0, st.total_sets);
         return succeeded();
     }
+    populate_output(st, out);
     const int q = st.changing;
     const int whole = overflow_exponent(largest);
     const line_engine engine{st.workspace_of.get(), st.team.get(), poll};
