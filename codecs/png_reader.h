@@ -16,9 +16,13 @@
 // record the first fault, so it never prints.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "codecs/codec_source.h"
 #include "codecs/format_reader.h"
+
+// The largest colour profile read (and so written, see png_writer.h).
+constexpr std::size_t png_largest_profile = std::size_t{8} << 20;
 
 codec_message png_open(const codec_source& source, std::unique_ptr<format_reader>* reader, picture_info* info);

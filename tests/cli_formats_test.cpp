@@ -1,12 +1,14 @@
 // The command line with PNG, JPEG and TIFF: exact copies when nothing is
 // resized, alpha without halos, depths scaled between kinds, the console's
-// channel lines, and the refusals. Input files are made by the codecs'
+// channel lines, the refusals, hostile files and the warnings about them,
+// colour profiles a format cannot carry. Input files are made by the codecs'
 // encoders (which Pillow and tifffile read back in codecs_test), outputs
 // read by their decoders (which read Pillow's and tifffile's files).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -248,6 +250,43 @@ TEST_F(formats, refusals_say_what_and_leave_nothing)
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(folder_entries(dir), (std::vector<std::string>{"cmyk", "small", "text"}));
+    }
+}
+
+TEST_F(formats, a_profile_the_output_format_cannot_carry_is_left_out)
+{
+    // The srgb profile made longer, its size field told: 255 APP2 markers
+    // hold 16,707,345 bytes; our PNG reader takes 8 MiB.
+    const bytes srgb = read_file(VELMORA_CODEC_SAMPLES "/srgb.icc");
+    const bool pillow = std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") == 0;
+    const struct {
+        const char* format;
+        const char* kind;
+        std::size_t size;
+        bool kept;
+    } cases[] = {{"jpeg", "JPEG", 17000000, false}, {"jpeg", "JPEG", 16707345, true},
+                 {"png", "PNG", 9000000, false},    {"png", "PNG", 8388608, true}};
+    for (const auto& c : cases) {
+        picture in = make_picture(5, 4, 3, sample_format::u8);
+        std::memset(in.samples.get(), 90, picture_bytes(in.info));
+        bytes profile = srgb;
+        profile.resize(c.size);
+        for (int i = 0; i < 4; ++i)
+            profile[i] = static_cast<std::uint8_t>(c.size >> (24 - 8 * i));
+        ASSERT_FALSE(picture_set_icc(&in, profile.data(), profile.size()).failed());
+        save("in", picture_kind::tiff, in);
+        const std::string out = std::string("out.") + (c.kind[0] == 'J' ? "jpg" : "png");
+        const std::string warning = "velmora: " + out + ": the colour profile (" + std::to_string(c.size) +
+                                    " bytes) is too large for " + c.kind + " and is left out\n";
+        const tool_result r = run({"-i", "in", "-o", "out", "-format", c.format});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err.find(warning) != std::string::npos, !c.kept) << r.err;
+        const picture back = load(out);
+        EXPECT_EQ(bytes(back.icc.get(), back.icc.get() + back.icc_size), c.kept ? profile : bytes()) << out;
+        if (pillow && !c.kept) {
+            EXPECT_EQ(std::system(("/usr/bin/python3 -c 'import sys; from PIL import Image; Image.open(sys.argv[1]).load()' " +
+                                   dir + "/" + out).c_str()), 0);
+        }
     }
 }
 
