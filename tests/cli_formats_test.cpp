@@ -15,6 +15,10 @@
 #include "codecs/picture_codec.h"
 #include "test_support.h"
 
+#if VELMORA_TEST_ZLIB
+#include <zlib.h>
+#endif
+
 namespace {
 
 struct formats : testing::Test {
@@ -252,6 +256,85 @@ TEST_F(formats, refusals_say_what_and_leave_nothing)
         EXPECT_EQ(folder_entries(dir), (std::vector<std::string>{"cmyk", "small", "text"}));
     }
 }
+
+bytes operator+(bytes a, const bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A refused file says so in one line; a file read with a warning says it
+// once, before the run's own lines.
+void expect_one_line(const tool_result& r, int status, const std::string& line)
+{
+    EXPECT_EQ(r.status, status);
+    EXPECT_EQ(r.err.substr(0, line.size()), line);
+    EXPECT_EQ(r.err.find("velmora:", line.size()), std::string::npos) << r.err;
+}
+
+#if VELMORA_TEST_ZLIB
+bytes deflated(const bytes& data)
+{
+    uLongf size = compressBound(data.size());
+    bytes out(size);
+    EXPECT_EQ(compress2(out.data(), &size, data.data(), data.size(), 9), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+// A PNG chunk with its CRC; its length field says length when given.
+bytes chunk(const char* type, const bytes& data, std::uint32_t length = 0)
+{
+    const std::uint32_t n = length ? length : static_cast<std::uint32_t>(data.size());
+    bytes out = bytes{std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)} +
+                bytes(type, type + 4) + data;
+    const auto crc = static_cast<std::uint32_t>(crc32(0, out.data() + 4, static_cast<uInt>(out.size() - 4)));
+    return out + bytes{std::uint8_t(crc >> 24), std::uint8_t(crc >> 16), std::uint8_t(crc >> 8), std::uint8_t(crc)};
+}
+
+TEST_F(formats, hostile_png_chunks_cost_no_more_than_the_picture)
+{
+    save("plain", picture_kind::png, make_picture(50, 40, 1, sample_format::u8));
+    const bytes plain = read_file(dir + "/plain");
+    const bytes head(plain.begin(), plain.begin() + 33), tail(plain.begin() + 33, plain.end());  // signature, IHDR
+    bytes tiny = head + chunk("tEXt", {'a', 'b'}, 0x7FFFFFFF);
+    tiny.resize(43);
+    const bytes text = deflated(bytes(7 << 20, 'x'));
+    bytes ztxt = head, itxt = head;
+    for (int i = 0; i < 250; ++i) {
+        ztxt = ztxt + chunk("zTXt", bytes{'k', 0, 0} + text);
+        itxt = itxt + chunk("iTXt", bytes{'k', 0, 1, 0, 0, 0} + text);
+    }
+    bytes profile = read_file(VELMORA_CODEC_SAMPLES "/srgb.icc");
+    profile.resize(20 << 20);
+    profile[0] = 0x01;  // its size field: 20 MiB, big-endian
+    profile[1] = 0x40;
+    profile[2] = profile[3] = 0;
+    const bytes named = {'I', 'C', 'C', ' ', 'p', 'r', 'o', 'f', 'i', 'l', 'e', 0, 0};
+    const struct {
+        const char* name;
+        bytes file;
+        bool piped;
+        int status;
+        const char* line;
+    } cases[] = {
+        {"43 bytes declaring a 2 GiB tEXt", tiny, false, 1, "velmora: in: truncated PNG file\n"},
+        {"the same through a pipe", tiny, true, 1, "velmora: /dev/stdin: truncated PNG file\n"},
+        {"250 zTXt chunks of 7 MiB", ztxt + tail, false, 0, ""},
+        {"250 iTXt chunks of 7 MiB through a pipe", itxt + tail, true, 0, ""},
+        {"a 20 MiB profile", head + chunk("iCCP", named + deflated(profile)) + tail, false, 0,
+         "velmora: in: the colour profile is larger than 8388608 bytes and is left out\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file(dir + "/in", c.file);
+        const tool_result r = c.piped ? run_tool_fed({"-i", "/dev/stdin", "-o", "out"}, dir, c.file)
+                                      : run({"-i", "in", "-o", "out"});
+        expect_one_line(r, c.status, c.line);
+        EXPECT_LT(r.peak_kib, 64 << 10);  // for a picture of 2000 bytes
+    }
+}
+#endif
 
 TEST_F(formats, a_profile_the_output_format_cannot_carry_is_left_out)
 {

@@ -95,6 +95,7 @@ struct tool_result {
     int status;  // exit status, or 128 + signal number
     std::string out;
     std::string err;
+    long peak_kib;  // the tool's largest resident size (ru_maxrss), in KiB
 };
 
 // How the tool is started. The tool gets SIGXFSZ and the other signals with
