@@ -336,6 +336,56 @@ TEST_F(formats, hostile_png_chunks_cost_no_more_than_the_picture)
 }
 #endif
 
+TEST_F(formats, corrupt_jpeg_data_is_refused_and_stray_bytes_are_a_warning)
+{
+    picture in = make_picture(80, 64, 3, sample_format::u8);
+    for (std::size_t i = 0; i < picture_bytes(in.info); ++i)
+        in.samples[i] = static_cast<std::uint8_t>(i * 7 % 251);
+    save("plain", picture_kind::jpeg, in);
+    const bytes plain = read_file(dir + "/plain");
+    std::size_t sos = 0, sof = 0;
+    for (std::size_t i = 0; i + 1 < plain.size(); ++i) {
+        sos = !sos && plain[i] == 0xFF && plain[i + 1] == 0xDA ? i : sos;
+        sof = !sof && plain[i] == 0xFF && plain[i + 1] == 0xC0 ? i : sof;
+    }
+    const std::size_t scan = sos + 2 + (plain[sos + 2] << 8 | plain[sos + 3]);
+    const bytes cut = bytes(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(scan + plain.size()) / 2) +
+                      bytes{0xFF, 0xD9};
+    bytes noise = plain, ones = plain, huge = plain, stray;
+    std::mt19937 gen(7);
+    // The last 400 bytes of the scan: near the end, libjpeg-turbo decodes
+    // each code with its checks.
+    for (std::size_t i = plain.size() - 402; i < plain.size() - 2; i += 2) {
+        noise[i] = static_cast<std::uint8_t>(gen());
+        noise[i + 1] = static_cast<std::uint8_t>(gen());
+        ones[i] = 0xFF;  // with its stuffed zero: all ones, which no Huffman code is
+        ones[i + 1] = 0;
+    }
+    huge[sof + 5] = huge[sof + 7] = 13000 >> 8;
+    huge[sof + 6] = huge[sof + 8] = 13000 & 0xFF;
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        if (plain[i] == 0xFF && i + 1 < plain.size() && plain[i + 1] == 0xC4)
+            stray = stray + bytes{1, 2, 3};
+        stray.push_back(plain[i]);
+    }
+    const struct {
+        bytes file;
+        int status;
+        const char* line;
+    } cases[] = {
+        {cut, 1, "velmora: in: corrupt JPEG data: premature end of data segment\n"},
+        {noise, 1, "velmora: in: JPEG: Unsupported marker type 0x52\n"},  // a marker made by the noise
+        {ones, 1, "velmora: in: corrupt JPEG data: bad Huffman code\n"},
+        {huge, 1, "velmora: in: corrupt JPEG data: premature end of data segment\n"},
+        // Before each of the four tables: one line.
+        {stray, 0, "velmora: in: corrupt JPEG data: 3 extraneous bytes before marker 0xc4\n"},
+    };
+    for (const auto& c : cases) {
+        write_file(dir + "/in", c.file);
+        expect_one_line(run({"-i", "in", "-o", "out"}), c.status, c.line);
+    }
+}
+
 TEST_F(formats, a_profile_the_output_format_cannot_carry_is_left_out)
 {
     // The srgb profile made longer, its size field told: 255 APP2 markers

@@ -259,16 +259,19 @@ TEST(refusing, sizes_above_the_side_limit_before_decoding)
 
 TEST(refusing, more_scans_than_the_limit)
 {
-    // The last scan of a progressive file, again and again: libjpeg only
-    // warns about such a progression, so the count is what stops it.
+    // The first scan of a progressive file (the DC of every component), made
+    // exact (Al 0) and then sent again and again: an order of scans libjpeg
+    // takes without a word, so the count is what stops it.
     bytes file = read_file(folder + "j_rgb_progressive.jpg");
     if (built_without(file))
         return;
-    std::size_t last_scan = 0;
+    std::vector<std::size_t> scans;
     for (std::size_t i = 0; i + 1 < file.size(); ++i)
         if (file[i] == 0xFF && file[i + 1] == 0xDA)
-            last_scan = i;
-    const bytes scan(file.begin() + static_cast<std::ptrdiff_t>(last_scan), file.end() - 2);
+            scans.push_back(i);
+    bytes scan(file.begin() + static_cast<std::ptrdiff_t>(scans.at(0)),
+               file.begin() + static_cast<std::ptrdiff_t>(scans.at(1)));
+    scan.at(4 + 1 + 2 * scan.at(4) + 2) = 0x00;  // Ah 0, Al 0, after Ns, the components, Ss and Se
     file.resize(file.size() - 2);
     for (int i = 0; i < max_jpeg_scans; ++i)
         file.insert(file.end(), scan.begin(), scan.end());
