@@ -183,6 +183,27 @@ INSTANTIATE_TEST_SUITE_P(
         decode_case{"t_rgb8_lzw_pillow.tif", {21, 19, 3, u8}}, decode_case{"t_rgba8_lzw_pillow.tif", {21, 19, 4, u8}},
         decode_case{"t_g16_packbits_pillow.tif", {21, 19, 1, u16}}));
 
+TEST(decoding, white_as_zero_under_premultiplied_alpha_stops_at_black)
+{
+    // make_samples.py's values: grey 200 under alpha 10 (16-bit 51400 under
+    // 2570) is no grey at all, so black rather than 10 - 200 wrapped round
+    // (66 at 8 bits); 5 under 10 is 10 - 5.
+    const std::pair<const char*, sample_format> files[] = {
+        {"t_ga8_miniswhite_assoc.tif", u8}, {"t_ga16_miniswhite_assoc.tif", u16}, {"t_gaf_miniswhite_assoc.tif", f32}};
+    for (const auto& [file, format] : files) {
+        const bytes tiff = read_file(folder + file);
+        if (built_without(tiff))
+            return;
+        bytes expected;
+        for (int value16 : {0, 2570, 1285, 2570})
+            put(expected, format, value16);
+        picture image;
+        const codec_message message = decode(tiff, via::memory, &image);
+        ASSERT_FALSE(message.failed()) << message.text;
+        EXPECT_EQ(bytes(image.samples.get(), image.samples.get() + picture_bytes(image.info)), expected) << file;
+    }
+}
+
 struct refusal_case {
     const char* file;
     std::size_t keep;  // bytes kept from the start; 0: all
