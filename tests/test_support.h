@@ -95,7 +95,10 @@ struct tool_result {
     int status;  // exit status, or 128 + signal number
     std::string out;
     std::string err;
-    long peak_kib;  // the tool's largest resident size (ru_maxrss), in KiB
+    // The tool's largest resident size (ru_maxrss), in KiB. Linux keeps the
+    // largest across exec, so this counts the test's own size when the tool
+    // was started too: a test that bounds it keeps itself small.
+    long peak_kib;
 };
 
 // How the tool is started. The tool gets SIGXFSZ and the other signals with
