@@ -90,7 +90,8 @@ bool follow_chunks(chunk_walk* walk, std::int64_t file_length, const std::uint8_
     while (walk->next_header < walk->position) {
         const std::int64_t from = std::max(start, walk->next_header);
         const std::int64_t to = std::min(walk->position, walk->next_header + 8);
-        std::memcpy(walk->header + (from - walk->next_header), data + (from - start), static_cast<std::size_t>(to - from));
+        std::memcpy(walk->header + (from - walk->next_header), data + (from - start),
+                    static_cast<std::size_t>(to - from));
         if (to < walk->next_header + 8)
             break;
         const std::uint32_t length = big_endian_32(walk->header);

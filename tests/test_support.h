@@ -95,9 +95,8 @@ struct tool_result {
     int status;  // exit status, or 128 + signal number
     std::string out;
     std::string err;
-    // The tool's largest resident size (ru_maxrss), in KiB. Linux keeps the
-    // largest across exec, so this counts the test's own size when the tool
-    // was started too: a test that bounds it keeps itself small.
+    // The tool's peak resident size (ru_maxrss) in KiB, which also counts
+    // the test's own size when it started the tool (Linux keeps it over exec).
     long peak_kib;
 };
 
