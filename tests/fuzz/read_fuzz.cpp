@@ -7,7 +7,8 @@
 // through its descriptor and a pipe from memory, and their libraries word
 // some faults apart; likewise for a PNG file refused as truncated, which a
 // known length refuses at the header of the chunk that runs past its end,
-// before libpng may object to that chunk for a reason of its own).
+// before libpng may object to that chunk for a reason of its own; a PNG
+// whose size its known length cannot hold is not compared at all).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -94,6 +95,9 @@ bool same(const outcome& a, const outcome& b)
     if (a.status != input_status::ok)
         return true;
     if (a.kind != picture_kind::bmp) {
+        // Only a known length lets a PNG's declared size be checked against it.
+        if (std::strncmp(a.message.text, "a PNG file of ", 14) == 0)
+            return true;
         if (a.message.fault != b.message.fault)
             return false;
         if (a.message.failed())
