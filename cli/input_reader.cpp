@@ -216,6 +216,7 @@ void read_coded(input_file* file, const resize_options& cnt, input_picture* pict
     file->stream = nullptr;
     if (message.failed())
         report_codec(message, cnt.input_name);
+    print_warnings(cnt.input_name, reader.warnings);
     picture->width = picture->image.info.width;
     picture->height = picture->image.info.height;
 }

@@ -79,5 +79,6 @@ struct input_picture {
 
 // The driver's read: input_open, the pixel budget (-max-pixels) and the
 // size checks of the run, both from the header, then the pixels. Every
-// refusal prints its message and ends the process with status 1.
+// refusal prints its message and ends the process with status 1; the
+// codec's warnings about a file it read are printed, and the run goes on.
 input_picture read_input(const resize_options& cnt);

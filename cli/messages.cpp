@@ -183,6 +183,15 @@ void fail_output(const char* name, const char* reason, bool stream_or_refused)
     fail_run("cannot write the output file %s: %s", printable(name).c_str(), reason);
 }
 
+void print_warnings(const char* name, const codec_warnings& warnings)
+{
+    if (warnings.count == 0)
+        return;
+    std::fflush(stdout);
+    for (int i = 0; i < warnings.count; ++i)
+        std::fprintf(stderr, "velmora: %s: %s\n", printable(name).c_str(), warnings.text[i]);
+}
+
 void fail_no_memory(const char* array)
 {
     std::printf("%s no memory!!\n", array);

@@ -1,7 +1,8 @@
 // Every failure the command line reports, with its text: one place for the
 // messages of a run. Each function prints its message (one line, mostly
 // "velmora: ..." on the standard error stream; a few historic ones on the
-// standard output stream) and ends the process with status 1. Names and
+// standard output stream) and ends the process with status 1. The codecs'
+// warnings are printed here too, and the run goes on. Names and
 // values quoted in a message go through printable first, so that a control
 // character in a file name cannot break the line or drive the terminal.
 #pragma once
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "codecs/codec_message.h"
 #include "velmora/velmora.h"
 
 // text with every control character written as a C escape (\n, \t, \x1b,
@@ -50,6 +52,10 @@ std::string printable(const char* text);
 [[noreturn]] void fail_output_name_too_long();
 [[noreturn]] void fail_output_without_file_part(const char* name);
 [[noreturn]] void fail_output(const char* name, const char* reason, bool stream_or_refused);
+
+// A codec's warnings about the input or the output file named name, each
+// line as "velmora: NAME: TEXT" on the standard error stream.
+void print_warnings(const char* name, const codec_warnings& warnings);
 
 // Memory and the library.
 [[noreturn]] void fail_no_memory(const char* array);

@@ -206,7 +206,7 @@ void output_commit_mapped(const char* name, output_target* output, std::uint8_t*
 }
 
 void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,
-                           int quality)
+                           int quality, codec_warnings* warnings)
 {
     codec_message failure;
     picture_write_options options;
@@ -214,7 +214,7 @@ void output_commit_picture(const char* name, output_target* output, picture_kind
     const int error = write_file(
         output->fd,
         [&](std::FILE* out, codec_message* refused) {
-            *refused = picture_write(out, kind, image, options);
+            *refused = picture_write(out, kind, image, options, warnings);
             return !refused->failed();
         },
         &failure);

@@ -49,6 +49,7 @@ std::uint8_t* output_map(const char* name, output_target* output, std::size_t by
 void output_commit_mapped(const char* name, output_target* output, std::uint8_t* mapping, std::size_t bytes,
                           std::int32_t width, std::int32_t height);
 
-// The same for a PNG, JPEG (at quality) or TIFF file of the picture.
+// The same for a PNG, JPEG (at quality) or TIFF file of the picture. What
+// the encoder warned about (a colour profile left out) is put in *warnings.
 void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,
-                           int quality);
+                           int quality, codec_warnings* warnings);

@@ -253,7 +253,9 @@ int run_velmora(int argc, char** argv)
             fail_no_memory("icc");
         run_channel_pass(from, picture_channels(image), settings);
         release_input(&in);
-        output_commit_picture(run.output_name.c_str(), &output, run.out_kind, image, run.quality);
+        codec_warnings warnings;
+        output_commit_picture(run.output_name.c_str(), &output, run.out_kind, image, run.quality, &warnings);
+        print_warnings(run.output_name.c_str(), warnings);
     }
     std::free(cnt);
     return 0;

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -29,4 +30,20 @@ codec_message codec_fail(codec_fault fault, const char* format, ...)
 codec_message codec_fail_text(codec_fault fault, const char* prefix, const char* text)
 {
     return codec_fail(fault, "%s%s", prefix, text);
+}
+
+void codec_warn(codec_warnings* warnings, const char* format, ...)
+{
+    if (warnings->count == codec_warnings::most)
+        return;
+    char* line = warnings->text[warnings->count];
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(line, sizeof warnings->text[0], format, arguments);
+    va_end(arguments);
+    one_line(line);
+    for (int i = 0; i < warnings->count; ++i)
+        if (std::strcmp(warnings->text[i], line) == 0)
+            return;
+    ++warnings->count;
 }

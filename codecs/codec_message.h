@@ -1,9 +1,12 @@
-// What the codecs say when something fails.
+// What the codecs say when something fails, and what they warn about.
 //
 // Every codec function returns a codec_message: empty when it succeeded,
 // otherwise one line of text (no newline, no program or file name) and what
 // kind of fault it is, so that the caller can decide how to word and end
-// its run. The codecs never print or end the process themselves.
+// its run. Warnings (a damaged part that was left out, a profile a format
+// cannot carry) come back beside it as a codec_warnings list, owned by the
+// caller's record of the read or the write. The codecs never print or end
+// the process themselves.
 #pragma once
 
 #include <cstddef>
@@ -31,3 +34,15 @@ codec_message codec_fail(codec_fault fault, const char* format, ...) __attribute
 
 // The same for a text already formed (by a library), after prefix.
 codec_message codec_fail_text(codec_fault fault, const char* prefix, const char* text);
+
+// The warnings of one read or one write: up to most lines of the same form
+// as a message's text, each kept once. Lines beyond most are dropped, so a
+// file that repeats a fault a million times still gives a few lines.
+struct codec_warnings {
+    static constexpr int most = 8;
+    int count = 0;
+    char text[most][sizeof codec_message::text] = {};
+};
+
+// Adds a printf-formatted line, unless it is already there or the list is full.
+void codec_warn(codec_warnings* warnings, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -4,7 +4,8 @@
 // picture_info and hands back a format_reader holding the library's state;
 // decode then reads the pixels into a picture of that info. The reader
 // borrows the codec_source it was opened on. Destroying it releases the
-// library's state at whatever point it stopped.
+// library's state at whatever point it stopped. What the library warned
+// about while opening and decoding gathers in warnings.
 #pragma once
 
 #include "codecs/codec_message.h"
@@ -14,4 +15,5 @@ struct format_reader {
     virtual ~format_reader() = default;
     // Called at most once. On success *out holds the whole picture.
     virtual codec_message decode(picture* out) = 0;
+    codec_warnings warnings;
 };

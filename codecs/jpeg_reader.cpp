@@ -3,8 +3,10 @@
 // jpeglib.h needs FILE and size_t declared first.
 #include <cstdio>
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include <csetjmp>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -22,6 +24,7 @@ struct jpeg_state final : format_reader {
     jpeg_progress_mgr progress{};
     std::jmp_buf escape{};
     bool created = false;
+    bool picture_read = false;  // every row is in; only the end of the file is looked for
     source_cursor cursor;
     codec_message message;  // the first fault
     picture_info shape;
@@ -58,6 +61,53 @@ jpeg_state* state_of(j_common_ptr common)
 
 void on_message(j_common_ptr) {}
 
+// Warnings about the coded data: what libjpeg would hand over is then
+// partly made up (grey where the data ran out, noise after a bad code, a
+// picture put together from an impossible order of scans).
+bool corrupt_data(int code)
+{
+    switch (code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+#if JPEG_LIB_VERSION >= 70 || defined(D_ARITH_CODING_SUPPORTED)
+    case JWRN_ARITH_BAD_CODE:
+#endif
+    case JWRN_MUST_RESYNC:
+    case JWRN_BOGUS_PROGRESSION:
+    case JWRN_NOT_SEQUENTIAL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+const char* after_prefix(const char* text, const char* prefix)
+{
+    const std::size_t length = std::strlen(prefix);
+    return std::strncmp(text, prefix, length) == 0 ? text + length : text;
+}
+
+// libjpeg warns and goes on; corrupt data ends the decoding here instead,
+// and every other warning (stray bytes between markers, an unknown JFIF
+// version, an odd Adobe transform, a bad ICC marker: the picture is whole)
+// becomes a line. Trace messages (level 0 and up) are dropped.
+void on_emit(j_common_ptr common, int level)
+{
+    if (level >= 0)
+        return;
+    char text[JMSG_LENGTH_MAX];
+    (*common->err->format_message)(common, text);
+    const char* corrupt = after_prefix(text, "Corrupt JPEG data: ");
+    jpeg_state* state = state_of(common);
+    if (corrupt_data(common->err->msg_code))
+        escape_with(state, codec_fail(codec_fault::file, "corrupt JPEG data: %s", corrupt));
+    if (corrupt != text)
+        codec_warn(&state->warnings, "corrupt JPEG data: %s", corrupt);
+    else
+        codec_warn(&state->warnings, "%s", after_prefix(text, "Warning: "));
+}
+
 void on_progress(j_common_ptr common)
 {
     const auto* decoder = reinterpret_cast<j_decompress_ptr>(common);
@@ -72,7 +122,14 @@ void end_input(j_decompress_ptr) {}
 boolean fill_input(j_decompress_ptr decoder)
 {
     jpeg_state* state = state_of(reinterpret_cast<j_common_ptr>(decoder));
-    const std::size_t got = source_read(&state->cursor, state->buffer, sizeof state->buffer);
+    std::size_t got = source_read(&state->cursor, state->buffer, sizeof state->buffer);
+    // A file whose picture is whole may lack its end marker, as it always
+    // could; libjpeg is given one.
+    if (got == 0 && state->picture_read) {
+        state->buffer[0] = 0xFF;
+        state->buffer[1] = JPEG_EOI;
+        got = 2;
+    }
     if (got == 0)
         escape_with(state, codec_fail(codec_fault::file, "truncated JPEG file"));
     state->input.next_input_byte = state->buffer;
@@ -125,6 +182,11 @@ bool read_rows(jpeg_state* state, std::uint8_t* samples, std::size_t stride)
         JSAMPROW row = samples + decoder.output_scanline * stride;
         jpeg_read_scanlines(&decoder, &row, 1);
     }
+    // Read on to the end marker: coded data left over after the last row
+    // (which libjpeg-turbo's fast path can leave, having decoded a bad code
+    // as a zero) is then reported, as stray bytes before that marker.
+    state->picture_read = true;
+    jpeg_finish_decompress(&decoder);
     return true;
 }
 
@@ -161,6 +223,7 @@ codec_message jpeg_open(const codec_source& source, std::unique_ptr<format_reade
     state->decoder.err = jpeg_std_error(&state->errors);
     state->errors.error_exit = on_error;
     state->errors.output_message = on_message;
+    state->errors.emit_message = on_emit;
     state->decoder.client_data = state.get();
     state->input.init_source = start_input;
     state->input.fill_input_buffer = fill_input;

@@ -10,9 +10,14 @@
 // max_jpeg_scans scans, since each scan of a progressive file walks the
 // whole picture again (a few bytes per scan can make a small file cost
 // minutes); libjpeg's memory limit set to what the declared size needs. A
-// file that ends before its picture does is refused, not filled in. The
-// library's errors come back through a handler that returns (by longjmp)
-// instead of ending the process, and its warnings are not printed.
+// file that ends before its picture does is refused, not filled in, and so
+// is one whose coded data libjpeg finds corrupt (a scan cut short, a bad
+// Huffman or arithmetic code, lost restart markers, an impossible order of
+// scans): "corrupt JPEG data: " and libjpeg's words. The library's errors
+// come back through a handler that returns (by longjmp) instead of ending
+// the process; its other warnings (stray bytes before a marker, an unknown
+// JFIF version, an odd Adobe transform, a bad ICC marker) leave the picture
+// whole and come back as warning lines, nothing is printed.
 #pragma once
 
 #include <memory>

@@ -35,7 +35,7 @@ struct jpeg_write_state {
 void on_message(j_common_ptr) {}
 
 // Holds nothing with a destructor, since it calls setjmp.
-bool write_guarded(jpeg_write_state* state, std::FILE* out, const picture& image, int quality)
+bool write_guarded(jpeg_write_state* state, std::FILE* out, const picture& image, int quality, bool with_profile)
 {
     if (setjmp(state->escape))
         return false;
@@ -52,7 +52,7 @@ bool write_guarded(jpeg_write_state* state, std::FILE* out, const picture& image
     if (image.info.channels == 3 && quality >= jpeg_full_colour_quality)
         encoder.comp_info[0].h_samp_factor = encoder.comp_info[0].v_samp_factor = 1;
     jpeg_start_compress(&encoder, TRUE);
-    if (image.icc && image.icc_size > 0)
+    if (with_profile)
         jpeg_write_icc_profile(&encoder, image.icc.get(), static_cast<unsigned int>(image.icc_size));
     const std::size_t stride = row_bytes(image.info);
     while (encoder.next_scanline < encoder.image_height) {
@@ -65,7 +65,7 @@ bool write_guarded(jpeg_write_state* state, std::FILE* out, const picture& image
 
 }  // namespace
 
-codec_message jpeg_write(std::FILE* out, const picture& image, int quality)
+codec_message jpeg_write(std::FILE* out, const picture& image, int quality, codec_warnings* warnings)
 {
     if (image.info.format != sample_format::u8 || (image.info.channels != 1 && image.info.channels != 3))
         return codec_fail(codec_fault::output, "JPEG holds 8-bit grey or RGB pictures only");
@@ -76,7 +76,10 @@ codec_message jpeg_write(std::FILE* out, const picture& image, int quality)
     state.errors.error_exit = on_error;
     state.errors.output_message = on_message;
     state.encoder.client_data = &state;
-    if (!write_guarded(&state, out, image, quality))
+    const bool fits = image.icc_size <= jpeg_largest_profile;
+    if (!fits)
+        codec_warn(warnings, "the colour profile (%zu bytes) is too large for JPEG and is left out", image.icc_size);
+    if (!write_guarded(&state, out, image, quality, image.icc && image.icc_size > 0 && fits))
         return state.message;
     return {};
 }

@@ -66,6 +66,7 @@ codec_message picture_decode(picture_reader* reader, picture* out)
     if (!reader->format)
         return codec_fail(codec_fault::file, "the picture was not opened");
     codec_message message = reader->format->decode(out);
+    reader->warnings = message.failed() ? codec_warnings{} : reader->format->warnings;
     reader->format.reset();
     if (message.failed())
         *out = picture{};
@@ -73,19 +74,23 @@ codec_message picture_decode(picture_reader* reader, picture* out)
 }
 
 codec_message picture_write(std::FILE* out, picture_kind kind, const picture& image,
-                            const picture_write_options& options)
+                            const picture_write_options& options, codec_warnings* warnings)
 {
     static_cast<void>(out);
     static_cast<void>(image);
     static_cast<void>(options);
+    codec_warnings unread;
+    if (!warnings)
+        warnings = &unread;
+    static_cast<void>(warnings);
     switch (kind) {
 #if VELMORA_HAVE_PNG
     case picture_kind::png:
-        return png_write(out, image, options.png);
+        return png_write(out, image, options.png, warnings);
 #endif
 #if VELMORA_HAVE_JPEG
     case picture_kind::jpeg:
-        return jpeg_write(out, image, options.jpeg_quality);
+        return jpeg_write(out, image, options.jpeg_quality, warnings);
 #endif
 #if VELMORA_HAVE_TIFF
     case picture_kind::tiff:

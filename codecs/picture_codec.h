@@ -19,7 +19,9 @@
 // png_writer.h, jpeg_writer.h and tiff_writer.h for what each takes.
 //
 // Nothing here prints, ends the process or keeps state between calls;
-// every failure comes back as a one-line codec_message.
+// every failure comes back as a one-line codec_message, every warning as a
+// line of a codec_warnings list (a read that fails has no warnings to tell:
+// its message says enough).
 #pragma once
 
 #include <cstdio>
@@ -42,6 +44,7 @@ struct picture_reader {
     picture_kind kind = picture_kind::bmp;
     picture_info info;
     std::unique_ptr<format_reader> format;
+    codec_warnings warnings;  // after a picture_decode that succeeded
 };
 
 codec_message picture_open(picture_kind kind, const codec_source& source, picture_reader* reader);
@@ -57,5 +60,7 @@ struct picture_write_options {
     tiff_write_options tiff;
 };
 
+// A colour profile the format cannot carry (see jpeg_writer.h and
+// png_writer.h) is left out with a line in *warnings, when given.
 codec_message picture_write(std::FILE* out, picture_kind kind, const picture& image,
-                            const picture_write_options& options = {});
+                            const picture_write_options& options = {}, codec_warnings* warnings = nullptr);

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <bit>
 #include <csetjmp>
 #include <cstring>
@@ -12,13 +13,23 @@ namespace {
 // Deflate codes a run of 258 bytes in as little as two bits, so the
 // inflated data is at most 1032 times as long as the compressed.
 constexpr std::int64_t deflate_largest_ratio = 1032;
-// The most one ancillary chunk (a profile, a text) may take once inflated,
-// and the most such chunks kept.
-constexpr png_alloc_size_t png_chunk_memory = png_alloc_size_t{8} << 20;
+// The most one ancillary chunk (the profile) may take once inflated, and
+// the most such chunks kept.
+constexpr png_alloc_size_t png_chunk_memory = png_largest_profile;
 constexpr png_uint_32 png_chunks_kept = 256;
+
+// Where the reader stands in the file's chain of chunks: the length and
+// type ahead of each chunk's data, picked out of the bytes libpng reads
+// whatever pieces it asks for.
+struct chunk_walk {
+    std::int64_t position = 0;     // bytes handed to libpng so far
+    std::int64_t next_header = 8;  // where the next length and type start (after the signature)
+    std::uint8_t header[8] = {};
+};
 
 struct png_state final : format_reader {
     source_cursor cursor;
+    chunk_walk walk;
     png_structp png = nullptr;
     png_infop info = nullptr;
     codec_message message;  // the first fault libpng or the input met
@@ -43,12 +54,65 @@ void note(png_state* state, const codec_message& message)
     png_longjmp(png, 1);
 }
 
-void on_warning(png_structp, png_const_charp) {}
+// libpng's other warnings (a bad CRC in a skipped chunk, a profile it finds
+// unfit) change nothing that the picture shows, and are not passed on.
+void on_warning(png_structp png, png_const_charp text)
+{
+    auto* state = static_cast<png_state*>(png_get_error_ptr(png));
+    if (std::strncmp(text, "iCCP: ", 6) == 0 && std::strstr(text, "exceeds application limits"))
+        codec_warn(&state->warnings, "the colour profile is larger than %zu bytes and is left out",
+                   png_largest_profile);
+}
+
+bool chunk_type_valid(const std::uint8_t* type)
+{
+    for (int i = 0; i < 4; ++i)
+        if (!((type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z')))
+            return false;
+    return true;
+}
+
+std::uint32_t big_endian_32(const std::uint8_t* bytes)
+{
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+// Follows the chain of chunks through the count bytes just read at data.
+// A header that is complete gives the next one's place, and is refused
+// (false) when its length runs past a known end of the file: the file is
+// truncated, and libpng, which has not seen the header yet, sizes nothing
+// by it. A length or type that libpng refuses anyway is left to libpng, so
+// that a file and a pipe of the same bytes are refused alike.
+bool follow_chunks(chunk_walk* walk, std::int64_t file_length, const std::uint8_t* data, std::size_t count)
+{
+    const std::int64_t start = walk->position;
+    walk->position += static_cast<std::int64_t>(count);
+    while (walk->next_header < walk->position) {
+        const std::int64_t from = std::max(start, walk->next_header);
+        const std::int64_t to = std::min(walk->position, walk->next_header + 8);
+        std::memcpy(walk->header + (from - walk->next_header), data + (from - start),
+                    static_cast<std::size_t>(to - from));
+        if (to < walk->next_header + 8)
+            break;
+        const std::uint32_t length = big_endian_32(walk->header);
+        // The data and its CRC, which libpng reads to the end of every chunk
+        // it takes, the last IDAT included.
+        const std::int64_t end = walk->next_header + 8 + std::int64_t{length} + 4;
+        if (file_length >= 0 && end > file_length && length <= PNG_UINT_31_MAX && chunk_type_valid(walk->header + 4))
+            return false;
+        walk->next_header = end;
+    }
+    return true;
+}
 
 void read_bytes(png_structp png, png_bytep data, std::size_t count)
 {
     auto* state = static_cast<png_state*>(png_get_io_ptr(png));
     if (source_read(&state->cursor, data, count) != count) {
+        note(state, codec_fail(codec_fault::file, "truncated PNG file"));
+        png_longjmp(png, 1);
+    }
+    if (!follow_chunks(&state->walk, state->cursor.source->length, data, count)) {
         note(state, codec_fail(codec_fault::file, "truncated PNG file"));
         png_longjmp(png, 1);
     }
@@ -87,11 +151,6 @@ bool read_rows(png_state* state, png_bytepp rows)
         return false;
     png_read_image(state->png, rows);
     return true;
-}
-
-std::uint32_t big_endian_32(const std::uint8_t* bytes)
-{
-    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 | std::uint32_t{bytes[2]} << 8 | bytes[3];
 }
 
 // The side limit, from the IHDR chunk that must follow the signature.
@@ -141,6 +200,12 @@ codec_message png_open(const codec_source& source, std::unique_ptr<format_reader
     png_set_user_limits(state->png, max_picture_side, max_picture_side);
     png_set_chunk_malloc_max(state->png, png_chunk_memory);
     png_set_chunk_cache_max(state->png, png_chunks_kept);
+    // Every ancillary chunk but tRNS (which libpng never lets go) and iCCP is
+    // skipped: libpng then reads past it in small pieces instead of holding
+    // it whole, as it would a text or an unknown chunk it keeps.
+    png_set_keep_unknown_chunks(state->png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    static const png_byte profile_chunk[] = "iCCP";
+    png_set_keep_unknown_chunks(state->png, PNG_HANDLE_CHUNK_AS_DEFAULT, profile_chunk, 1);
     if (!read_header(state.get()))
         return state->message;
 

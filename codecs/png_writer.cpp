@@ -6,6 +6,8 @@
 #include <bit>
 #include <csetjmp>
 
+#include "codecs/png_reader.h"
+
 namespace {
 
 struct png_write_state {
@@ -74,7 +76,7 @@ int colour_type(int channels)
 
 // Holds nothing with a destructor, since it calls setjmp.
 bool write_guarded(png_write_state* state, std::FILE* out, const picture& image, const png_write_options& options,
-                   png_bytepp rows)
+                   bool with_profile, png_bytepp rows)
 {
     if (setjmp(png_jmpbuf(state->png)))
         return false;
@@ -87,7 +89,7 @@ bool write_guarded(png_write_state* state, std::FILE* out, const picture& image,
     png_set_IHDR(png, state->info, static_cast<png_uint_32>(info.width), static_cast<png_uint_32>(info.height), depth,
                  colour_type(info.channels), PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (image.icc && image.icc_size > 0)
+    if (with_profile)
         png_set_iCCP(png, state->info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, image.icc.get(),
                      static_cast<png_uint_32>(image.icc_size));
     png_set_compression_level(png, options.zlib_level);
@@ -103,7 +105,8 @@ bool write_guarded(png_write_state* state, std::FILE* out, const picture& image,
 
 }  // namespace
 
-codec_message png_write(std::FILE* out, const picture& image, const png_write_options& options)
+codec_message png_write(std::FILE* out, const picture& image, const png_write_options& options,
+                        codec_warnings* warnings)
 {
     const picture_info& info = image.info;
     if (info.format == sample_format::f32 || info.premultiplied || info.channels < 1 || info.channels > 4)
@@ -122,7 +125,10 @@ codec_message png_write(std::FILE* out, const picture& image, const png_write_op
     auto* rows = reinterpret_cast<png_bytepp>(row_list.get());
     for (std::int32_t y = 0; y < info.height; ++y)
         rows[y] = image.samples.get() + static_cast<std::size_t>(y) * row_bytes(info);
-    if (!write_guarded(&state, out, image, options, rows))
+    const bool fits = image.icc_size <= png_largest_profile;
+    if (!fits)
+        codec_warn(warnings, "the colour profile (%zu bytes) is too large for PNG and is left out", image.icc_size);
+    if (!write_guarded(&state, out, image, options, image.icc && image.icc_size > 0 && fits, rows))
         return state.message;
     return {};
 }

@@ -4,8 +4,10 @@
 // them (straight alpha only: PNG has no premultiplied form), not
 // interlaced, with the picture's ICC profile as an iCCP chunk when it has
 // one and libpng accepts it (a profile libpng finds unfit is left out
-// rather than failing the file). The file goes to the caller's stream,
-// which may be a pipe; the caller closes it.
+// rather than failing the file). A profile larger than our own reader takes
+// (png_largest_profile) is left out too, with a line in *warnings: other
+// readers would drop it or refuse the file. The file goes to the caller's
+// stream, which may be a pipe; the caller closes it.
 //
 // The defaults favour speed: run-length matching only (zlib's Z_RLE, for
 // which the level makes no difference) after the Paeth filter on every row.
@@ -31,4 +33,5 @@ struct png_write_options {
     png_row_filter filter = png_row_filter::paeth;
 };
 
-codec_message png_write(std::FILE* out, const picture& image, const png_write_options& options = {});
+codec_message png_write(std::FILE* out, const picture& image, const png_write_options& options,
+                        codec_warnings* warnings);

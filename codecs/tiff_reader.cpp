@@ -340,8 +340,11 @@ void invert_grey(picture* out, T top)
     const bool by_alpha = info.premultiplied && info.channels == 2;
     for (std::size_t i = 0; i < count; ++i) {
         T* pixel = samples + i * static_cast<std::size_t>(info.channels);
-        // Premultiplied, white as zero stores alpha times (top - grey).
-        pixel[0] = static_cast<T>((by_alpha ? pixel[1] : top) - pixel[0]);
+        // Premultiplied, white as zero stores alpha times (top - grey). A
+        // stored value above its alpha, which no grey gives, is black rather
+        // than a wrap past zero.
+        const T ceiling = by_alpha ? pixel[1] : top;
+        pixel[0] = by_alpha && pixel[0] > ceiling ? T{0} : static_cast<T>(ceiling - pixel[0]);
     }
 }
 

@@ -1,17 +1,24 @@
 // The command line with PNG, JPEG and TIFF: exact copies when nothing is
 // resized, alpha without halos, depths scaled between kinds, the console's
-// channel lines, and the refusals. Input files are made by the codecs'
+// channel lines, the refusals, hostile files and the warnings about them,
+// colour profiles a format cannot carry. Input files are made by the codecs'
 // encoders (which Pillow and tifffile read back in codecs_test), outputs
 // read by their decoders (which read Pillow's and tifffile's files).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 #include "codecs/picture_codec.h"
 #include "test_support.h"
+
+#if VELMORA_TEST_ZLIB
+#include <zlib.h>
+#endif
 
 namespace {
 
@@ -248,6 +255,99 @@ TEST_F(formats, refusals_say_what_and_leave_nothing)
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(folder_entries(dir), (std::vector<std::string>{"cmyk", "small", "text"}));
+    }
+}
+
+bytes operator+(bytes a, const bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+#if VELMORA_TEST_ZLIB
+// A PNG chunk with its CRC.
+bytes chunk(const char* type, const bytes& data)
+{
+    bytes out = bytes(4) + bytes(type, type + 4) + data + bytes(4);
+    put_u32(out, 0, __builtin_bswap32(static_cast<std::uint32_t>(data.size())));  // big-endian
+    put_u32(out, out.size() - 4, __builtin_bswap32(static_cast<std::uint32_t>(crc32(0, &out[4], data.size() + 4))));
+    return out;
+}
+
+TEST_F(formats, hostile_files_cost_what_their_picture_does_and_say_so_in_one_line)
+{
+    save("png", picture_kind::png, make_picture(50, 40, 1, sample_format::u8));
+    const bytes png = read_file(dir + "/png"), jpeg = read_file(VELMORA_CODEC_SAMPLES "/j_rgb_icc.jpg");
+    const bytes head(png.begin(), png.begin() + 33), tail(png.begin() + 33, png.end());  // signature, IHDR
+    const bytes tiny = head + bytes{0x7F, 0xFF, 0xFF, 0xFF, 't', 'E', 'X', 't', 'a', 'b'};
+    uLongf size = compressBound(7 << 20);
+    bytes text(size), ztxt = head, itxt = head;
+    compress(text.data(), &size, bytes(7 << 20, 'x').data(), 7 << 20);
+    text.resize(size);
+    for (int i = 0; i < 250; ++i) {
+        ztxt = std::move(ztxt) + chunk("zTXt", bytes{'k', 0, 0} + text);
+        itxt = std::move(itxt) + chunk("iTXt", bytes{'k', 0, 1, 0, 0, 0} + text);
+    }
+    // j_rgb_icc.jpg: Huffman tables at 783, 816, 999 and 1032, the frame
+    // header at 764, the scan from 1229 to the end marker at 1519.
+    bytes cut = bytes(jpeg.begin(), jpeg.begin() + 1400) + bytes{0xFF, 0xD9}, noise = jpeg, huge = jpeg, stray = jpeg;
+    std::mt19937 gen(1);
+    std::generate(noise.begin() + 1249, noise.end() - 2, [&] { return static_cast<std::uint8_t>(gen()); });
+    huge[769] = huge[771] = 13000 >> 8;  // height and width, big-endian
+    huge[770] = huge[772] = 13000 & 0xFF;
+    for (std::ptrdiff_t at : {1032, 999, 816, 783})
+        stray.insert(stray.begin() + at, {1, 2, 3});
+    const std::tuple<const char*, bytes, bool, int, std::string> cases[] = {
+        {"PNG of 43 bytes declaring a 2 GiB tEXt", tiny, false, 1, "velmora: in: truncated PNG file\n"},
+        {"PNG of 43 bytes declaring a 2 GiB tEXt, piped", tiny, true, 1, "velmora: /dev/stdin: truncated PNG file\n"},
+        {"PNG with 250 zTXt chunks of 7 MiB", ztxt + tail, false, 0, ""},
+        {"PNG with 250 iTXt chunks of 7 MiB, piped", itxt + tail, true, 0, ""},
+        {"JPEG cut in its scan", cut, false, 1, "velmora: in: corrupt JPEG data: premature end of data segment\n"},
+        {"JPEG with noise in its scan", noise, false, 1, "velmora: in: corrupt JPEG data: premature end of data segment\n"},
+        {"JPEG claiming 13000 x 13000", huge, false, 1, "velmora: in: corrupt JPEG data: premature end of data segment\n"},
+        {"JPEG with stray bytes", stray, false, 0, "velmora: in: corrupt JPEG data: 3 extraneous bytes before marker 0xc4\n"},
+    };
+    for (const auto& [name, file, piped, status, line] : cases) {
+        SCOPED_TRACE(name);
+        write_file(dir + "/in", file);
+        const tool_result r =
+            piped ? run_tool_fed({"-i", "/dev/stdin", "-o", "out"}, dir, file) : run({"-i", "in", "-o", "out"});
+        EXPECT_EQ(r.status, status);
+        EXPECT_EQ(r.err.substr(0, line.size()), line);
+        EXPECT_EQ(r.err.find("velmora:", line.size()), std::string::npos) << r.err;  // once
+        if (std::string(name).rfind("PNG", 0) == 0) {  // this test's own size dominates (see tool_result)
+            EXPECT_LT(r.peak_kib, 64 << 10);
+        }
+    }
+}
+#endif
+
+TEST_F(formats, a_profile_the_output_format_cannot_carry_is_left_out_with_one_line)
+{
+    // srgb.icc lengthened, its size field told: 255 APP2 markers hold
+    // 16,707,345 bytes; our PNG reader takes 8 MiB. An empty kind: it fits.
+    for (const auto& [format, file, kind, size] :
+         {std::tuple{"jpeg", "out.jpg", "JPEG", 17000000}, {"jpeg", "out.jpg", "", 16707345},
+          {"png", "out.png", "PNG", 9000000}, {"png", "out.png", "", 8388608}}) {
+        picture in = make_picture(5, 4, 3, sample_format::u8);
+        bytes profile = read_file(VELMORA_CODEC_SAMPLES "/srgb.icc");
+        profile.resize(static_cast<std::size_t>(size));
+        put_u32(profile, 0, __builtin_bswap32(static_cast<std::uint32_t>(size)));
+        ASSERT_FALSE(picture_set_icc(&in, profile.data(), profile.size()).failed());
+        save("in", picture_kind::tiff, in);
+        const tool_result r = run({"-i", "in", "-o", "out", "-format", format});
+        const std::string warning = *kind ? "velmora: " + std::string(file) + ": the colour profile (" +
+                                                std::to_string(size) + " bytes) is too large for " + kind +
+                                                " and is left out\n"
+                                          : "";
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err.substr(std::min(r.err.find("velmora:"), r.err.size())), warning);
+        const picture back = load(file);
+        EXPECT_EQ(bytes(back.icc.get(), back.icc.get() + back.icc_size), *kind ? bytes() : profile);
+        if (*kind) {  // and Pillow reads the file
+            EXPECT_EQ(std::system(("/usr/bin/python3 -c 'from PIL import Image; Image.open(\"" + dir + "/" + file +
+                                   "\").load()'").c_str()), 0);
+        }
     }
 }
 

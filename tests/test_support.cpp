@@ -573,9 +573,11 @@ bool wait_for_output(const tool_process& process, const std::string& text)
 tool_result finish_tool(const tool_process& process)
 {
     int wait_status = 0;
-    waitpid(process.pid, &wait_status, 0);
+    rusage usage{};
+    wait4(process.pid, &wait_status, 0, &usage);
     tool_result result;
     result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+    result.peak_kib = usage.ru_maxrss;
     result.out = read_and_remove(process.out_path);
     result.err = read_and_remove(process.err_path);
     return result;

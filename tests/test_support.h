@@ -95,6 +95,9 @@ struct tool_result {
     int status;  // exit status, or 128 + signal number
     std::string out;
     std::string err;
+    // The tool's peak resident size (ru_maxrss) in KiB, which also counts
+    // the test's own size when it started the tool (Linux keeps it over exec).
+    long peak_kib;
 };
 
 // How the tool is started. The tool gets SIGXFSZ and the other signals with

@@ -159,6 +159,9 @@ def make_tiff(icc):
     Image.fromarray(u8(w, h, 3), "RGB").save(path("t_rgb8_lzw_pillow.tif"), compression="tiff_lzw")
     Image.fromarray(u8(w, h, 4), "RGBA").save(path("t_rgba8_lzw_pillow.tif"), compression="tiff_lzw")
     Image.fromarray(pattern(w, h, 1)[:, :, 0], "I;16").save(path("t_g16_packbits_pillow.tif"), compression="packbits")
+    # Grey above its alpha, which no grey gives, reads as black.
+    for name, values in (("t_ga8_miniswhite_assoc.tif", u8(w, h, 2)), ("t_ga16_miniswhite_assoc.tif", pattern(w, h, 2))):
+        tiff(name, values, photometric="miniswhite", planarconfig="contig", extrasamples=assoc)
     # Refused.
     tiff("t_cmyk.tif", u8(w, h, 4), photometric="separated")
     # A 16-bit file declared 12-bit: the refusal comes before any pixel.

@@ -3,7 +3,10 @@
 // regular file (an in-memory one, read through its descriptor for TIFF) and
 // a pipe. The three must agree: on the picture, or on the kind of fault and
 // its text (libtiff words some faults differently when it reads through a
-// descriptor, so a TIFF from a regular file agrees on the kind only). A decoded picture then goes through the
+// descriptor, so a TIFF from a regular file agrees on the kind only; a PNG
+// chunk that runs past a known end is refused as truncated at its header,
+// where a pipe may first meet libpng's own objection to that chunk, so a
+// pipe then agrees on the kind only). A decoded picture then goes through the
 // lossless encoder of its kind and back, which must give it back exactly.
 // Any crash, sanitizer report, leak, disagreement or broken round trip is a
 // finding.
@@ -130,8 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_agree(from_memory, decode(data, size, via::file), picture_kind_of(data, size) != picture_kind::tiff);
     // Only a known length lets a PNG's declared size be checked against it.
     const bool length_checked = std::strncmp(from_memory.message.text, "a PNG file of ", 14) == 0;
+    const bool cut_short = std::strcmp(from_memory.message.text, "truncated PNG file") == 0;
     if (size <= max_piped && !length_checked)
-        check_agree(from_memory, decode(data, size, via::pipe), true);
+        check_agree(from_memory, decode(data, size, via::pipe), !cut_short);
     if (!from_memory.message.failed() && !from_memory.too_large)
         check_round_trip(from_memory.image);
     return 0;

@@ -5,7 +5,10 @@
 // report, leak, or any difference between the two outcomes is a finding
 // (for a refused TIFF only the kind of fault is compared: a file is read
 // through its descriptor and a pipe from memory, and their libraries word
-// some faults apart).
+// some faults apart; likewise for a PNG file refused as truncated, which a
+// known length refuses at the header of the chunk that runs past its end,
+// before libpng may object to that chunk for a reason of its own; a PNG
+// whose size its known length cannot hold is not compared at all).
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -92,10 +95,14 @@ bool same(const outcome& a, const outcome& b)
     if (a.status != input_status::ok)
         return true;
     if (a.kind != picture_kind::bmp) {
+        // Only a known length lets a PNG's declared size be checked against it.
+        if (std::strncmp(a.message.text, "a PNG file of ", 14) == 0)
+            return true;
         if (a.message.fault != b.message.fault)
             return false;
         if (a.message.failed())
-            return a.kind == picture_kind::tiff || std::strcmp(a.message.text, b.message.text) == 0;
+            return a.kind == picture_kind::tiff || std::strcmp(a.message.text, b.message.text) == 0 ||
+                   std::strcmp(a.message.text, "truncated PNG file") == 0;
         if (!a.image.samples || !b.image.samples)
             return !a.image.samples && !b.image.samples;
         return picture_bytes(a.image.info) == picture_bytes(b.image.info) &&
