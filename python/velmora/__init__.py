@@ -534,8 +534,36 @@ class Plan:
     nbytes = property(lambda self: self._kept.nbytes)
 
     def execute(self, a, out=None):
-        """Resize `a` (of shape_in and dtype_in) into `out` or a new array;
-        see the class's Notes."""
+        """Resize `a` as planned; ``plan(a, out)`` is the same.
+
+        Parameters
+        ----------
+        a : array_like
+            An array of `shape_in` and `dtype_in` (either byte order), with
+            any strides; an array-like goes through ``np.asarray`` and, if
+            it holds other numbers, is converted to `dtype_in`.
+        out : numpy.ndarray, optional
+            As for velmora.resize: a writable array of `shape_out` and
+            `dtype_out` (either byte order), with any strides, sharing no
+            memory with `a`.
+
+        Returns
+        -------
+        numpy.ndarray
+            `out`, or a new C-contiguous array of `shape_out` and
+            `dtype_out`.
+
+        Raises
+        ------
+        TypeError
+            `a` of another dtype or holding no numbers; `out` not an
+            ndarray or of another dtype.
+        ValueError
+            `a` of another shape; `out` of another shape, read-only or
+            overlapping `a`; a NaN or infinity in a float input.
+        KeyboardInterrupt
+            Ctrl-C while the resize ran; the plan runs again after.
+        """
         a, source = _as_array(a, self._dtype_in, "a velmora.Plan")
         if a.shape != self._shape_in:
             raise ValueError(f"the array has shape {a.shape}; the plan takes {self._shape_in}")
