@@ -198,6 +198,7 @@ result make_workspaces(plan_state& st, const lane_path* paths)
     st.workspace_block = fresh_block(size * threads);
     if (!st.workspace_block)
         return out_of_memory("work", size * threads * sizeof(double));
+    st.workspace_total = size * threads;
     populate(*st.team, st.workspace_block.get(), size * threads * sizeof(double), populate_kind::owned);
     st.workspace_of = heap_array_alloc<double*>(threads);
     if (!st.workspace_of)
@@ -256,6 +257,7 @@ result make_work_arrays(plan_state& st)
         st.work_arrays[which] = fresh_block(doubles);
         if (!st.work_arrays[which])
             return out_of_memory(work_array_name(st, which), doubles * sizeof(double));
+        st.work_doubles[which] = doubles;
         populate(*st.team, st.work_arrays[which].get(), doubles * sizeof(double), populate_kind::owned);
     }
     return succeeded();
@@ -356,6 +358,22 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
     if (!r)
         made->state.reset();
     return r;
+}
+
+std::size_t array_plan_bytes(const plan_state& st)
+{
+    std::size_t bytes = sizeof(plan_state) + fft_tables_bytes(st.tables);
+    if (st.changing == 0)
+        return bytes;
+    for (int j = 0; j < 2 * st.changing; ++j)
+        bytes += line_plan_bytes(st.passes[j].plan);
+    bytes += fresh_block_bytes(st.workspace_total) +
+             heap_array_bytes<double*>(static_cast<std::size_t>(st.how.threads));
+    for (std::size_t doubles : st.work_doubles)
+        bytes += doubles ? fresh_block_bytes(doubles) : 0;
+    if (st.set_exponents)
+        bytes += heap_array_bytes<std::uint8_t>(static_cast<std::size_t>(st.block_sets));
+    return bytes;
 }
 
 namespace {

@@ -33,6 +33,7 @@
 // thread; run_array_plan runs the passes on the plan's team.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fft/fft_lanes.h"
@@ -61,8 +62,10 @@ struct velmora::plan_state {
     cosine_pass passes[2 * max_rank];
     fft_tables tables;
     heap_array<double> workspace_block;
+    std::size_t workspace_total = 0;  // doubles of every thread together
     heap_array<double*> workspace_of;
     heap_array<double> work_arrays[2];
+    std::size_t work_doubles[2] = {};
     heap_array<std::uint8_t> set_exponents;  // float inputs: a block's scaling exponents
     stop_poll stop{};                        // asks how.stop
     owned_team team;
@@ -73,6 +76,10 @@ struct velmora::plan_state {
 // check.
 velmora::result make_array_plan(velmora::plan* made, const velmora::array_view& in, const velmora::array_view& out,
                                 const velmora::settings& how, lane_path path);
+
+// The bytes the state and everything it owns take, its threads' stacks
+// aside: work arrays, workspaces, tables, transform plans.
+std::size_t array_plan_bytes(const velmora::plan_state& state);
 
 // Runs a plan on views already checked against it.
 velmora::result run_array_plan(velmora::plan_state& state, const velmora::array_view& in,

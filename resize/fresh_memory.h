@@ -29,6 +29,9 @@
 // large enough to fill some; empty when the memory cannot be had.
 heap_array<double> fresh_block(std::size_t count);
 
+// The bytes fresh_block takes for count doubles.
+std::size_t fresh_block_bytes(std::size_t count);
+
 enum class populate_kind {
     owned,   // the plan's own array: may be written to where advice is unsupported
     caller,  // a caller's array: advice only, its bytes never written here

@@ -232,6 +232,11 @@ result run(plan& planned, const array_view& in, const array_view& out)
     return run_array_plan(*planned.state, in, out);
 }
 
+std::size_t plan_bytes(const plan& planned)
+{
+    return planned.state ? array_plan_bytes(*planned.state) : 0;
+}
+
 result resize(const array_view& in, const array_view& out, const settings& how)
 {
     result checked = check_shapes(in, out);

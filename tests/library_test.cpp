@@ -428,6 +428,28 @@ TEST(library, a_raised_stop_flag_cancels_a_run_and_the_plan_runs_again)
     EXPECT_EQ(std::memcmp(out.data(), fresh.data(), out.size() * sizeof(float)), 0);
 }
 
+TEST(library, plan_bytes_count_the_work_arrays_and_each_threads_workspace)
+{
+    // 300 x 200 -> 600 x 500, rows first: the work arrays take turns holding
+    // 300 rows of 200 coefficients, then 200 x 300 2-D coefficients, then
+    // 300 rows of 500 samples: 150000 and 60000 doubles.
+    const std::size_t work = (150000 + 60000) * sizeof(double);
+    std::vector<float> in(300 * 200), out(600 * 500);
+    std::size_t bytes[2] = {};
+    for (int threads : {1, 2}) {
+        velmora::settings how;
+        how.threads = threads;
+        velmora::plan plan;
+        ASSERT_TRUE(velmora::make_plan(&plan, view_of(in.data(), sample_type::float32, {300, 200}),
+                                       view_of(out.data(), sample_type::float32, {600, 500}), how));
+        bytes[threads - 1] = velmora::plan_bytes(plan);
+        EXPECT_GE(bytes[threads - 1], work);
+        EXPECT_LT(bytes[threads - 1], work + (std::size_t{1} << 20));
+    }
+    EXPECT_GT(bytes[1], bytes[0]);  // a workspace per thread
+    EXPECT_EQ(velmora::plan_bytes(velmora::plan{}), 0u);
+}
+
 TEST(library, the_longest_axis_is_resized_exactly)
 {
     // 2^20 samples to a prime length (FFTs of 2^22 points). The input is a

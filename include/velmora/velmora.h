@@ -201,4 +201,11 @@ result make_plan(plan* made, const array_view& in, const array_view& out, const 
 // gives cancelled; the plan can run again once it is lowered.
 result run(plan& planned, const array_view& in, const array_view& out);
 
+// The bytes of memory a plan holds: its work arrays, its threads'
+// workspaces, its FFT tables and transform plans and its own record (0 for
+// a plan never made). The threads' stacks, which the system gives each
+// thread and which a plan barely touches, are not counted. For callers
+// that keep plans within a bound of memory.
+std::size_t plan_bytes(const plan& planned);
+
 }  // namespace velmora

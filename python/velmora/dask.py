@@ -19,7 +19,7 @@ import dask.array as da
 import numpy as np
 
 from . import _check_rank, _check_rounding, _check_shape, _check_threads, _output_dtype, _sample_dtype, _type_name
-from . import resize as _resize_numpy
+from . import _resize_uncached as _resize_numpy
 
 __all__ = ["resize"]
 
