@@ -44,6 +44,13 @@ _INDEX = re.compile(r"at index \(([-0-9, ]*)\)")
 _WORK_ARRAYS = 2
 
 
+def _task_bytes(in_bytes, out_bytes):
+    """What a task holds at once: Dask puts its input block together from
+    pieces (of the blocks before a rechunk) in the same task, so the input
+    twice, and the output."""
+    return 2 * in_bytes + out_bytes
+
+
 def _shifted(error, block_info):
     """The error of a block, a NaN's index in it shifted to its index in the
     whole array; None when it names no index."""
@@ -161,8 +168,8 @@ def _whole_set_chunks(x, sizes, changing, itemsize, block_bytes, tasks):
     # A set's samples in and out, and the library's work arrays, which
     # hold the set's largest stage.
     stages = (math.prod(_stage_sizes(x.shape, sizes, changing, s)) for s in range(1, 2 * len(changing)))
-    per_set = (math.prod(x.shape[a] for a in changing) * x.dtype.itemsize +
-               math.prod(sizes[a] for a in changing) * itemsize + _WORK_ARRAYS * 8 * max(stages))
+    per_set = _task_bytes(math.prod(x.shape[a] for a in changing) * x.dtype.itemsize,
+                          math.prod(sizes[a] for a in changing) * itemsize) + _WORK_ARRAYS * 8 * max(stages)
     budget = 2 * block_bytes // per_set
     if budget < 1:
         return None
@@ -202,10 +209,12 @@ def resize(x, shape, *, threads=1, rounding="nearest", dtype=None, block_bytes=B
     dtype : dtype, optional
         The output's dtype, one of the four; by default that of `x`.
     block_bytes : int
-        About how many bytes the larger of a task's input and output block
-        holds (default 128 MiB). A task's whole footprint, its input,
-        output and work arrays, stays within about 2.5 times this above a
-        worker's idle memory, unless single lines are larger.
+        The size of the blocks (default 128 MiB): a task's input block,
+        counted twice (Dask puts it together from pieces in the same
+        task), and its output block hold at most 2 * block_bytes together.
+        With the library's work arrays, a task stays within about 2.5 *
+        block_bytes above a worker's idle memory, unless single lines take
+        more.
 
     Returns
     -------
@@ -305,7 +314,7 @@ def _resize_by_stages(x, sizes, changing, native_in, asked, native_out, threads,
         in_bytes = shape[axis] * (native_in.itemsize if j == 0 else 8)
         out_bytes = size * (asked.itemsize if last else 8)
         lines = math.prod(n for a, n in enumerate(shape) if a != axis)
-        budget = max(1, min(block_bytes // max(in_bytes, out_bytes), -(-lines // tasks)))
+        budget = max(1, min(2 * block_bytes // _task_bytes(in_bytes, out_bytes), -(-lines // tasks)))
         pair_axis, inside = _pair_axis(shape, line_axes)
         # Dask's plan may pass through chunks of its own: no larger than ours.
         stage = stage.rechunk(_regular(shape, _block_shape(shape, budget, skip=(axis,), whole=inside,
