@@ -573,6 +573,40 @@ TEST(library, every_failure_comes_back_with_its_code_and_message)
     ASSERT_TRUE(velmora::make_plan(&plan, v(a, {4}), v(b, {6})));
     const velmora::result r = velmora::run(plan, v(a, {5}), v(b, {6}));
     EXPECT_EQ(r.code, status::plan_mismatch);
+
+    // The single-axis passes' own checks.
+    double coefficients[64] = {};
+    float negative[4] = {1, -1, 0, 0};
+    const auto d = [&](std::vector<std::int64_t> sizes) { return view_of(coefficients, sample_type::float64, sizes); };
+    velmora::axis_lines rows;
+    rows.axis = 1;
+    velmora::axis_lines own = rows, wrong_largest = rows, negative_largest = rows;
+    own.line_axes = 2u;
+    wrong_largest.largest = v(negative, {4, 4});
+    negative_largest.largest = v(negative, {4, 1});
+    velmora::settings across;
+    across.pairing = velmora::pairing::across_sets;
+    const struct {
+        velmora::result r;
+        const char* message;
+    } axis_cases[] = {
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 5}), rows),
+         "5 coefficients along axis 1 from 4 samples; a forward pass keeps at most as many as there are samples"},
+        {velmora::inverse_axis(d({4, 4}), v(b, {4, 6}), 5, rows),
+         "4 coefficients along axis 1; a resize from 5 to 6 samples keeps 5"},
+        {velmora::forward_axis(v(a, {4, 4}), d({3, 4}), rows),
+         "axis 0 has size 4 in the input and 3 in the output; only the pass's axis 1 changes"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), own),
+         "the line axes must be axes of the arrays other than the pass's axis 1"},
+        {velmora::forward_axis(v(a, {4, 4}), v(b, {4, 4}), rows), "the coefficients must be float64"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), wrong_largest),
+         "the largest magnitudes have size 4 along axis 1; it must be 1"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), negative_largest),
+         "set 1's largest magnitude is -1; it must be finite and not negative"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), rows, across), "a single-axis pass pairs lines within sets only"},
+    };
+    for (const auto& c : axis_cases)
+        EXPECT_STREQ(c.r.message, c.message);
 }
 
 }  // namespace
