@@ -149,17 +149,19 @@ def zone_plate_block(block_info=None, size=16384):
     return np.rint(32767.5 + 32767 * np.cos(phase)).astype(np.uint16)
 
 
-def coarsen_stores(source, target, shapes):
-    """The levels as examples/pyramid.py makes them, by 2 x 2 means."""
-    chunks = source.chunks
+def coarsen_levels(client, source, target, shapes):
+    """The levels as examples/pyramid.py writes them, by 2 x 2 means."""
+    group = zarr.open_group(target, mode="a")
     level = da.from_zarr(source)
-    stores = [level.to_zarr(target, component="0", overwrite=True, compute=False)]
-    for k, shape in enumerate(shapes[1:], start=1):
-        means = da.coarsen(np.mean, level, {axis: 2 for axis in range(level.ndim)}, trim_excess=True)
-        smaller = da.round(means).astype(level.dtype).rechunk(tuple(min(c, n) for c, n in zip(chunks, shape)))
-        stores.append(smaller.to_zarr(target, component=str(k), overwrite=True, compute=False))
-        level = bind(da.from_zarr(target, component=str(k), inline_array=True), stores[-1])
-    return stores
+    writes = []
+    for k, shape in enumerate(shapes):
+        chunks = tuple(min(c, n) for c, n in zip(source.chunks, shape))
+        array = group.create(str(k), shape=shape, chunks=chunks, dtype=level.dtype, overwrite=True)
+        made = level if k == 0 else da.round(da.coarsen(np.mean, level, {0: 2, 1: 2}, trim_excess=True))
+        writes.append(client.compute(da.store(made.astype(level.dtype).rechunk(chunks), array, lock=False,
+                                              compute=False)))
+        level = bind(da.from_array(array, chunks=chunks, inline_array=True), dask.delayed(writes[-1]))
+    return writes
 
 
 def by_coarsen(source, target):
@@ -167,7 +169,7 @@ def by_coarsen(source, target):
     import pyramid
     array = zarr.open_array(source, mode="r")
     with LocalCluster(threads_per_worker=1, dashboard_address=None) as cluster, Client(cluster) as client:
-        client.gather(client.compute(coarsen_stores(array, target, pyramid.level_shapes(array.shape, 64))))
+        client.gather(coarsen_levels(client, array, target, pyramid.level_shapes(array.shape, 64)))
 
 
 def by_pyramid(source, target):

@@ -12,7 +12,7 @@ Each level is the level before resized by velmora.dask.resize, read back
 from OUTPUT: band-limited, so nothing finer than a level can hold survives
 in it, and nothing aliases (2 x 2 means keep a share of every frequency
 above the new band, folded back as moire). The levels are chunked like the
-input, and written as one Dask computation.
+input, and all of them go to the cluster at once.
 
 Without --scheduler a local cluster is started with one single-threaded
 worker process per CPU; with it, the work goes to that cluster, whose
@@ -26,6 +26,7 @@ import sys
 import time
 
 try:
+    import dask
     import dask.array as da
     from dask.distributed import Client, LocalCluster, progress
     from dask.graph_manipulation import bind
@@ -50,19 +51,21 @@ def level_shapes(shape, min_size):
         shapes.append(smaller)
 
 
-def pyramid_stores(source, target, shapes):
-    """The writes of every level, each level after the first read back from
-    the one before once that is written."""
-    chunks = source.chunks
+def write_levels(client, source, target, shapes):
+    """Starts the writes of every level on the cluster; each level after
+    the first is read back from the one before once that is written."""
+    group = zarr.open_group(target, mode="a")
     level = da.from_zarr(source)
-    stores = [level.to_zarr(target, component="0", overwrite=True, compute=False)]
-    for k, shape in enumerate(shapes[1:], start=1):
-        smaller = velmora.dask.resize(level, shape)
-        smaller = smaller.rechunk(tuple(min(c, n) for c, n in zip(chunks, shape)))
-        stores.append(smaller.to_zarr(target, component=str(k), overwrite=True, compute=False))
-        # to_zarr has made the array; its reads wait for its writes.
-        level = bind(da.from_zarr(target, component=str(k), inline_array=True), stores[-1])
-    return stores
+    writes = []
+    for k, shape in enumerate(shapes):
+        chunks = tuple(min(c, n) for c, n in zip(source.chunks, shape))
+        array = group.create(str(k), shape=shape, chunks=chunks, dtype=level.dtype, overwrite=True)
+        made = level if k == 0 else velmora.dask.resize(level, shape).rechunk(chunks)
+        writes.append(client.compute(da.store(made, array, lock=False, compute=False)))
+        # Bound to the write's future, not to its graph: a level's graph
+        # holding the levels before it would write them again.
+        level = bind(da.from_array(array, chunks=chunks, inline_array=True), dask.delayed(writes[-1]))
+    return writes
 
 
 def parse_min_size(text):
@@ -99,10 +102,10 @@ def main():
         if not arguments.scheduler:
             cluster = LocalCluster(threads_per_worker=1, dashboard_address=None)
         with Client(arguments.scheduler or cluster) as client:
-            stores = client.compute(pyramid_stores(source, arguments.output, shapes))
-            progress(stores)
+            writes = write_levels(client, source, arguments.output, shapes)
+            progress(writes)
             print(flush=True)
-            client.gather(stores)
+            client.gather(writes)
     except Exception as error:  # the input's type, a level not made or written, the cluster
         print(f"pyramid.py: {error or type(error).__name__}", file=sys.stderr)
         return 1
