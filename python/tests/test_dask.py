@@ -51,7 +51,7 @@ SHAPES = {
 
 # Blocks of one or two lines, a few, and whole line-sets.
 @pytest.mark.parametrize("block_bytes", [64, 4096, velmora.dask.BLOCK_BYTES])
-@pytest.mark.parametrize("kind", [np.uint8, np.uint16, np.float32, np.float64, "huge"])
+@pytest.mark.parametrize("kind", [np.uint8, np.uint16, np.float32, np.float64, ">f4", "huge"])
 @pytest.mark.parametrize("case", SHAPES)
 def test_blocks_of_any_size_give_the_bytes_of_one_resize(case, kind, block_bytes):
     old, new, chunks = SHAPES[case]
@@ -139,6 +139,10 @@ def test_a_local_cluster_resizes_a_stack_a_folder_and_a_pyramid(tmp_path):
                                str(tmp_path / "scan.zarr"), str(tmp_path / "pyramid.zarr"), "--min-size", "75",
                                "--scheduler", cluster.scheduler_address], capture_output=True, text=True, timeout=60)
     assert made.returncode == 0, made.stderr
+    missing = subprocess.run([sys.executable, os.path.join(os.environ["VELMORA_EXAMPLES"], "pyramid.py"),
+                              str(tmp_path / "missing.zarr"), str(tmp_path / "none.zarr")],
+                             capture_output=True, text=True, timeout=60)
+    assert missing.returncode == 1 and missing.stderr == f"pyramid.py: {tmp_path / 'missing.zarr'} is not a Zarr array\n"
     assert made.stdout.splitlines()[-1].startswith(f"3 levels, 300 x 201 to 75 x 50, in {tmp_path / 'pyramid.zarr'}, in ")
     pyramid = zarr.open_group(str(tmp_path / "pyramid.zarr"), mode="r")
     assert sorted(pyramid.array_keys()) == ["0", "1", "2"] and pyramid["0"][:].tobytes() == scan[:].tobytes()
