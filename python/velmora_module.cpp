@@ -21,6 +21,7 @@
 // returns only after it has ended.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 #include <velmora/velmora.h>
 
 #include <atomic>
@@ -28,6 +29,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -309,6 +311,56 @@ private:
     std::mutex running_;
 };
 
+// One pass of a resize along one axis (velmora.h's forward_axis and
+// inverse_axis), for velmora.dask's blocks. They run on Dask's worker
+// threads, so the GIL is simply released.
+velmora::axis_lines axis_lines_of(int axis, std::uint32_t line_axes, const std::optional<py::array>& largest)
+{
+    velmora::axis_lines lines;
+    lines.axis = axis;
+    lines.line_axes = line_axes;
+    if (largest)
+        lines.largest = view_of(*largest, "largest magnitudes");
+    return lines;
+}
+
+void forward_axis_into(const py::array& in, py::array& coefficients, int axis, std::uint32_t line_axes,
+                       const std::optional<py::array>& largest, int threads)
+{
+    const velmora::array_view in_view = view_of(in, "input");
+    velmora::array_view out_view = view_of(coefficients, "coefficients");
+    out_view.data = coefficients.mutable_data();
+    const velmora::axis_lines lines = axis_lines_of(axis, line_axes, largest);
+    velmora::settings how;
+    how.threads = threads;
+    velmora::result done;
+    {
+        py::gil_scoped_release released;
+        done = velmora::forward_axis(in_view, out_view, lines, how);
+    }
+    if (!done)
+        raise_failure(done);
+}
+
+void inverse_axis_into(const py::array& coefficients, py::array& out, int axis, std::int64_t length,
+                       std::uint32_t line_axes, const std::optional<py::array>& largest, int threads, bool truncate)
+{
+    const velmora::array_view in_view = view_of(coefficients, "coefficients");
+    velmora::array_view out_view = view_of(out, "output");
+    out_view.data = out.mutable_data();
+    const velmora::axis_lines lines = axis_lines_of(axis, line_axes, largest);
+    velmora::settings how;
+    how.threads = threads;
+    how.rounding = truncate ? velmora::rounding::truncate : velmora::rounding::nearest;
+    velmora::result done;
+    {
+        py::gil_scoped_release released;
+        done = velmora::inverse_axis(in_view, out_view, length, lines, how);
+    }
+    if (!done)
+        raise_failure(done);
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_velmora, module)
@@ -330,6 +382,16 @@ PYBIND11_MODULE(_velmora, module)
              "Resizes input into output (native-order arrays of the planned shapes and types), as resize_into.")
         .def_property_readonly("nbytes", &kept_plan::bytes,
                                "Bytes of memory the plan holds: work arrays, workspaces, tables, transform plans.");
+
+    module.def("forward_axis_into", &forward_axis_into, py::arg("input"), py::arg("coefficients"), py::arg("axis"),
+               py::arg("line_axes"), py::arg("largest"), py::arg("threads"),
+               "The forward pass along one axis: input's samples into float64 cosine coefficients (at most as many\n"
+               "along the axis); line_axes is a bit mask of the axes that number lines for pairing; largest (or\n"
+               "None) each line-set's largest magnitude, to scale as velmora.resize does. The GIL is released.");
+    module.def("inverse_axis_into", &inverse_axis_into, py::arg("coefficients"), py::arg("output"), py::arg("axis"),
+               py::arg("length"), py::arg("line_axes"), py::arg("largest"), py::arg("threads"), py::arg("truncate"),
+               "The inverse pass along one axis: float64 coefficients into output's samples; length is the axis's\n"
+               "size before the resize. The other arguments as for forward_axis_into.");
     module.def("available_threads", &velmora::available_threads,
                "The number of CPUs the process may run on (its affinity mask), at most max_threads.");
     module.attr("version") = velmora::version;

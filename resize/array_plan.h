@@ -23,6 +23,13 @@
 // start of each block, or one for the whole array when pairs may cross
 // sets (so that a pair's two lines are scaled alike).
 //
+// A single-axis pass (velmora.h's forward_axis and inverse_axis) is a plan
+// of the same kind that runs one of those passes, from the caller's input
+// view straight into the caller's output view: its changing axes are the
+// pass's axis and the line axes the caller names, so its lines pair as
+// that pass of the whole resize pairs them, and its scaling exponents come
+// from the largest magnitudes the caller gives instead of the samples.
+//
 // Stopping: the settings' stop flag is asked between the steps of
 // make_array_plan, and by every pass of a run (spectral_passes.h), the
 // search and the copy; a run asked to stop ends after the pass that saw
@@ -54,6 +61,10 @@ struct velmora::plan_state {
 
     int changing = 0;          // q
     int axes[max_rank] = {};   // the changing axes, last axis first
+    int first_pass = 0;        // a run makes passes first_pass .. end_pass - 1:
+    int end_pass = 0;          // all 2q of a resize, or one
+    bool one_axis = false;     // a single-axis pass: in_sizes/out_sizes hold its n and n'
+    velmora::array_view largest{};  // a single-axis pass's largest magnitudes (null data: none)
     int set_dims = 0;          // the unchanged axes, first axis first
     int set_axes[max_rank] = {};
     std::int64_t total_sets = 1;
@@ -84,3 +95,10 @@ std::size_t array_plan_bytes(const velmora::plan_state& state);
 // Runs a plan on views already checked against it.
 velmora::result run_array_plan(velmora::plan_state& state, const velmora::array_view& in,
                                const velmora::array_view& out);
+
+// The plan of one pass along lines.axis between n and n_out samples
+// (forward: n_out is the kept count; inverse: n is the length before the
+// resize), on views already checked; run it with run_array_plan.
+velmora::result make_axis_plan(velmora::plan* made, const velmora::array_view& in, const velmora::array_view& out,
+                               bool inverse, std::int64_t n, std::int64_t n_out, const velmora::axis_lines& lines,
+                               const velmora::settings& how, lane_path path);

@@ -277,23 +277,58 @@ TEST(library, powers_of_two_scale_results_exactly_up_to_the_largest_double)
               scaled(across, across.size()));
 }
 
-std::vector<std::uint8_t> resized_bytes(const velmora::array_view& in, const std::vector<std::int64_t>& to,
-                                        int threads)
+// Doubles out, whose last bits show any difference in the pairing.
+std::vector<double> resized_samples(const velmora::array_view& in, const std::vector<std::int64_t>& to, int threads)
 {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(to[0] * to[1] * to[2]));
+    std::vector<double> out(static_cast<std::size_t>(to[0] * to[1] * to[2]));
     velmora::settings how;
     how.threads = threads;
-    EXPECT_TRUE(velmora::resize(in, view_of(out.data(), sample_type::uint8, to), how));
+    EXPECT_TRUE(velmora::resize(in, view_of(out.data(), sample_type::float64, to), how));
     return out;
 }
 
-TEST(library, views_threads_and_splits_along_an_unchanged_axis_change_no_byte)
+// The stack below one axis at a time: forward along x (lines numbered by
+// y) and y (by x), then back along x and y. The forward pass along y runs
+// as two blocks of x, cut at an even index of x (the pair axis), the
+// inverse along x as two blocks of frames.
+std::vector<double> axis_by_axis(std::vector<std::uint8_t> samples)
 {
-    // A stack of 5 frames, 21 x 17, each enlarged to 30 x 10.
+    std::vector<double> rows(5 * 21 * 10), band(rows.size()), widened(rows.size()), out(5 * 30 * 10);
+    const auto along = [](int axis, int line_axis) {
+        velmora::axis_lines lines;
+        lines.axis = axis;
+        lines.line_axes = 1u << line_axis;
+        return lines;
+    };
+    // The x range [from, from + width) of a 5 x 21 x 10 array of doubles.
+    const auto columns = [](std::vector<double>& data, std::int64_t from, std::int64_t width) {
+        velmora::array_view v = view_of(data.data() + from, sample_type::float64, {5, 21, 10});
+        v.sizes[2] = width;
+        return v;
+    };
+    EXPECT_TRUE(velmora::forward_axis(view_of(samples.data(), sample_type::uint8, {5, 21, 17}),
+                                      view_of(rows.data(), sample_type::float64, {5, 21, 10}), along(2, 1)));
+    for (const std::int64_t from : {0, 4})
+        EXPECT_TRUE(velmora::forward_axis(columns(rows, from, from ? 6 : 4), columns(band, from, from ? 6 : 4),
+                                          along(1, 2)));
+    for (const std::int64_t frame : {0, 3}) {
+        const std::int64_t frames = frame ? 2 : 3, offset = frame * 21 * 10;
+        EXPECT_TRUE(velmora::inverse_axis(view_of(band.data() + offset, sample_type::float64, {frames, 21, 10}),
+                                          view_of(widened.data() + offset, sample_type::float64, {frames, 21, 10}),
+                                          17, along(2, 1)));
+    }
+    EXPECT_TRUE(velmora::inverse_axis(view_of(widened.data(), sample_type::float64, {5, 21, 10}),
+                                      view_of(out.data(), sample_type::float64, {5, 30, 10}), 21, along(1, 2)));
+    return out;
+}
+
+TEST(library, views_threads_splits_and_single_axis_passes_change_no_byte)
+{
+    // A stack of 5 frames, 21 x 17, each resized to 30 x 10.
     const grid in = random_grid({5, 21, 17}, 255, 3);
     std::vector<std::uint8_t> plain = samples_of<std::uint8_t>(in);
     const std::vector<std::int64_t> to{5, 30, 10};
-    const auto want = resized_bytes(view_of(plain.data(), sample_type::uint8, {5, 21, 17}), to, 1);
+    const auto want = resized_samples(view_of(plain.data(), sample_type::uint8, {5, 21, 17}), to, 1);
 
     // The same samples stored transposed (x, frame, y) and read back through
     // a permuted view; then flipped in y and read through a negative stride.
@@ -309,17 +344,27 @@ TEST(library, views_threads_and_splits_along_an_unchanged_axis_change_no_byte)
     velmora::array_view f = view_of(flipped.data(), sample_type::uint8, {5, 21, 17});
     f.data = flipped.data() + 20 * 17;
     f.strides[1] = -17;
-    for (int threads : {1, 3})
-        for (const velmora::array_view* v : {&t, &f})
-            EXPECT_EQ(resized_bytes(*v, to, threads), want) << threads;
-
     // Frames 0-1 and 2-4 resized apart.
-    const auto first = resized_bytes(view_of(plain.data(), sample_type::uint8, {2, 21, 17}), {2, 30, 10}, 2);
-    const auto rest = resized_bytes(view_of(plain.data() + 2 * 21 * 17, sample_type::uint8, {3, 21, 17}),
-                                    {3, 30, 10}, 2);
-    std::vector<std::uint8_t> joined = first;
-    joined.insert(joined.end(), rest.begin(), rest.end());
-    EXPECT_EQ(joined, want);
+    const auto frames_apart = [&] {
+        auto joined = resized_samples(view_of(plain.data(), sample_type::uint8, {2, 21, 17}), {2, 30, 10}, 2);
+        const auto rest = resized_samples(view_of(plain.data() + 2 * 21 * 17, sample_type::uint8, {3, 21, 17}),
+                                        {3, 30, 10}, 2);
+        joined.insert(joined.end(), rest.begin(), rest.end());
+        return joined;
+    };
+    const struct {
+        const char* name;
+        std::vector<double> samples;
+    } ways[] = {
+        {"transposed, 1 thread", resized_samples(t, to, 1)},
+        {"transposed, 3 threads", resized_samples(t, to, 3)},
+        {"flipped, 1 thread", resized_samples(f, to, 1)},
+        {"flipped, 3 threads", resized_samples(f, to, 3)},
+        {"frames apart", frames_apart()},
+        {"one axis at a time, in blocks", axis_by_axis(plain)},
+    };
+    for (const auto& way : ways)
+        EXPECT_EQ(std::memcmp(way.samples.data(), want.data(), want.size() * sizeof(double)), 0) << way.name;
 }
 
 TEST(library, concurrent_calls_give_the_bytes_of_one_call_at_a_time)
@@ -550,6 +595,40 @@ TEST(library, every_failure_comes_back_with_its_code_and_message)
     ASSERT_TRUE(velmora::make_plan(&plan, v(a, {4}), v(b, {6})));
     const velmora::result r = velmora::run(plan, v(a, {5}), v(b, {6}));
     EXPECT_EQ(r.code, status::plan_mismatch);
+
+    // The single-axis passes' own checks.
+    double coefficients[64] = {};
+    float negative[4] = {1, -1, 0, 0};
+    const auto d = [&](std::vector<std::int64_t> sizes) { return view_of(coefficients, sample_type::float64, sizes); };
+    velmora::axis_lines rows;
+    rows.axis = 1;
+    velmora::axis_lines own = rows, wrong_largest = rows, negative_largest = rows;
+    own.line_axes = 2u;
+    wrong_largest.largest = v(negative, {4, 4});
+    negative_largest.largest = v(negative, {4, 1});
+    velmora::settings across;
+    across.pairing = velmora::pairing::across_sets;
+    const struct {
+        velmora::result r;
+        const char* message;
+    } axis_cases[] = {
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 5}), rows),
+         "5 coefficients along axis 1 from 4 samples; a forward pass keeps at most as many as there are samples"},
+        {velmora::inverse_axis(d({4, 4}), v(b, {4, 6}), 5, rows),
+         "4 coefficients along axis 1; a resize from 5 to 6 samples keeps 5"},
+        {velmora::forward_axis(v(a, {4, 4}), d({3, 4}), rows),
+         "axis 0 has size 4 in the input and 3 in the output; only the pass's axis 1 changes"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), own),
+         "the line axes must be axes of the arrays other than the pass's axis 1"},
+        {velmora::forward_axis(v(a, {4, 4}), v(b, {4, 4}), rows), "the coefficients must be float64"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), wrong_largest),
+         "the largest magnitudes have size 4 along axis 1; it must be 1"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), negative_largest),
+         "set 1's largest magnitude is -1; it must be finite and not negative"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), rows, across), "a single-axis pass pairs lines within sets only"},
+    };
+    for (const auto& c : axis_cases)
+        EXPECT_STREQ(c.r.message, c.message);
 }
 
 }  // namespace

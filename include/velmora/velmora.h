@@ -208,4 +208,69 @@ result run(plan& planned, const array_view& in, const array_view& out);
 // that keep plans within a bound of memory.
 std::size_t plan_bytes(const plan& planned);
 
+// One axis at a time. A resize is separable, and resize() gives, bit for
+// bit, what these two functions give when called once per pass in its
+// order: forward_axis along every changing axis, last axis first, each on
+// the coefficients of the call before, then inverse_axis along each in the
+// same order. The coefficients between calls are float64; along the pass's
+// axis a forward pass keeps min(n, n') of them, the C[k] of the formula
+// above (k < min(n, n')), and an inverse pass turns them into n' samples.
+// A caller can so hold part of an array at a time (velmora.dask resizes
+// arrays larger than a machine's memory this way): a pass needs its lines
+// whole along its axis, but they may be cut into blocks, each done by a
+// call of its own, anywhere, by the rule below.
+//
+// Pairing. The caller names the line axes: the other axes whose size
+// changes in the whole resize. Every other axis is a set axis. Within a set
+// (one index on every set axis) the lines are numbered in row-major order
+// of the line axes, at the array's sizes before the pass, and paired (0, 1),
+// (2, 3), ..., a set's odd last line alone, as in resize(). A block
+// therefore pairs its lines as the whole array does when its edges never
+// part a pair: take the pair axis to be the innermost line axis of even
+// size (the outermost line axis when none is even); along it a block starts
+// at an even index and ends at an even index or the axis's end, the line
+// axes inside it are whole, and the line axes outside it and the set axes
+// may be cut anywhere. A pass along an axis that does not change (n = n')
+// is allowed; resize() makes no such pass.
+//
+// Scaling. resize() scales each set of a float input whose largest
+// magnitude is 2^896 or more by an exact power of two (see Samples): the
+// first forward pass reads the set's samples scaled, the last inverse pass
+// writes them scaled back. To give its bits those two calls take
+// axis_lines::largest, each set's largest magnitude over the whole input
+// (a block cannot know it), and scale each set as resize() does; every
+// other call takes none. Without it nothing is scaled, which is what
+// resize() does whenever the input's largest magnitude is below 2^896
+// (always for integer and float32 inputs); a float64 input beyond that may
+// then give infinities where resize() would not.
+//
+// Everything else is as for resize(): the views may have any strides; a
+// float input (samples or coefficients) must be finite; settings::rounding
+// applies to an inverse pass's integer output; settings::pairing must be
+// within_sets; progress reports the one pass, and stop stops it. Each call
+// plans, runs and frees its own plan; calls from different threads may run
+// at once.
+struct axis_lines {
+    int axis = 0;                 // the axis the pass transforms
+    std::uint32_t line_axes = 0;  // bit a set: axis a is a line axis (not `axis` itself)
+    // Optional (null data: no scaling): of the arrays' rank, size 1 along
+    // `axis` and every line axis and the arrays' size along each set axis,
+    // each set's largest magnitude over the whole input (finite, not
+    // negative, in any sample type).
+    array_view largest{};
+};
+
+// The forward pass along lines.axis: in (samples of any type, n along the
+// axis) into coefficients (float64, at most n along the axis, the other
+// sizes in's).
+result forward_axis(const array_view& in, const array_view& coefficients, const axis_lines& lines,
+                    const settings& how = {});
+
+// The inverse pass along lines.axis: coefficients (float64, min(length, n')
+// along the axis) into out (any type, n' along the axis, the other sizes
+// the coefficients'); length is n, the axis's size before the resize, which
+// sets where the samples lie (at input positions x' n / n').
+result inverse_axis(const array_view& coefficients, const array_view& out, std::int64_t length,
+                    const axis_lines& lines, const settings& how = {});
+
 }  // namespace velmora

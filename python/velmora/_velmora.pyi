@@ -24,3 +24,16 @@ class Plan:
     def execute(self, input: npt.NDArray[Any], output: npt.NDArray[Any]) -> None: ...
     @property
     def nbytes(self) -> int: ...
+def forward_axis_into(
+    input: npt.NDArray[Any], coefficients: npt.NDArray[Any], axis: int, line_axes: int, largest: npt.NDArray[Any] | None, threads: int
+) -> None: ...
+def inverse_axis_into(
+    coefficients: npt.NDArray[Any],
+    output: npt.NDArray[Any],
+    axis: int,
+    length: int,
+    line_axes: int,
+    largest: npt.NDArray[Any] | None,
+    threads: int,
+    truncate: bool,
+) -> None: ...
