@@ -188,16 +188,14 @@ result make_workspaces(plan_state& st, const lane_path* paths)
     return succeeded();
 }
 
+// A borrowed team is there already.
 result make_threads(plan_state& st)
 {
-    team_failure failure{};
-    st.team = make_team(st.how.threads, &failure);
     if (st.team)
         return succeeded();
-    if (failure.thread == 0)
-        return out_of_memory("team", sizeof(void*));
-    return failed(status::thread_failed, "cannot start thread %d of %d: %s", failure.thread, st.how.threads,
-                  std::strerror(failure.error));
+    const result made = start_team(st.how.threads, &st.own_team);
+    st.team = st.own_team.get();
+    return made;
 }
 
 void choose_block(plan_state& st)
@@ -263,6 +261,18 @@ result make_passes(plan_state& st, const lane_path* paths)
 
 }  // namespace
 
+result start_team(int threads, owned_team* made)
+{
+    team_failure failure{};
+    *made = make_team(threads, &failure);
+    if (*made)
+        return succeeded();
+    if (failure.thread == 0)
+        return out_of_memory("team", sizeof(void*));
+    return failed(status::thread_failed, "cannot start thread %d of %d: %s", failure.thread, threads,
+                  std::strerror(failure.error));
+}
+
 result make_array_plan(velmora::plan* made, const array_view& in, const array_view& out,
                        const velmora::settings& how, lane_path path)
 {
@@ -274,8 +284,12 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
     st.in_type = in.type;
     st.out_type = out.type;
     st.how = how;
-    if (st.how.threads == 0)
+    if (how.team) {
+        st.team = how.team->state->team.get();
+        st.how.threads = team_size(*st.team);
+    } else if (st.how.threads == 0) {
         st.how.threads = velmora::available_threads();
+    }
     for (int a = 0; a < in.rank; ++a) {
         st.in_sizes[a] = in.sizes[a];
         st.out_sizes[a] = out.sizes[a];
@@ -397,7 +411,7 @@ result run_array_plan(plan_state& st, const array_view& in, const array_view& ou
     }
     populate_output(st, out);
     const int q = st.changing;
-    const line_engine engine{st.workspace_of.get(), st.team.get()};
+    const line_engine engine{st.workspace_of.get(), st.team};
     for (std::int64_t first = 0; first < st.total_sets; first += st.block_sets) {
         const std::int64_t count = std::min(st.block_sets, st.total_sets - first);
         report(st, progress_stage::block_started, -1, first, count);

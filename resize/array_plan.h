@@ -17,9 +17,10 @@
 // stay within a bound; pairs never cross a set, so the block size changes
 // no byte.
 //
-// Ownership: the state owns every array, plan and thread it uses; the
-// caller owns the views' memory. make_array_plan runs on the calling
-// thread; run_array_plan runs the passes on the plan's team.
+// Ownership: the state owns every array, plan and thread it uses, except a
+// team it borrows (settings::team), which the caller owns; the caller owns
+// the views' memory. make_array_plan runs on the calling thread;
+// run_array_plan runs the passes on the plan's team.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +52,12 @@ struct velmora::plan_state {
     heap_array<double> workspace_block;
     heap_array<double*> workspace_of;
     heap_array<double> work_arrays[2];
+    owned_team own_team;       // the plan's own threads, unless it borrows a team
+    line_team* team = nullptr;  // the threads it runs on: its own or the borrowed team's
+};
+
+// A caller's team (velmora::thread_team).
+struct velmora::team_state {
     owned_team team;
 };
 
@@ -59,6 +66,10 @@ struct velmora::plan_state {
 // check.
 velmora::result make_array_plan(velmora::plan* made, const velmora::array_view& in, const velmora::array_view& out,
                                 const velmora::settings& how, lane_path path);
+
+// Starts threads (1 to max_threads) threads for a plan or a caller's team;
+// a refused thread is a thread_failed result that names it.
+velmora::result start_team(int threads, owned_team* made);
 
 // Runs a plan on views already checked against it.
 velmora::result run_array_plan(velmora::plan_state& state, const velmora::array_view& in,

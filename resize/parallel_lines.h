@@ -15,7 +15,9 @@
 // which thread runs a unit.
 //
 // Ownership: make_team returns the team in an owning pointer; destroying it
-// stops and joins the threads. A team runs one loop at a time.
+// stops and joins the threads. A team runs one loop at a time. The public
+// velmora::thread_team holds one, for plans that borrow it and for the
+// caller's own loops (velmora::run_units).
 //
 // Signals: the workers run with every signal blocked that can be, so they
 // never take one sent to the process (a Ctrl-C, a kill); only the caller's
@@ -51,6 +53,9 @@ struct team_failure {
 // workers. On failure the workers already started are stopped, *failure
 // says why and the result is null.
 owned_team make_team(int threads, team_failure* failure);
+
+// The team's threads, the caller included.
+int team_size(const line_team& team);
 
 void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context);
 
