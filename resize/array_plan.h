@@ -56,10 +56,6 @@ struct velmora::plan_state {
     line_team* team = nullptr;  // the threads it runs on: its own or the borrowed team's
 };
 
-// A caller's team (velmora::thread_team).
-struct velmora::team_state {
-    owned_team team;
-};
 
 // make_plan with the vector path chosen by the caller instead of the
 // widest the CPU has: every path gives the same bytes, which the tests

@@ -33,6 +33,8 @@
 #include <memory>
 #include <mutex>
 
+#include "velmora/velmora.h"
+
 using unit_body = void (*)(const void* context, int thread, std::int64_t unit);
 
 struct line_team;
@@ -58,6 +60,11 @@ owned_team make_team(int threads, team_failure* failure);
 int team_size(const line_team& team);
 
 void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context);
+
+// A caller's team (velmora::thread_team).
+struct velmora::team_state {
+    owned_team team;
+};
 
 template <typename Body>
 void parallel_lines(line_team& team, std::int64_t units, const Body& body)
