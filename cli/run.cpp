@@ -251,15 +251,16 @@ int run_velmora(int argc, char** argv)
             std::free(out.UPOUT);
         }
     } else {
+        // On the run's own blocks (huge pages), which the plans populate.
         picture image;
-        if (picture_allocate(output_info(run, in), &image).failed())
-            fail_no_memory("UPOUT");
+        image.info = output_info(run, in);
+        image.samples.reset(checked_array<std::uint8_t>(picture_bytes(image.info), "UPOUT"));
         // The colour profile goes along between PNG, JPEG and TIFF.
         if (in.image.icc && picture_set_icc(&image, in.image.icc.get(), in.image.icc_size).failed())
             fail_no_memory("icc");
         run_channel_pass(from, picture_channels(image), settings);
         release_input(&in);
-        output_commit_picture(run.output_name.c_str(), &output, run.out_kind, image, run.quality);
+        output_commit_picture(run.output_name.c_str(), &output, run.out_kind, image, run.quality, team);
     }
     std::free(cnt);
     return 0;

@@ -81,7 +81,7 @@ codec_message picture_write(std::FILE* out, picture_kind kind, const picture& im
     switch (kind) {
 #if VELMORA_HAVE_PNG
     case picture_kind::png:
-        return png_write(out, image, options.png);
+        return png_write(out, image, options.png, options.runner);
 #endif
 #if VELMORA_HAVE_JPEG
     case picture_kind::jpeg:
@@ -89,7 +89,7 @@ codec_message picture_write(std::FILE* out, picture_kind kind, const picture& im
 #endif
 #if VELMORA_HAVE_TIFF
     case picture_kind::tiff:
-        return tiff_write(out, image, options.tiff);
+        return tiff_write(out, image, options.tiff, options.runner);
 #endif
     default:
         return not_built(kind);

@@ -1,4 +1,4 @@
-// Writing PNG files with libpng.
+// Writing PNG files with libpng and zlib.
 //
 // Grey, grey and alpha, RGB or RGBA at 8 or 16 bits, as the picture holds
 // them (straight alpha only: PNG has no premultiplied form), not
@@ -6,6 +6,15 @@
 // one and libpng accepts it (a profile libpng finds unfit is left out
 // rather than failing the file). The file goes to the caller's stream,
 // which may be a pipe; the caller closes it.
+//
+// The pixels are filtered and compressed in bands of rows on the threads
+// the runner lends, into one zlib stream: each band is raw deflate data of
+// its own (no match reaches into the band before) ended by a full flush,
+// the last by the stream's end; the zlib header goes first and the
+// Adler-32 of every filtered byte, combined from the bands', last. A band
+// holds about 1 MiB of filtered rows whatever the thread count, so every
+// thread count writes the same file. libpng writes the signature and the
+// chunks before the pixels, then each band as an IDAT chunk, and IEND.
 //
 // The defaults favour speed: run-length matching only (zlib's Z_RLE, for
 // which the level makes no difference) after the Paeth filter on every row.
@@ -19,6 +28,7 @@
 
 #include <cstdio>
 
+#include "codecs/band_runner.h"
 #include "codecs/codec_message.h"
 #include "codecs/picture.h"
 
@@ -31,4 +41,5 @@ struct png_write_options {
     png_row_filter filter = png_row_filter::paeth;
 };
 
-codec_message png_write(std::FILE* out, const picture& image, const png_write_options& options = {});
+codec_message png_write(std::FILE* out, const picture& image, const png_write_options& options = {},
+                        const band_runner& runner = {});

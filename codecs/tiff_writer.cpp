@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -167,9 +168,98 @@ bool write_strips(TIFF* tiff, const picture& image, std::uint32_t strip_rows, st
     return TIFFWriteDirectory(tiff) != 0;
 }
 
+std::unique_ptr<TIFF, tiff_close> open_memory_tiff(memory_file* file, bool big)
+{
+    std::unique_ptr<TIFFOpenOptions, options_free> tiff_options(TIFFOpenOptionsAlloc());
+    if (!tiff_options)
+        return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(tiff_options.get(), on_error, file);
+    TIFFOpenOptionsSetWarningHandlerExtR(tiff_options.get(), on_warning, file);
+    return std::unique_ptr<TIFF, tiff_close>(TIFFClientOpenExt("output", big ? "w8" : "w", file, read_proc,
+                                                               write_proc, seek_proc, close_proc, size_proc, map_proc,
+                                                               unmap_proc, tiff_options.get()));
+}
+
+// Compressed strips made at once on the runner's threads: each thread
+// encodes its strips with libtiff itself, into a file of its own with the
+// picture's fields, and the main file takes them as they came out, raw and
+// in order, so its bytes are those of strips encoded one after the other.
+struct strip_worker {
+    memory_file file;
+    std::unique_ptr<TIFF, tiff_close> tiff;
+    block_ptr scratch;
+};
+
+struct strip_made {
+    int worker;
+    std::uint64_t offset;  // in that worker's file
+    std::uint64_t size;    // 0: not made
+};
+
+struct strip_job {
+    const picture* image;
+    const tiff_write_options* options;
+    std::uint32_t strip_rows;
+    bool big;
+    strip_worker* workers;
+    strip_made* strips;
+};
+
+void encode_strip(const strip_job& job, int thread, std::uint32_t strip)
+{
+    strip_worker& w = job.workers[thread];
+    const std::size_t row = row_bytes(job.image->info);
+    if (!w.tiff) {
+        w.tiff = open_memory_tiff(&w.file, job.big);
+        if (!w.tiff || !set_fields(w.tiff.get(), *job.image, *job.options, job.strip_rows) ||
+            allocate_block(job.strip_rows * row, "TIFF strip", &w.scratch).failed()) {
+            w.tiff.reset();
+            return;
+        }
+    }
+    const auto height = static_cast<std::uint32_t>(job.image->info.height);
+    const std::uint32_t y = strip * job.strip_rows;
+    const std::size_t size = std::min(job.strip_rows, height - y) * row;
+    std::memcpy(w.scratch.get(), job.image->samples.get() + y * row, size);
+    if (TIFFWriteEncodedStrip(w.tiff.get(), strip, w.scratch.get(), static_cast<tmsize_t>(size)) < 0)
+        return;
+    job.strips[strip] = strip_made{thread, TIFFGetStrileOffset(w.tiff.get(), strip),
+                                   TIFFGetStrileByteCount(w.tiff.get(), strip)};
+}
+
+bool write_strips_at_once(TIFF* tiff, const picture& image, const tiff_write_options& options,
+                          std::uint32_t strip_rows, bool big, const band_runner& runner, codec_message* failure)
+{
+    const auto strips = (static_cast<std::uint32_t>(image.info.height) + strip_rows - 1) / strip_rows;
+    std::unique_ptr<strip_worker[]> workers(new (std::nothrow) strip_worker[static_cast<std::size_t>(runner.threads)]);
+    block_ptr made;
+    if (!workers || allocate_block(strips * sizeof(strip_made), "TIFF strips", &made).failed()) {
+        *failure = codec_fail(codec_fault::memory, "no memory for the TIFF file");
+        return false;
+    }
+    strip_job job{&image, &options, strip_rows, big, workers.get(), reinterpret_cast<strip_made*>(made.get())};
+    std::fill(job.strips, job.strips + strips, strip_made{0, 0, 0});
+    run_bands(runner, strips, [](void* context, int thread, std::int64_t strip) {
+        encode_strip(*static_cast<strip_job*>(context), thread, static_cast<std::uint32_t>(strip));
+    }, &job);
+    for (std::uint32_t strip = 0; strip < strips; ++strip) {
+        const strip_made& s = job.strips[strip];
+        memory_file& source = workers[static_cast<std::size_t>(s.worker)].file;
+        if (s.size == 0 || source.message.failed()) {
+            *failure = source.message.failed() ? source.message
+                                               : codec_fail(codec_fault::output, "TIFF: strip %u could not be made", strip);
+            return false;
+        }
+        if (TIFFWriteRawStrip(tiff, strip, source.bytes.get() + s.offset, static_cast<tmsize_t>(s.size)) < 0)
+            return false;
+    }
+    return TIFFWriteDirectory(tiff) != 0;
+}
+
 }  // namespace
 
-codec_message tiff_write(std::FILE* out, const picture& image, const tiff_write_options& options)
+codec_message tiff_write(std::FILE* out, const picture& image, const tiff_write_options& options,
+                         const band_runner& runner)
 {
     const picture_info& info = image.info;
     if (info.channels < 1 || info.channels > 4)
@@ -182,18 +272,18 @@ codec_message tiff_write(std::FILE* out, const picture& image, const tiff_write_
     if (message.failed())
         return message;
     memory_file file;
-    std::unique_ptr<TIFFOpenOptions, options_free> tiff_options(TIFFOpenOptionsAlloc());
     // Uncompressed, the file is a little more than its pixels.
-    if (!tiff_options || !reserve(&file, info.height * row + image.icc_size + 4096))
+    if (!reserve(&file, info.height * row + image.icc_size + 4096))
         return codec_fail(codec_fault::memory, "no memory for the TIFF file");
-    TIFFOpenOptionsSetErrorHandlerExtR(tiff_options.get(), on_error, &file);
-    TIFFOpenOptionsSetWarningHandlerExtR(tiff_options.get(), on_warning, &file);
     const bool big = picture_bytes(info) > classic_tiff_pixels_limit;
-    std::unique_ptr<TIFF, tiff_close> tiff(TIFFClientOpenExt("output", big ? "w8" : "w", &file, read_proc, write_proc,
-                                                             seek_proc, close_proc, size_proc, map_proc, unmap_proc,
-                                                             tiff_options.get()));
-    bool written = tiff && set_fields(tiff.get(), image, options, strip_rows) &&
-                   write_strips(tiff.get(), image, strip_rows, scratch.get());
+    std::unique_ptr<TIFF, tiff_close> tiff = open_memory_tiff(&file, big);
+    const bool at_once = options.compression != tiff_compression::none && runner.run && runner.threads > 1;
+    bool written = tiff && set_fields(tiff.get(), image, options, strip_rows);
+    if (written && at_once) {
+        written = write_strips_at_once(tiff.get(), image, options, strip_rows, big, runner, &file.message);
+    } else if (written) {
+        written = write_strips(tiff.get(), image, strip_rows, scratch.get());
+    }
     tiff.reset();
     if (!written || file.message.failed())
         return file.message.failed() ? file.message : codec_fail(codec_fault::output, "TIFF: the file could not be made");

@@ -12,11 +12,15 @@
 // it, and it costs next to nothing. A 4096 x 3072 RGB enlargement of a
 // noisy photograph took 0.05 s (37.8 MB); Deflate at level 1 took 0.53 s
 // for 34.8 MB, with the horizontal predictor 0.65 s for 21.1 MB. Deflate
-// and the predictor stay available through tiff_write_options.
+// and the predictor stay available through tiff_write_options; compressed
+// strips are encoded at once on the threads the runner lends, by libtiff
+// itself in a file of each thread's own, and written raw in order, so the
+// file is byte for byte the one a single thread writes.
 #pragma once
 
 #include <cstdio>
 
+#include "codecs/band_runner.h"
 #include "codecs/codec_message.h"
 #include "codecs/picture.h"
 
@@ -28,4 +32,5 @@ struct tiff_write_options {
     bool predictor = false;  // horizontal differencing (floating point for f32)
 };
 
-codec_message tiff_write(std::FILE* out, const picture& image, const tiff_write_options& options = {});
+codec_message tiff_write(std::FILE* out, const picture& image, const tiff_write_options& options = {},
+                         const band_runner& runner = {});
