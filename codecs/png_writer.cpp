@@ -21,9 +21,10 @@ namespace {
 // nothing in size, few enough that a picture of a few megapixels makes
 // dozens of bands for the threads.
 constexpr std::size_t band_target_bytes = std::size_t{1} << 20;
-// Bands compressed per wave, per thread: the bands of a wave are then
-// written in order while the threads wait, so a wave's output buffers are
-// reused and only about two bands per thread are held at once.
+// Bands compressed per wave, per thread. While the threads compress a wave,
+// one of them writes the wave before, in order; so only two waves' output
+// is ever held, in buffers used again and again, and only the last wave's
+// writing is left when the compressing ends.
 constexpr std::int64_t bands_per_thread = 2;
 
 struct png_write_state {
@@ -229,11 +230,26 @@ struct band_job {
     bool swap;         // 16-bit samples in the machine's order, little-endian
     std::int32_t band_rows;
     std::int64_t bands;
-    std::int64_t first;  // the wave's first band
-    band_slot* slots;    // the wave's
+    std::int64_t wave;  // bands per wave
+    band_slot* slots;   // two waves' worth: wave w goes to the (w % 2)th
     std::size_t slot_capacity;
     band_worker* workers;
+    png_write_state* state;
+    std::uint8_t header[2];  // the zlib stream's
+    uLong adler;             // of the bands written so far
+    std::int64_t round;      // compresses wave `round`, writes wave `round - 1`
+    bool written;            // every write so far went through
 };
+
+std::int64_t wave_bands(const band_job& job, std::int64_t wave)
+{
+    return std::clamp<std::int64_t>(job.bands - wave * job.wave, 0, job.wave);
+}
+
+band_slot* wave_slots(const band_job& job, std::int64_t wave)
+{
+    return job.slots + wave % 2 * job.wave;
+}
 
 bool make_worker(const band_job& job, band_worker* w)
 {
@@ -320,35 +336,51 @@ bool write_head(png_write_state* state, std::FILE* out, const picture& image)
     return true;
 }
 
-// One IDAT chunk per band: the zlib header before the first band's data,
-// the Adler-32 of all the filtered bytes after the last's; IEND after it.
-// Holds nothing with a destructor, since it calls setjmp.
-bool write_bands(png_write_state* state, const band_job& job, std::int64_t count, const std::uint8_t header[2],
-                 uLong* adler)
+// Wave `wave` as one IDAT chunk per band: the zlib header before the first
+// band's data, the Adler-32 of all the filtered bytes after the last's;
+// IEND after that. Holds nothing with a destructor, since it calls setjmp.
+bool write_wave(band_job* job, std::int64_t wave)
 {
-    if (setjmp(png_jmpbuf(state->png)))
+    if (setjmp(png_jmpbuf(job->state->png)))
         return false;
-    png_structp png = state->png;
-    for (std::int64_t i = 0; i < count; ++i) {
-        const band_slot& slot = job.slots[i];
-        const bool first = job.first + i == 0;
-        const bool last = job.first + i == job.bands - 1;
-        *adler = adler32_combine(*adler, slot.adler, static_cast<z_off_t>(slot.length));
+    png_structp png = job->state->png;
+    const band_slot* slots = wave_slots(*job, wave);
+    for (std::int64_t i = 0; i < wave_bands(*job, wave); ++i) {
+        const band_slot& slot = slots[i];
+        const std::int64_t band = wave * job->wave + i;
+        const bool first = band == 0;
+        const bool last = band == job->bands - 1;
+        const uLong adler = job->adler = adler32_combine(job->adler, slot.adler, static_cast<z_off_t>(slot.length));
         png_write_chunk_start(png, reinterpret_cast<png_const_bytep>("IDAT"),
                               static_cast<png_uint_32>(slot.size + (first ? 2 : 0) + (last ? 4 : 0)));
         if (first)
-            png_write_chunk_data(png, header, 2);
+            png_write_chunk_data(png, job->header, 2);
         png_write_chunk_data(png, slot.bytes, slot.size);
         if (last) {
-            const std::uint8_t check[4] = {static_cast<std::uint8_t>(*adler >> 24), static_cast<std::uint8_t>(*adler >> 16),
-                                           static_cast<std::uint8_t>(*adler >> 8), static_cast<std::uint8_t>(*adler)};
+            const std::uint8_t check[4] = {static_cast<std::uint8_t>(adler >> 24), static_cast<std::uint8_t>(adler >> 16),
+                                           static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
             png_write_chunk_data(png, check, 4);
         }
         png_write_chunk_end(png);
     }
-    if (job.first + count == job.bands)
+    if (wave_bands(*job, wave + 1) == 0)
         png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
     return true;
+}
+
+// Unit 0 of a round after the first writes the wave before; the others
+// compress this round's wave.
+void run_round_unit(void* context, int thread, std::int64_t unit)
+{
+    auto* job = static_cast<band_job*>(context);
+    const bool writes = job->round > 0;
+    if (writes && unit == 0) {
+        job->written = write_wave(job, job->round - 1);
+        return;
+    }
+    const std::int64_t i = unit - (writes ? 1 : 0);
+    band_slot* slot = wave_slots(*job, job->round) + i;
+    slot->failed = !compress_band(*job, &job->workers[thread], job->round * job->wave + i, slot);
 }
 
 }  // namespace
@@ -376,42 +408,42 @@ codec_message png_write(std::FILE* out, const picture& image, const png_write_op
         std::clamp<std::size_t>(band_target_bytes / (job.row + 1), 1, static_cast<std::size_t>(info.height)));
     job.bands = (info.height + job.band_rows - 1) / job.band_rows;
     const int threads = std::max(1, runner.threads);
-    const std::int64_t wave = std::min(job.bands, bands_per_thread * threads);
+    job.wave = std::min(job.bands, bands_per_thread * threads);
+    const std::int64_t waves = (job.bands + job.wave - 1) / job.wave;
     // Deflate falls back on stored blocks, five bytes per 64 KiB, when it
     // cannot compress; the rest is room to spare, never touched.
     const std::size_t raw = static_cast<std::size_t>(job.band_rows) * (job.row + 1);
     job.slot_capacity = raw + raw / 8 + 1024;
     std::unique_ptr<band_worker[]> workers(new (std::nothrow) band_worker[static_cast<std::size_t>(threads)]);
     block_ptr slot_list, slot_bytes;
-    codec_message message = allocate_block(static_cast<std::size_t>(wave) * sizeof(band_slot), "PNG bands", &slot_list);
+    const auto slots = static_cast<std::size_t>(2 * job.wave);
+    codec_message message = allocate_block(slots * sizeof(band_slot), "PNG bands", &slot_list);
     if (!message.failed())
-        message = allocate_block(static_cast<std::size_t>(wave) * job.slot_capacity, "PNG bands", &slot_bytes);
+        message = allocate_block(slots * job.slot_capacity, "PNG bands", &slot_bytes);
     if (message.failed())
         return message;
     if (!workers)
         return codec_fail(codec_fault::memory, "no memory for the PNG encoder");
     job.workers = workers.get();
     job.slots = reinterpret_cast<band_slot*>(slot_list.get());
-    for (std::int64_t i = 0; i < wave; ++i)
-        job.slots[i].bytes = slot_bytes.get() + static_cast<std::size_t>(i) * job.slot_capacity;
+    for (std::size_t i = 0; i < slots; ++i)
+        job.slots[i].bytes = slot_bytes.get() + i * job.slot_capacity;
 
     if (!write_head(&state, out, image))
         return state.message;
-    std::uint8_t header[2];
-    zlib_header(options, header);
-    uLong adler = adler32(0, nullptr, 0);
-    for (job.first = 0; job.first < job.bands; job.first += wave) {
-        const std::int64_t count = std::min(wave, job.bands - job.first);
-        run_bands(runner, count, [](void* context, int thread, std::int64_t unit) {
-            auto* j = static_cast<band_job*>(context);
-            band_slot* slot = &j->slots[unit];
-            slot->failed = !compress_band(*j, &j->workers[thread], j->first + unit, slot);
-        }, &job);
-        for (std::int64_t i = 0; i < count; ++i)
-            if (job.slots[i].failed)
-                return codec_fail(codec_fault::memory, "no memory for the PNG encoder");
-        if (!write_bands(&state, job, count, header, &adler))
+    job.state = &state;
+    zlib_header(options, job.header);
+    job.adler = adler32(0, nullptr, 0);
+    job.written = true;
+    for (job.round = 0; job.round <= waves; ++job.round) {
+        const std::int64_t count = wave_bands(job, job.round);
+        run_bands(runner, count + (job.round > 0 ? 1 : 0), run_round_unit, &job);
+        if (!job.written)
             return state.message;
+        const band_slot* made = wave_slots(job, job.round);
+        for (std::int64_t i = 0; i < count; ++i)
+            if (made[i].failed)
+                return codec_fail(codec_fault::memory, "no memory for the PNG encoder");
     }
     return {};
 }
