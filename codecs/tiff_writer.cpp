@@ -1,5 +1,6 @@
 #include "codecs/tiff_writer.h"
 
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -18,13 +19,18 @@ constexpr std::size_t strip_target_bytes = std::size_t{1} << 18;
 // offsets (compression can grow incompressible data a little).
 constexpr std::uint64_t classic_tiff_pixels_limit = (std::uint64_t{1} << 32) - (std::uint64_t{1} << 26);
 
-// The file being made: a growing block with a position in it.
+// The file being made, with a position in it: a growing block, or the
+// caller's stream itself where that is a regular file, which can seek (the
+// file then needs no second copy in memory).
 struct memory_file {
     block_ptr bytes;
     std::size_t capacity = 0;
     std::size_t size = 0;
     std::uint64_t position = 0;
-    codec_message message;  // the first fault libtiff or memory met
+    std::FILE* stream = nullptr;  // written in place of bytes
+    std::uint64_t base = 0;       // where the file starts in the stream
+    std::uint64_t stream_at = 0;  // the stream's position in the file
+    codec_message message;        // the first fault libtiff, memory or the stream met
 };
 
 memory_file* file_of(thandle_t handle)
@@ -49,10 +55,32 @@ bool reserve(memory_file* file, std::uint64_t needed)
     return true;
 }
 
+// A seek past the end of a file leaves a hole, which reads as zeros.
+bool write_stream(memory_file* file, const void* data, tmsize_t count)
+{
+    const auto size = static_cast<std::size_t>(count);
+    const bool there = file->stream_at == file->position ||
+                       fseeko(file->stream, static_cast<off_t>(file->base + file->position), SEEK_SET) == 0;
+    if (there && std::fwrite(data, 1, size, file->stream) == size) {
+        file->stream_at = file->position + size;
+        return true;
+    }
+    if (!file->message.failed())
+        file->message = codec_fail(codec_fault::output, "write error: %s", std::strerror(errno));
+    return false;
+}
+
 tmsize_t write_proc(thandle_t handle, void* data, tmsize_t count)
 {
     memory_file* file = file_of(handle);
     const std::uint64_t end = file->position + static_cast<std::uint64_t>(count);
+    if (file->stream) {
+        if (!write_stream(file, data, count))
+            return -1;
+        file->position = end;
+        file->size = std::max<std::size_t>(file->size, end);
+        return count;
+    }
     if (!reserve(file, end))
         return -1;
     // A seek past the end leaves a gap of zeros.
@@ -64,10 +92,11 @@ tmsize_t write_proc(thandle_t handle, void* data, tmsize_t count)
     return count;
 }
 
+// libtiff reads nothing back while it writes a new file.
 tmsize_t read_proc(thandle_t handle, void* data, tmsize_t count)
 {
     memory_file* file = file_of(handle);
-    if (file->position >= file->size || count <= 0)
+    if (file->stream || file->position >= file->size || count <= 0)
         return 0;
     const std::size_t got = std::min<std::size_t>(static_cast<std::size_t>(count), file->size - file->position);
     std::memcpy(data, file->bytes.get() + file->position, got);
@@ -153,19 +182,31 @@ bool set_fields(TIFF* tiff, const picture& image, const tiff_write_options& opti
     return set;
 }
 
-// libtiff's predictors work in place, so each strip goes through a copy and
-// the caller's picture is never changed.
+// libtiff's predictors work in place, so each compressed strip goes through
+// a copy and the caller's picture is never changed. Uncompressed strips in
+// the machine's byte order go from the picture to the file untouched.
 bool write_strips(TIFF* tiff, const picture& image, std::uint32_t strip_rows, std::uint8_t* scratch)
 {
     const std::size_t row = row_bytes(image.info);
     const auto height = static_cast<std::uint32_t>(image.info.height);
     for (std::uint32_t y = 0, strip = 0; y < height; y += strip_rows, ++strip) {
         const std::size_t size = std::min(strip_rows, height - y) * row;
-        std::memcpy(scratch, image.samples.get() + y * row, size);
-        if (TIFFWriteEncodedStrip(tiff, strip, scratch, static_cast<tmsize_t>(size)) < 0)
+        std::uint8_t* rows = image.samples.get() + y * row;
+        if (scratch) {
+            std::memcpy(scratch, rows, size);
+            rows = scratch;
+        }
+        if (TIFFWriteEncodedStrip(tiff, strip, rows, static_cast<tmsize_t>(size)) < 0)
             return false;
     }
     return TIFFWriteDirectory(tiff) != 0;
+}
+
+// A regular file that the file can be written to in place.
+bool seekable(std::FILE* out)
+{
+    struct stat info {};
+    return fileno(out) >= 0 && fstat(fileno(out), &info) == 0 && S_ISREG(info.st_mode) && ftello(out) >= 0;
 }
 
 std::unique_ptr<TIFF, tiff_close> open_memory_tiff(memory_file* file, bool big)
@@ -267,17 +308,24 @@ codec_message tiff_write(std::FILE* out, const picture& image, const tiff_write_
     const std::size_t row = row_bytes(info);
     const auto strip_rows = static_cast<std::uint32_t>(
         std::clamp<std::size_t>(strip_target_bytes / row, 1, static_cast<std::size_t>(info.height)));
+    const bool compressed = options.compression != tiff_compression::none;
     block_ptr scratch;
-    codec_message message = allocate_block(strip_rows * row, "TIFF strip", &scratch);
-    if (message.failed())
-        return message;
+    if (compressed) {
+        const codec_message message = allocate_block(strip_rows * row, "TIFF strip", &scratch);
+        if (message.failed())
+            return message;
+    }
     memory_file file;
-    // Uncompressed, the file is a little more than its pixels.
-    if (!reserve(&file, info.height * row + image.icc_size + 4096))
+    if (seekable(out)) {
+        file.stream = out;
+        file.base = static_cast<std::uint64_t>(ftello(out));
+    } else if (!reserve(&file, info.height * row + image.icc_size + 4096)) {
+        // Uncompressed, the file is a little more than its pixels.
         return codec_fail(codec_fault::memory, "no memory for the TIFF file");
+    }
     const bool big = picture_bytes(info) > classic_tiff_pixels_limit;
     std::unique_ptr<TIFF, tiff_close> tiff = open_memory_tiff(&file, big);
-    const bool at_once = options.compression != tiff_compression::none && runner.run && runner.threads > 1;
+    const bool at_once = compressed && runner.run && runner.threads > 1;
     bool written = tiff && set_fields(tiff.get(), image, options, strip_rows);
     if (written && at_once) {
         written = write_strips_at_once(tiff.get(), image, options, strip_rows, big, runner, &file.message);
@@ -287,6 +335,10 @@ codec_message tiff_write(std::FILE* out, const picture& image, const tiff_write_
     tiff.reset();
     if (!written || file.message.failed())
         return file.message.failed() ? file.message : codec_fail(codec_fault::output, "TIFF: the file could not be made");
+    if (file.stream)
+        return fseeko(out, static_cast<off_t>(file.base + file.size), SEEK_SET) == 0
+                   ? codec_message{}
+                   : codec_fail(codec_fault::output, "write error: %s", std::strerror(errno));
     if (std::fwrite(file.bytes.get(), 1, file.size, out) != file.size)
         return codec_fail(codec_fault::output, "write error: %s", std::strerror(errno));
     return {};

@@ -3,10 +3,11 @@
 // Grey or RGB, with or without alpha, as 8 or 16-bit unsigned integers or
 // 32-bit floats, pixels interleaved in strips, with the alpha marked
 // associated (premultiplied) or unassociated as the picture says, and its
-// ICC profile when it has one. libtiff must seek while it writes, and the
-// caller's stream may be a pipe, so the file is made in memory and then
-// written to the stream in one go; the caller closes the stream. A file
-// that could pass the 4 GiB of classic TIFF is written as BigTIFF.
+// ICC profile when it has one. libtiff must seek while it writes: into a
+// caller's stream that is a regular file it writes in place, and for any
+// other stream (a pipe) the file is made in memory and then written in one
+// go; the caller closes the stream. A file that could pass the 4 GiB of
+// classic TIFF is written as BigTIFF.
 //
 // Uncompressed by default, as ImageMagick writes TIFF: every reader takes
 // it, and it costs next to nothing. A 4096 x 3072 RGB enlargement of a
