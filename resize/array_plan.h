@@ -56,15 +56,14 @@ struct velmora::plan_state {
     line_team* team = nullptr;  // the threads it runs on: its own or the borrowed team's
 };
 
-
 // make_plan with the vector path chosen by the caller instead of the
 // widest the CPU has: every path gives the same bytes, which the tests
 // check.
 velmora::result make_array_plan(velmora::plan* made, const velmora::array_view& in, const velmora::array_view& out,
                                 const velmora::settings& how, lane_path path);
 
-// Starts threads (1 to max_threads) threads for a plan or a caller's team;
-// a refused thread is a thread_failed result that names it.
+// Starts a team of `threads` (1 to max_threads) threads for a plan or a
+// caller; a refused thread is a thread_failed result that names it.
 velmora::result start_team(int threads, owned_team* made);
 
 // Runs a plan on views already checked against it.
