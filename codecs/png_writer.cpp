@@ -21,11 +21,13 @@ namespace {
 // nothing in size, few enough that a picture of a few megapixels makes
 // dozens of bands for the threads.
 constexpr std::size_t band_target_bytes = std::size_t{1} << 20;
-// Bands compressed per wave, per thread. While the threads compress a wave,
-// one of them writes the wave before, in order; so only two waves' output
-// is ever held, in buffers used again and again, and only the last wave's
-// writing is left when the compressing ends.
-constexpr std::int64_t bands_per_thread = 2;
+// Units of work per thread in a wave. While the threads compress a wave,
+// one of them writes the wave before, in order, as one unit (on 16 threads
+// about as long as compressing a band: a wave's output is some 16 MB to
+// check and copy); so a wave holds two units a thread less the writing,
+// only two waves' output is ever held, in buffers used again and again,
+// and only the last wave's writing is left when the compressing ends.
+constexpr std::int64_t units_per_thread = 2;
 
 struct png_write_state {
     png_structp png = nullptr;
@@ -408,7 +410,7 @@ codec_message png_write(std::FILE* out, const picture& image, const png_write_op
         std::clamp<std::size_t>(band_target_bytes / (job.row + 1), 1, static_cast<std::size_t>(info.height)));
     job.bands = (info.height + job.band_rows - 1) / job.band_rows;
     const int threads = std::max(1, runner.threads);
-    job.wave = std::min(job.bands, bands_per_thread * threads);
+    job.wave = std::min(job.bands, std::max<std::int64_t>(1, units_per_thread * threads - 1));
     const std::int64_t waves = (job.bands + job.wave - 1) / job.wave;
     // Deflate falls back on stored blocks, five bytes per 64 KiB, when it
     // cannot compress; the rest is room to spare, never touched.
