@@ -314,7 +314,14 @@ TEST(round_trip, png_and_tiff_give_back_every_sample_and_the_profile)
 {
     picture_write_options deflate;
     deflate.tiff = {tiff_compression::deflate, 6, true};
-    for (const picture_write_options& options : {picture_write_options{}, deflate})
+    // Every PNG filter, and the other zlib settings.
+    std::vector<picture_write_options> settings{picture_write_options{}, deflate};
+    for (png_row_filter filter : {png_row_filter::none, png_row_filter::sub, png_row_filter::up,
+                                  png_row_filter::average, png_row_filter::adaptive}) {
+        settings.emplace_back();
+        settings.back().png = {9, zlib_strategy::standard, filter};
+    }
+    for (const picture_write_options& options : settings)
         for (picture_kind kind : {picture_kind::png, picture_kind::tiff})
             for (sample_format format : {u8, u16, f32})
                 for (int channels = 1; channels <= 4; ++channels)
