@@ -78,7 +78,7 @@ int colour_type(int channels)
 // level flags as zlib sets them, padded to a multiple of 31.
 void zlib_header(const png_write_options& options, std::uint8_t out[2])
 {
-    const int level = options.zlib_level;
+    const int level = options.zlib_level == Z_DEFAULT_COMPRESSION ? 6 : options.zlib_level;
     const int flags = options.strategy == zlib_strategy::run_length || level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
     unsigned header = (Z_DEFLATED + (7 << 4)) << 8 | flags << 6;
     header += 31 - header % 31;
