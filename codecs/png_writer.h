@@ -12,7 +12,7 @@
 // its own (no match reaches into the band before) ended by a full flush,
 // the last by the stream's end; the zlib header goes first and the
 // Adler-32 of every filtered byte, combined from the bands', last. A band
-// holds about 1 MiB of filtered rows whatever the thread count, so every
+// holds about 256 KiB of filtered rows whatever the thread count, so every
 // thread count writes the same file. libpng writes the signature and the
 // chunks before the pixels, then each band as an IDAT chunk, and IEND.
 //

@@ -209,8 +209,8 @@ TEST_F(formats, a_png_resizes_as_its_bmp_twin_does)
 TEST_F(formats, every_thread_count_writes_the_same_files)
 {
     // 130 x 67 to 1000 x 800: the input's bands of columns and the PNG's
-    // bands of rows (a few hundred kilobytes each) are several, the last of
-    // each short.
+    // bands of rows (about 256 KiB each) are several, the last of each
+    // short.
     const auto pixels = pattern_picture(130, 67);
     bmp_layout top_down;
     top_down.top_down = true;

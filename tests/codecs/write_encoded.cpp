@@ -90,9 +90,9 @@ int main(int argc, char** argv)
             return 1;
         for (int channels = 1; channels <= 4; ++channels)
             for (int f = 0; f < 2; ++f) {
-                // About 1 MiB of filtered rows a band: two full bands and 37 rows.
+                // About 256 KiB of filtered rows a band: two full bands and 37 rows.
                 const int row = 301 * channels * (f + 1);
-                const picture_info info{301, 2 * (1 << 20) / (row + 1) + 37, channels, static_cast<sample_format>(f), false};
+                const picture_info info{301, 2 * (1 << 18) / (row + 1) + 37, channels, static_cast<sample_format>(f), false};
                 written &= write(folder + "bands_" + std::to_string(channels) + "_" + names[f] + "_t" +
                                      std::to_string(threads) + ".png",
                                  picture_kind::png, make(info, icc), &team);
