@@ -210,16 +210,14 @@ result make_workspaces(plan_state& st, const lane_path* paths)
     return succeeded();
 }
 
+// A borrowed team is there already.
 result make_threads(plan_state& st)
 {
-    team_failure failure{};
-    st.team = make_team(st.how.threads, &failure);
     if (st.team)
         return succeeded();
-    if (failure.thread == 0)
-        return out_of_memory("team", sizeof(void*));
-    return failed(status::thread_failed, "cannot start thread %d of %d: %s", failure.thread, st.how.threads,
-                  std::strerror(failure.error));
+    const result made = start_team(st.how.threads, &st.own_team);
+    st.team = st.own_team.get();
+    return made;
 }
 
 void choose_block(plan_state& st)
@@ -316,8 +314,12 @@ bool start_plan(velmora::plan* made, const array_view& in, const array_view& out
     st.out_type = out.type;
     st.how = how;
     st.stop = stop_poll{flag_raised, how.stop};
-    if (st.how.threads == 0)
+    if (how.team) {
+        st.team = how.team->state->team.get();
+        st.how.threads = team_size(*st.team);
+    } else if (st.how.threads == 0) {
         st.how.threads = velmora::available_threads();
+    }
     return true;
 }
 
@@ -357,6 +359,18 @@ result build_plan(velmora::plan* made, lane_path path)
 }
 
 }  // namespace
+
+result start_team(int threads, owned_team* made)
+{
+    team_failure failure{};
+    *made = make_team(threads, &failure);
+    if (*made)
+        return succeeded();
+    if (failure.thread == 0)
+        return out_of_memory("team", sizeof(void*));
+    return failed(status::thread_failed, "cannot start thread %d of %d: %s", failure.thread, threads,
+                  std::strerror(failure.error));
+}
 
 result make_array_plan(velmora::plan* made, const array_view& in, const array_view& out,
                        const velmora::settings& how, lane_path path)
@@ -585,7 +599,7 @@ result run_array_plan(plan_state& st, const array_view& in, const array_view& ou
     populate_output(st, out);
     const int q = st.changing;
     const int whole = overflow_exponent(largest);
-    const line_engine engine{st.workspace_of.get(), st.team.get(), poll};
+    const line_engine engine{st.workspace_of.get(), st.team, poll};
     // The first pass reads the caller's input, the last writes the
     // caller's output; only they scale.
     const int last = st.end_pass - 1;

@@ -35,8 +35,9 @@
 // search and the copy; a run asked to stop ends after the pass that saw
 // it.
 //
-// Ownership: the state owns every array, plan and thread it uses; the
-// caller owns the views' memory. make_array_plan runs on the calling
+// Ownership: the state owns every array, plan and thread it uses, except a
+// team it borrows (settings::team), which the caller owns; the caller owns
+// the views' memory. make_array_plan runs on the calling
 // thread; run_array_plan runs the passes on the plan's team.
 #pragma once
 
@@ -79,7 +80,8 @@ struct velmora::plan_state {
     std::size_t work_doubles[2] = {};
     heap_array<std::uint8_t> set_exponents;  // float inputs: a block's scaling exponents
     stop_poll stop{};                        // asks how.stop
-    owned_team team;
+    owned_team own_team;       // the plan's own threads, unless it borrows a team
+    line_team* team = nullptr;  // the threads it runs on: its own or the borrowed team's
 };
 
 // make_plan with the vector path chosen by the caller instead of the
@@ -91,6 +93,9 @@ velmora::result make_array_plan(velmora::plan* made, const velmora::array_view& 
 // The bytes the state and everything it owns take, its threads' stacks
 // aside: work arrays, workspaces, tables, transform plans.
 std::size_t array_plan_bytes(const velmora::plan_state& state);
+// Starts a team of `threads` (1 to max_threads) threads for a plan or a
+// caller; a refused thread is a thread_failed result that names it.
+velmora::result start_team(int threads, owned_team* made);
 
 // Runs a plan on views already checked against it.
 velmora::result run_array_plan(velmora::plan_state& state, const velmora::array_view& in,

@@ -85,3 +85,9 @@ void populate(line_team& team, void* begin, std::size_t size, populate_kind kind
             touch_pages(at, to - from);
     });
 }
+
+void populate(velmora::thread_team& team, void* begin, std::size_t size, populate_kind kind)
+{
+    if (team.state)
+        populate(*team.state->team, begin, size, kind);
+}

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "fft/fft_lanes.h"
 #include "resize/array_plan.h"
@@ -70,6 +71,11 @@ result check_settings(const settings& how)
         return failed(status::bad_settings, "the rounding is neither nearest nor truncate");
     if (how.pairing != pairing::within_sets && how.pairing != pairing::across_sets)
         return failed(status::bad_settings, "the pairing is neither within_sets nor across_sets");
+    if (how.team && !how.team->state)
+        return failed(status::bad_settings, "the team was never made");
+    if (how.team && how.threads != 0 && how.threads != team_threads(*how.team))
+        return failed(status::bad_settings, "a thread count of %d differs from the team's %d", how.threads,
+                      team_threads(*how.team));
     return succeeded();
 }
 
@@ -296,6 +302,56 @@ result run(plan& planned, const array_view& in, const array_view& out)
 std::size_t plan_bytes(const plan& planned)
 {
     return planned.state ? array_plan_bytes(*planned.state) : 0;
+}
+
+void team_state_deleter::operator()(team_state* state) const
+{
+    delete state;
+}
+
+result make_thread_team(thread_team* made, int threads)
+{
+    made->state.reset();
+    if (threads < 0 || threads > max_threads)
+        return failed(status::bad_settings, "a thread count of %d is outside 0 to %d", threads, max_threads);
+    std::unique_ptr<team_state, team_state_deleter> state(new (std::nothrow) team_state);
+    if (!state)
+        return out_of_memory("team", sizeof(team_state));
+    const result started = start_team(threads != 0 ? threads : available_threads(), &state->team);
+    if (started)
+        made->state = std::move(state);
+    return started;
+}
+
+int team_threads(const thread_team& team)
+{
+    return team.state ? team_size(*team.state->team) : 0;
+}
+
+namespace {
+
+struct unit_call {
+    team_body body;
+    void* context;
+};
+
+}  // namespace
+
+void run_units(thread_team& team, std::int64_t units, team_body body, void* context)
+{
+    if (!team.state) {
+        for (std::int64_t unit = 0; unit < units; ++unit)
+            body(context, 0, unit);
+        return;
+    }
+    const unit_call call{body, context};
+    parallel_units(
+        *team.state->team, units,
+        [](const void* on, int thread, std::int64_t unit) {
+            const auto* c = static_cast<const unit_call*>(on);
+            c->body(c->context, thread, unit);
+        },
+        &call, nullptr);
 }
 
 result resize(const array_view& in, const array_view& out, const settings& how)

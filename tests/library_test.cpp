@@ -278,11 +278,13 @@ TEST(library, powers_of_two_scale_results_exactly_up_to_the_largest_double)
 }
 
 // Doubles out, whose last bits show any difference in the pairing.
-std::vector<double> resized_samples(const velmora::array_view& in, const std::vector<std::int64_t>& to, int threads)
+std::vector<double> resized_samples(const velmora::array_view& in, const std::vector<std::int64_t>& to, int threads,
+                                    velmora::thread_team* team = nullptr)
 {
     std::vector<double> out(static_cast<std::size_t>(to[0] * to[1] * to[2]));
     velmora::settings how;
     how.threads = threads;
+    how.team = team;
     EXPECT_TRUE(velmora::resize(in, view_of(out.data(), sample_type::float64, to), how));
     return out;
 }
@@ -329,6 +331,8 @@ TEST(library, views_threads_splits_and_single_axis_passes_change_no_byte)
     std::vector<std::uint8_t> plain = samples_of<std::uint8_t>(in);
     const std::vector<std::int64_t> to{5, 30, 10};
     const auto want = resized_samples(view_of(plain.data(), sample_type::uint8, {5, 21, 17}), to, 1);
+    velmora::thread_team team;
+    ASSERT_TRUE(velmora::make_thread_team(&team, 3));
 
     // The same samples stored transposed (x, frame, y) and read back through
     // a permuted view; then flipped in y and read through a negative stride.
@@ -360,6 +364,7 @@ TEST(library, views_threads_splits_and_single_axis_passes_change_no_byte)
         {"transposed, 3 threads", resized_samples(t, to, 3)},
         {"flipped, 1 thread", resized_samples(f, to, 1)},
         {"flipped, 3 threads", resized_samples(f, to, 3)},
+        {"flipped, on a borrowed team", resized_samples(f, to, 0, &team)},
         {"frames apart", frames_apart()},
         {"one axis at a time, in blocks", axis_by_axis(plain)},
     };
@@ -386,6 +391,29 @@ TEST(library, concurrent_calls_give_the_bytes_of_one_call_at_a_time)
         t.join();
     for (const auto& out : outs)
         EXPECT_EQ(std::memcmp(out.data(), alone.data(), alone.size() * sizeof(double)), 0);
+}
+
+TEST(library, a_team_runs_every_unit_once_on_its_threads)
+{
+    velmora::thread_team team, empty;
+    ASSERT_TRUE(velmora::make_thread_team(&team, 4));
+    ASSERT_EQ(velmora::team_threads(team), 4);
+    for (velmora::thread_team* t : {&team, &empty}) {
+        struct tally {
+            std::atomic<int> runs[1000];
+            std::atomic<int> bad_thread{0};
+            int threads;
+        } counted{{}, {0}, std::max(1, velmora::team_threads(*t))};
+        velmora::run_units(*t, 1000, [](void* context, int thread, std::int64_t unit) {
+            auto* c = static_cast<tally*>(context);
+            c->runs[unit].fetch_add(1);
+            if (thread < 0 || thread >= c->threads)
+                c->bad_thread.fetch_add(1);
+        }, &counted);
+        EXPECT_EQ(std::count_if(std::begin(counted.runs), std::end(counted.runs), [](const auto& r) { return r == 1; }),
+                  1000);
+        EXPECT_EQ(counted.bad_thread, 0);
+    }
 }
 
 TEST(library, a_picture_equals_the_command_lines)
@@ -561,6 +589,12 @@ TEST(library, every_failure_comes_back_with_its_code_and_message)
     float nan_at[6] = {0, 0, 0, 0, NAN, 0}, inf_at[6] = {0, std::numeric_limits<float>::infinity()};
     velmora::settings many;
     many.threads = 257;
+    velmora::thread_team two, never_made;
+    ASSERT_TRUE(velmora::make_thread_team(&two, 2));
+    velmora::settings three_on_two, unmade;
+    three_on_two.threads = 3;
+    three_on_two.team = &two;
+    unmade.team = &never_made;
     const struct {
         velmora::array_view in, out;
         velmora::settings how;
@@ -579,6 +613,8 @@ TEST(library, every_failure_comes_back_with_its_code_and_message)
         {v(nan_at, {2, 3}), v(b, {4, 3}), {}, status::not_finite, "the input holds a NaN at index (1, 1)"},
         {v(inf_at, {6}), v(b, {3}), {}, status::not_finite, "the input holds an infinity at index (1)"},
         {v(a, {4}), v(b, {6}), many, status::bad_settings, "a thread count of 257 is outside 0 to 256"},
+        {v(a, {4}), v(b, {6}), three_on_two, status::bad_settings, "a thread count of 3 differs from the team's 2"},
+        {v(a, {4}), v(b, {6}), unmade, status::bad_settings, "the team was never made"},
     };
     for (const auto& c : cases) {
         const velmora::result r = velmora::resize(c.in, c.out, c.how);

@@ -45,11 +45,13 @@
 // no scaling at all.
 //
 // Threads and memory. A resize runs on settings::threads threads (0: every
-// CPU the process may run on). A plan owns everything a resize needs (its
-// threads, FFT tables, transform plans and work arrays) and frees it when
-// it is destroyed; the arrays themselves belong to the caller. Different
-// plans may run at the same time on different threads, so concurrent calls
-// of resize() are safe; one plan runs one resize at a time.
+// CPU the process may run on), or on a team of threads the caller lends
+// (settings::team, below). A plan owns everything a resize needs (its
+// threads unless it borrows a team, FFT tables, transform plans and work
+// arrays) and frees it when it is destroyed; the arrays themselves belong
+// to the caller. Different plans may run at the same time on different
+// threads, so concurrent calls of resize() are safe, as long as they do not
+// borrow one team; one plan runs one resize at a time.
 //
 // Stopping. settings::stop lets another thread (or a signal handler) stop
 // the work early: make_plan, run and resize ask it every few milliseconds
@@ -134,6 +136,29 @@ enum class pairing {
                   // the last bits of a result
 };
 
+// A team of threads made once and lent to plans and to the caller's own
+// parallel loops, so that a program that runs several plans (one per
+// channel of a picture) and parallel work around them (decoding the input,
+// compressing the output) starts its threads once, and only one set of
+// threads is ever awake.
+//
+// Ownership: a thread_team owns its threads; destroying it stops and joins
+// them. Move-only. A plan made with settings::team borrows the team and
+// never stops it: the team must outlive every plan that borrows it (and
+// every resize() that runs on it).
+//
+// One loop at a time: a team runs one run_units() loop, or one run() of a
+// plan that borrows it, at a time. Calls that use one team must not
+// overlap: the caller serialises calls from different threads, and a body
+// must not use its own team (that would wait for itself).
+struct team_state;
+struct team_state_deleter {
+    void operator()(team_state* state) const;
+};
+struct thread_team {
+    std::unique_ptr<team_state, team_state_deleter> state;
+};
+
 struct settings {
     int threads = 0;  // 1 to max_threads; 0: every CPU the process may run on
     velmora::rounding rounding = velmora::rounding::nearest;
@@ -146,6 +171,10 @@ struct settings {
     // it (any memory order will do for the store); the caller lowers it
     // again before the next run, never while one goes on.
     const std::atomic<bool>* stop = nullptr;
+    // Optional: the plan runs on this team's threads instead of starting
+    // its own, and threads must then be 0 or the team's size. Borrowed (see
+    // thread_team).
+    thread_team* team = nullptr;
 };
 
 inline constexpr int max_threads = 256;
@@ -182,7 +211,8 @@ result resize(const array_view& in, const array_view& out, const settings& how =
 
 // A resize made once and run on many arrays of the same sizes and types:
 // the threads, tables, plans and work arrays are made by make_plan and
-// reused by every run. Move-only; destroying it stops its threads.
+// reused by every run. Move-only; destroying it stops its threads (a
+// borrowed team's go on).
 struct plan_state;
 struct plan_state_deleter {
     void operator()(plan_state* state) const;
@@ -272,5 +302,28 @@ result forward_axis(const array_view& in, const array_view& coefficients, const 
 // sets where the samples lie (at input positions x' n / n').
 result inverse_axis(const array_view& coefficients, const array_view& out, std::int64_t length,
                     const axis_lines& lines, const settings& how = {});
+
+// Starts a team of `threads` threads (1 to max_threads; 0: every CPU the
+// process may run on): the calling thread of each loop and threads - 1
+// workers, which run with every signal blocked, so that a signal sent to
+// the process is taken by one of the caller's threads. Fails with
+// bad_settings, no_memory or thread_failed ("cannot start thread 2 of 3:
+// ..."), *made then left empty.
+result make_thread_team(thread_team* made, int threads);
+
+// The number of threads of a team, the caller included; 0 for an empty one.
+int team_threads(const thread_team& team);
+
+// run_units(team, units, body, context) calls body(context, thread, unit)
+// once for every unit in [0, units) on the team's threads and returns when
+// all are done. The calling thread is thread 0, the workers 1 to
+// team_threads(team) - 1, so thread numbers can index per-thread
+// workspaces made before the loop. Units are taken in increasing order by
+// whichever thread is free: what a unit computes must not depend on the
+// thread that runs it. A body must not throw or end its thread, and should
+// not block or allocate: the other threads wait for it. An empty team runs
+// every unit on the calling thread.
+using team_body = void (*)(void* context, int thread, std::int64_t unit);
+void run_units(thread_team& team, std::int64_t units, team_body body, void* context);
 
 }  // namespace velmora
