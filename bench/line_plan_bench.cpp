@@ -20,13 +20,13 @@ constexpr int batches = 8;
 // Enlargements and reductions of common picture sides.
 const int side_pairs[][2] = {{1536, 3072}, {3072, 6144}, {1080, 1920}, {4000, 3000}, {1920, 640}};
 
-void bm_way(benchmark::State& state, chirp_shape shape, line_method way)
+void bm_way(benchmark::State& state, dft_window shape, line_method way)
 {
     const lane_path path = lane_path_best();
     const int W = lane_width(path);
     fft_tables tables;
     line_plan plan;
-    if (!fft_tables_build(&tables, chirp_fft_size(shape)) || line_plan_build(&plan, shape, tables, way) != chirp_ok) {
+    if (!fft_tables_build(&tables, chirp_fft_size(shape)) || line_plan_build(&plan, shape, tables, way) != dft_status::ok) {
         state.SkipWithError("no plan");
         return;
     }
@@ -55,7 +55,7 @@ void register_all()
 {
     for (const auto& sides : side_pairs) {
         const std::string size = std::to_string(sides[0]) + "_to_" + std::to_string(sides[1]);
-        const chirp_shape shapes[] = {forward_pass_shape(sides[0], sides[1]), inverse_pass_shape(sides[0], sides[1])};
+        const dft_window shapes[] = {forward_pass_window(sides[0], sides[1]), inverse_pass_window(sides[0], sides[1])};
         for (int s = 0; s < 2; ++s) {
             const std::string pass = (s == 0 ? "forward/" : "inverse/") + size;
             benchmark::RegisterBenchmark(("direct_" + pass).c_str(), bm_way, shapes[s], line_method::direct);

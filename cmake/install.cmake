@@ -1,5 +1,5 @@
 # Installing the library: the archive (or shared library), the public
-# header, a CMake package (find_package(velmora CONFIG) gives
+# headers, a CMake package (find_package(velmora CONFIG) gives
 # velmora::velmora) and velmora.pc for pkg-config. Private headers stay
 # behind.
 include(CMakePackageConfigHelpers)
@@ -8,7 +8,8 @@ install(TARGETS velmora_lib EXPORT velmora_targets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/velmora/velmora.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velmora)
+install(FILES ${PROJECT_SOURCE_DIR}/include/velmora/velmora.h ${PROJECT_SOURCE_DIR}/include/velmora/samples.h
+              ${PROJECT_SOURCE_DIR}/include/velmora/buffer.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velmora)
 
 set(velmora_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/velmora)
 install(EXPORT velmora_targets NAMESPACE velmora:: FILE velmora-targets.cmake DESTINATION ${velmora_package_dir})

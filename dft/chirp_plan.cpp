@@ -38,17 +38,17 @@ void chirp_phase(std::int64_t t, std::int64_t P, int sigma, std::int64_t twist_s
     unit_phase(chirp * twist + twist_sign * (t % (2 * twist)) * P, P * twist, re, im);
 }
 
-bool shape_is_valid(const chirp_shape& s)
+bool window_is_valid(const dft_window& s)
 {
     const std::int64_t P = s.length;
     return P >= 1 && P <= max_length && s.in_count >= 1 && s.in_count <= P && s.out_count >= 1 &&
            s.out_count <= P && s.in_start >= -P && s.in_start <= P && s.out_start >= -P && s.out_start <= P &&
-           (s.direction == chirp_forward || s.direction == chirp_inverse) && s.in_twist >= 0 &&
+           (s.direction == dft_direction::forward || s.direction == dft_direction::inverse) && s.in_twist >= 0 &&
            s.in_twist <= max_length && s.out_twist >= 0 && s.out_twist <= max_length;
 }
 
 // The one block of factors: inputs, outputs and the kernel's N values.
-std::size_t factor_doubles(const chirp_shape& s, std::int32_t N)
+std::size_t factor_doubles(const dft_window& s, std::int32_t N)
 {
     return 2 * (static_cast<std::size_t>(s.in_count) + static_cast<std::size_t>(s.out_count) +
                 static_cast<std::size_t>(N));
@@ -58,10 +58,10 @@ std::size_t factor_doubles(const chirp_shape& s, std::int32_t N)
 // kernel conj(v(k - j)) laid out by the offset d = r - i of output r from
 // input i, at d mod N. v is the chirp exp(-i pi t^2 / P) of the forward
 // direction, conjugated for the inverse one.
-bool fill_factors(const chirp_shape& s, std::int32_t N, double* pre, double* post, double* kernel,
+bool fill_factors(const dft_window& s, std::int32_t N, double* pre, double* post, double* kernel,
                   const stop_poll* poll)
 {
-    const int sigma = s.direction == chirp_forward ? -1 : 1;
+    const int sigma = s.direction == dft_direction::forward ? -1 : 1;
     for (std::int32_t i = 0; i < s.in_count; ++i) {
         if (i % poll_factors == poll_factors - 1 && stop_requested(poll))
             return false;
@@ -93,11 +93,11 @@ bool fill_factors(const chirp_shape& s, std::int32_t N, double* pre, double* pos
 
 }  // namespace
 
-std::int32_t chirp_fft_size(const chirp_shape& shape)
+std::int32_t chirp_fft_size(const dft_window& window)
 {
-    if (!shape_is_valid(shape))
+    if (!window_is_valid(window))
         return 0;
-    const std::int64_t span = std::int64_t{shape.in_count} + shape.out_count - 1;
+    const std::int64_t span = std::int64_t{window.in_count} + window.out_count - 1;
     std::int64_t N = 4;
     while (N < span)
         N *= 2;
@@ -106,38 +106,39 @@ std::int32_t chirp_fft_size(const chirp_shape& shape)
 
 std::size_t chirp_plan_bytes(const chirp_plan& plan)
 {
-    return plan.fft_size == 0 ? 0 : heap_array_bytes<double>(factor_doubles(plan.shape, plan.fft_size));
+    return plan.fft_size == 0 ? 0 : velmora::buffer_bytes<double>(factor_doubles(plan.window, plan.fft_size));
 }
 
-int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables, const stop_poll* poll)
+dft_status chirp_plan_build(chirp_plan* plan, const dft_window& window, const fft_tables& tables,
+                            const stop_poll* poll)
 {
     *plan = chirp_plan{};
-    const std::int32_t N = chirp_fft_size(shape);
+    const std::int32_t N = chirp_fft_size(window);
     if (N == 0)
-        return chirp_bad_shape;
+        return dft_status::bad_window;
     if (tables.max_points < N)
-        return chirp_small_tables;
-    heap_array<double> factors = heap_array_alloc<double>(factor_doubles(shape, N));
+        return dft_status::small_tables;
+    velmora::buffer<double> factors = velmora::make_buffer<double>(factor_doubles(window, N));
     if (!factors)
-        return chirp_no_memory;
+        return dft_status::no_memory;
     double* pre = factors.get();
-    double* post = pre + 2 * shape.in_count;
-    double* kernel = post + 2 * shape.out_count;
-    if (!fill_factors(shape, N, pre, post, kernel, poll))
-        return chirp_stopped;
+    double* post = pre + 2 * window.in_count;
+    double* kernel = post + 2 * window.out_count;
+    if (!fill_factors(window, N, pre, post, kernel, poll))
+        return dft_status::stopped;
     fft_forward_lanes_polled(lane_path::scalar, N, kernel, tables, poll);
     if (stop_requested(poll))
-        return chirp_stopped;
+        return dft_status::stopped;
     // The convolution's 1/N rides on the kernel; N is a power of two, so
     // this scaling is exact.
     const double inverse_N = 1.0 / N;
     for (std::int32_t k = 0; k < 2 * N; ++k)
         kernel[k] *= inverse_N;
-    plan->shape = shape;
+    plan->window = window;
     plan->fft_size = N;
     plan->factors = std::move(factors);
     plan->tables = &tables;
-    return chirp_ok;
+    return dft_status::ok;
 }
 
 std::size_t chirp_work_doubles(const chirp_plan& plan, lane_path path)
@@ -149,9 +150,9 @@ void chirp_transform(const chirp_plan& plan, lane_path path, double* work, const
 {
     static constexpr lane_builds<chirp_entry> transforms = VELMORA_LANE_BUILDS(chirp_transform_lanes);
     const double* pre = plan.factors.get();
-    const double* post = pre + 2 * plan.shape.in_count;
-    const double* kernel = post + 2 * plan.shape.out_count;
-    const chirp_arrays arrays{plan.fft_size, plan.shape.in_count, plan.shape.out_count, pre, post, kernel,
+    const double* post = pre + 2 * plan.window.in_count;
+    const double* kernel = post + 2 * plan.window.out_count;
+    const chirp_arrays arrays{plan.fft_size, plan.window.in_count, plan.window.out_count, pre, post, kernel,
                               plan.tables->ip.get(), plan.tables->ww.get(), plan.tables->table_size, poll};
     lane_build(transforms, path)(arrays, work);
 }

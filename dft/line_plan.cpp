@@ -64,7 +64,7 @@ double mixed_radix_operations(std::int32_t P)
     return operations;
 }
 
-bool has_post_factors(const chirp_shape& s)
+bool has_post_factors(const dft_window& s)
 {
     return s.out_twist != 0 || s.scale != 1.0;
 }
@@ -79,12 +79,12 @@ std::int32_t residue(std::int32_t index, std::int32_t P)
 }
 
 // The direct way's factors: t_in(j) for the window's inputs, t_out(k) *
-// scale for its outputs (chirp_plan.h).
-bool fill_direct_factors(const chirp_shape& s, line_plan* plan, const stop_poll* poll)
+// scale for its outputs (dft/dft_window.h).
+bool fill_direct_factors(const dft_window& s, line_plan* plan, const stop_poll* poll)
 {
     constexpr std::int32_t poll_factors = 1 << 14;
     if (s.in_twist != 0) {
-        plan->pre = heap_array_alloc<double>(2 * static_cast<std::size_t>(s.in_count));
+        plan->pre = velmora::make_buffer<double>(2 * static_cast<std::size_t>(s.in_count));
         if (!plan->pre)
             return false;
         for (std::int32_t i = 0; i < s.in_count; ++i) {
@@ -94,7 +94,7 @@ bool fill_direct_factors(const chirp_shape& s, line_plan* plan, const stop_poll*
         }
     }
     if (has_post_factors(s)) {
-        plan->post = heap_array_alloc<double>(2 * static_cast<std::size_t>(s.out_count));
+        plan->post = velmora::make_buffer<double>(2 * static_cast<std::size_t>(s.out_count));
         if (!plan->post)
             return false;
         for (std::int32_t r = 0; r < s.out_count; ++r) {
@@ -110,7 +110,7 @@ bool fill_direct_factors(const chirp_shape& s, line_plan* plan, const stop_poll*
     return true;
 }
 
-std::size_t work_doubles(const chirp_shape& s, line_method method, lane_path path)
+std::size_t work_doubles(const dft_window& s, line_method method, lane_path path)
 {
     const auto W = static_cast<std::size_t>(lane_width(path));
     if (method == line_method::chirp_z)
@@ -121,7 +121,7 @@ std::size_t work_doubles(const chirp_shape& s, line_method method, lane_path pat
 
 }  // namespace
 
-line_costs line_plan_costs(const chirp_shape& s)
+line_costs line_plan_costs(const dft_window& s)
 {
     constexpr double none = std::numeric_limits<double>::infinity();
     const std::int32_t N = chirp_fft_size(s);
@@ -136,58 +136,59 @@ line_costs line_plan_costs(const chirp_shape& s)
     return line_costs{direct, chirp_z};
 }
 
-line_method line_plan_method(const chirp_shape& shape)
+line_method line_plan_method(const dft_window& window)
 {
-    const line_costs costs = line_plan_costs(shape);
+    const line_costs costs = line_plan_costs(window);
     return costs.direct <= costs.chirp_z && costs.direct != std::numeric_limits<double>::infinity()
                ? line_method::direct
                : line_method::chirp_z;
 }
 
-std::int32_t line_plan_fft_points(const chirp_shape& shape)
+std::int32_t line_plan_fft_points(const dft_window& window)
 {
-    return line_plan_method(shape) == line_method::chirp_z ? chirp_fft_size(shape) : 0;
+    return line_plan_method(window) == line_method::chirp_z ? chirp_fft_size(window) : 0;
 }
 
-std::size_t line_plan_work_doubles(const chirp_shape& shape, lane_path path)
+std::size_t line_plan_work_doubles(const dft_window& window, lane_path path)
 {
-    return work_doubles(shape, line_plan_method(shape), path);
+    return work_doubles(window, line_plan_method(window), path);
 }
 
-int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables, const stop_poll* poll)
+dft_status line_plan_build(line_plan* plan, const dft_window& window, const fft_tables& tables,
+                           const stop_poll* poll)
 {
-    return line_plan_build(plan, shape, tables, line_plan_method(shape), poll);
+    return line_plan_build(plan, window, tables, line_plan_method(window), poll);
 }
 
-int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables& tables, line_method method,
-                    const stop_poll* poll)
+dft_status line_plan_build(line_plan* plan, const dft_window& window, const fft_tables& tables, line_method method,
+                           const stop_poll* poll)
 {
     *plan = line_plan{};
-    if (chirp_fft_size(shape) == 0)
-        return chirp_bad_shape;
+    if (chirp_fft_size(window) == 0)
+        return dft_status::bad_window;
     if (method == line_method::chirp_z) {
-        const int result = chirp_plan_build(&plan->chirp, shape, tables, poll);
-        if (result != chirp_ok)
+        const dft_status result = chirp_plan_build(&plan->chirp, window, tables, poll);
+        if (result != dft_status::ok)
             return result;
     } else {
         int radices[mixed_radix_max_levels];
-        if (mixed_radix_levels(shape.length, radices) < 0)
-            return chirp_bad_shape;
-        if (!mixed_radix_plan_build(&plan->fft, shape.length, poll) || !fill_direct_factors(shape, plan, poll)) {
+        if (mixed_radix_levels(window.length, radices) < 0)
+            return dft_status::bad_window;
+        if (!mixed_radix_plan_build(&plan->fft, window.length, poll) || !fill_direct_factors(window, plan, poll)) {
             *plan = line_plan{};
-            return stop_requested(poll) ? chirp_stopped : chirp_no_memory;
+            return stop_requested(poll) ? dft_status::stopped : dft_status::no_memory;
         }
     }
-    plan->shape = shape;
+    plan->window = window;
     plan->method = method;
-    return chirp_ok;
+    return dft_status::ok;
 }
 
 std::size_t line_plan_work_doubles(const line_plan& plan, lane_path path)
 {
     if (plan.method == line_method::chirp_z)
         return chirp_work_doubles(plan.chirp, path);
-    return work_doubles(plan.shape, plan.method, path);
+    return work_doubles(plan.window, plan.method, path);
 }
 
 void line_plan_transform(const line_plan& plan, lane_path path, double* work, const stop_poll* poll)
@@ -197,9 +198,9 @@ void line_plan_transform(const line_plan& plan, lane_path path, double* work, co
         return;
     }
     static constexpr lane_builds<line_direct_entry> transforms = VELMORA_LANE_BUILDS(line_direct_lanes);
-    const chirp_shape& s = plan.shape;
+    const dft_window& s = plan.window;
     const line_direct_arrays arrays{mixed_radix_steps_of(plan.fft),
-                                    s.direction == chirp_forward ? -1 : 1,
+                                    s.direction == dft_direction::forward ? -1 : 1,
                                     residue(s.in_start, s.length),
                                     s.in_count,
                                     residue(s.out_start, s.length),
@@ -215,8 +216,8 @@ std::size_t line_plan_bytes(const line_plan& plan)
 {
     if (plan.method == line_method::chirp_z)
         return chirp_plan_bytes(plan.chirp);
-    const auto in_count = static_cast<std::size_t>(plan.shape.in_count);
-    const auto out_count = static_cast<std::size_t>(plan.shape.out_count);
-    return mixed_radix_plan_bytes(plan.fft) + (plan.pre ? heap_array_bytes<double>(2 * in_count) : 0) +
-           (plan.post ? heap_array_bytes<double>(2 * out_count) : 0);
+    const auto in_count = static_cast<std::size_t>(plan.window.in_count);
+    const auto out_count = static_cast<std::size_t>(plan.window.out_count);
+    return mixed_radix_plan_bytes(plan.fft) + (plan.pre ? velmora::buffer_bytes<double>(2 * in_count) : 0) +
+           (plan.post ? velmora::buffer_bytes<double>(2 * out_count) : 0);
 }

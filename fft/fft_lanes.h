@@ -31,6 +31,27 @@ constexpr std::size_t lane_alignment = 64;
 // Lines per batch: 1, 2, 4 or 8.
 int lane_width(lane_path path);
 
+// The one way from a lane count known at run time to code written once
+// over it as a constant: body.template operator()<Lanes>() with Lanes =
+// lanes for 8, 4 and 2, and 1 for any other count, returning what it
+// returns. For loops whose inner loop over the lanes the compiler unrolls:
+//
+//   visit_lane_width(lane_width(path), [&]<int Lanes>() { ... });
+template <typename Body>
+decltype(auto) visit_lane_width(int lanes, Body&& body)
+{
+    switch (lanes) {
+    case 8:
+        return body.template operator()<8>();
+    case 4:
+        return body.template operator()<4>();
+    case 2:
+        return body.template operator()<2>();
+    default:
+        return body.template operator()<1>();
+    }
+}
+
 // True when this build has the path and the running CPU can execute it.
 // scalar is always supported; the vector paths exist on x86-64 builds only.
 bool lane_path_supported(lane_path path);

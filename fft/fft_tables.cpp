@@ -118,8 +118,8 @@ bool fft_tables_build(fft_tables* tables, std::int32_t max_points, const stop_po
     if (max_points < 1 || max_points > fft_max_points || (max_points & (max_points - 1)) != 0)
         return false;
     const int table_size = max_points / 2;
-    heap_array<int> ip = heap_array_alloc<int>(ip_count(table_size));
-    heap_array<double> ww = heap_array_alloc<double>(ww_count(table_size));
+    velmora::buffer<int> ip = velmora::make_buffer<int>(ip_count(table_size));
+    velmora::buffer<double> ww = velmora::make_buffer<double>(ww_count(table_size));
     if (!ip || !ww || !make_twiddles(table_size, ip.get(), ww.get(), poll))
         return false;
     tables->max_points = max_points;
@@ -133,5 +133,5 @@ std::size_t fft_tables_bytes(const fft_tables& tables)
 {
     if (tables.max_points == 0)
         return 0;
-    return heap_array_bytes<int>(ip_count(tables.table_size)) + heap_array_bytes<double>(ww_count(tables.table_size));
+    return velmora::buffer_bytes<int>(ip_count(tables.table_size)) + velmora::buffer_bytes<double>(ww_count(tables.table_size));
 }

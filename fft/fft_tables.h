@@ -6,7 +6,7 @@
 // transform with bit-identical twiddles, so one record per run serves all
 // of its transforms; a built record is only read, by any number of threads.
 //
-// Ownership: the record owns both arrays (std::unique_ptr); plans that use
+// Ownership: the record owns both arrays (velmora::buffer); plans that use
 // them borrow the record, which must stay alive and in place while they do.
 // Nothing here prints or throws; a build that cannot get its memory returns
 // false and leaves the record empty.
@@ -28,8 +28,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fft/heap_array.h"
 #include "fft/stop_poll.h"
+#include "velmora/buffer.h"
 
 // 2^22 points: the FFTs of lines of a million samples and their chirp-z
 // convolutions.
@@ -38,8 +38,8 @@ constexpr std::int32_t fft_max_points = std::int32_t{1} << 22;
 struct fft_tables {
     std::int32_t max_points = 0;  // longest transform served; 0: not built
     int table_size = 0;           // max_points / 2
-    heap_array<int> ip;
-    heap_array<double> ww;
+    velmora::buffer<int> ip;
+    velmora::buffer<double> ww;
 };
 
 // max_points: a power of two from 1 to fft_max_points; false (record left

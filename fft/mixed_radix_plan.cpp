@@ -19,13 +19,13 @@ constexpr std::int64_t poll_values = std::int64_t{1} << 13;
 struct roots {
     std::int64_t N;
     std::int64_t last;        // the table covers t = 0 .. last
-    heap_array<double> cos_sin;  // cos, sin of 2 pi t / N, interleaved
+    velmora::buffer<double> cos_sin;  // cos, sin of 2 pi t / N, interleaved
 
     bool make(std::int64_t points, const stop_poll* poll)
     {
         N = points;
         last = N % 8 == 0 ? N / 8 : N % 4 == 0 ? N / 4 : N / 2;
-        cos_sin = heap_array_alloc<double>(2 * static_cast<std::size_t>(last + 1));
+        cos_sin = velmora::make_buffer<double>(2 * static_cast<std::size_t>(last + 1));
         if (!cos_sin)
             return false;
         for (std::int64_t t = 0; t <= last; ++t) {
@@ -171,8 +171,8 @@ bool mixed_radix_plan_build(mixed_radix_plan* plan, std::int32_t points, const s
     const int count = mixed_radix_levels(points, radices);
     if (count < 0)
         return false;
-    heap_array<double> twiddles = heap_array_alloc<double>(twiddle_doubles(radices, count));
-    heap_array<std::int32_t> from = heap_array_alloc<std::int32_t>(static_cast<std::size_t>(points));
+    velmora::buffer<double> twiddles = velmora::make_buffer<double>(twiddle_doubles(radices, count));
+    velmora::buffer<std::int32_t> from = velmora::make_buffer<std::int32_t>(static_cast<std::size_t>(points));
     roots w;
     if (!twiddles || !from || !w.make(points, poll) || !fill_twiddles(radices, count, w, twiddles.get(), poll) ||
         !fill_permutation(radices, count, from.get(), poll))
@@ -190,8 +190,8 @@ std::size_t mixed_radix_plan_bytes(const mixed_radix_plan& plan)
 {
     if (plan.points == 0)
         return 0;
-    return heap_array_bytes<double>(twiddle_doubles(plan.radices, plan.level_count)) +
-           heap_array_bytes<std::int32_t>(static_cast<std::size_t>(plan.points));
+    return velmora::buffer_bytes<double>(twiddle_doubles(plan.radices, plan.level_count)) +
+           velmora::buffer_bytes<std::int32_t>(static_cast<std::size_t>(plan.points));
 }
 
 mixed_radix_steps mixed_radix_steps_of(const mixed_radix_plan& plan)

@@ -11,7 +11,7 @@
 // line gets the same bits on every path, the scalar one (one interleaved
 // line) included.
 //
-// Ownership: a plan owns its arrays (std::unique_ptr) and is only read once
+// Ownership: a plan owns its arrays (velmora::buffer) and is only read once
 // built, so any number of threads may run it at once, each on its own
 // arrays. Nothing here prints or throws; a build that cannot get its memory
 // returns false.
@@ -21,9 +21,9 @@
 #include <cstdint>
 
 #include "fft/fft_lanes.h"
-#include "fft/heap_array.h"
 #include "fft/mixed_radix_entries.h"
 #include "fft/stop_poll.h"
+#include "velmora/buffer.h"
 
 constexpr std::int32_t mixed_radix_max_points = std::int32_t{1} << 22;
 
@@ -34,8 +34,8 @@ struct mixed_radix_plan {
     // Per level i of radix r over blocks of n points, for k < n / r:
     // w^k, w^2k, ..., w^(r-1)k with w = exp(-2 pi i / n), complex,
     // interleaved.
-    heap_array<double> twiddles;
-    heap_array<std::int32_t> from;  // point q of the first level takes input from[q]
+    velmora::buffer<double> twiddles;
+    velmora::buffer<std::int32_t> from;  // point q of the first level takes input from[q]
 };
 
 // The radices a plan of N points uses, from the outer level in, and their

@@ -3,16 +3,13 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
 
-constexpr std::size_t huge_page = std::size_t{2} << 20;
-// Below a huge page's worth a block stays on ordinary pages: it could not
-// fill one.
-constexpr std::size_t huge_from = huge_page;
+constexpr std::size_t huge_page = velmora::huge_page_bytes;
 // Linux 5.14; older headers lack the name.
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23
@@ -33,32 +30,6 @@ void touch_pages(unsigned char* from, std::size_t size)
 }
 
 }  // namespace
-
-std::size_t fresh_block_bytes(std::size_t count)
-{
-    if (count > (SIZE_MAX - huge_page) / sizeof(double))
-        return 0;
-    const std::size_t bytes = count * sizeof(double);
-    if (bytes < huge_from)
-        return heap_array_bytes<double>(count);
-    return (bytes + huge_page - 1) / huge_page * huge_page;
-}
-
-heap_array<double> fresh_block(std::size_t count)
-{
-    if (count > (SIZE_MAX - huge_page) / sizeof(double))
-        return heap_array<double>();
-    if (count * sizeof(double) < huge_from)
-        return heap_array_alloc<double>(count);
-    const std::size_t rounded = fresh_block_bytes(count);
-    void* block = nullptr;
-    if (posix_memalign(&block, huge_page, rounded) != 0)
-        return heap_array<double>();
-#ifdef MADV_HUGEPAGE
-    madvise(block, rounded, MADV_HUGEPAGE);  // only advice: refused, the pages stay small
-#endif
-    return heap_array<double>(static_cast<double*>(block));
-}
 
 void populate(line_team& team, void* begin, std::size_t size, populate_kind kind)
 {
@@ -86,8 +57,8 @@ void populate(line_team& team, void* begin, std::size_t size, populate_kind kind
     });
 }
 
-void populate(velmora::thread_team& team, void* begin, std::size_t size, populate_kind kind)
+void velmora::populate(thread_team& team, void* begin, std::size_t size, populate_kind kind)
 {
     if (team.state)
-        populate(*team.state->team, begin, size, kind);
+        ::populate(*team.state->team, begin, size, kind);
 }

@@ -26,3 +26,8 @@ velmora::result out_of_memory(const char* name, std::size_t bytes)
     std::snprintf(r.name, sizeof r.name, "%s", name);
     return r;
 }
+
+velmora::result cancelled()
+{
+    return failed(velmora::status::cancelled, "the resize was stopped on request");
+}

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
-#include "resize/sample_convert.h"
+#include "velmora/samples.h"
 
 using velmora::array_view;
 using velmora::rounding;
-using velmora::sample_type;
 
 namespace {
 
@@ -58,25 +58,11 @@ void copy_typed(const array_view& in, const array_view& out, rounding how, const
             const std::int64_t stop = std::min(length, i + poll_samples);
             unpolled += stop - i;
             for (; i < stop; ++i)
-                store_sample<Out>(to + i * out.strides[last], load_sample<In>(from + i * in.strides[last]), how);
+                velmora::store_sample<Out>(to + i * out.strides[last],
+                                           velmora::load_sample<In>(from + i * in.strides[last]), how);
         }
         return true;
     });
-}
-
-template <typename In>
-void copy_to(const array_view& in, const array_view& out, rounding how, const stop_poll* poll)
-{
-    switch (out.type) {
-    case sample_type::uint8:
-        return copy_typed<In, std::uint8_t>(in, out, how, poll);
-    case sample_type::uint16:
-        return copy_typed<In, std::uint16_t>(in, out, how, poll);
-    case sample_type::float32:
-        return copy_typed<In, float>(in, out, how, poll);
-    case sample_type::float64:
-        return copy_typed<In, double>(in, out, how, poll);
-    }
 }
 
 template <typename T>
@@ -103,7 +89,7 @@ bool find_typed(const array_view& view, std::int64_t first, std::int64_t end, st
             row += index[a] * view.strides[a];
         const std::int64_t stop = std::min({view.sizes[last], index[last] + (end - n), index[last] + poll_samples});
         for (std::int64_t i = index[last]; i < stop; ++i) {
-            const double value = load_sample<T>(row + i * view.strides[last]);
+            const double value = velmora::load_sample<T>(row + i * view.strides[last]);
             if (!std::isfinite(value)) {
                 index[last] = i;
                 *is_nan = std::isnan(value);
@@ -129,25 +115,19 @@ bool find_typed(const array_view& view, std::int64_t first, std::int64_t end, st
 
 void copy_samples(const array_view& in, const array_view& out, rounding how, const stop_poll* poll)
 {
-    switch (in.type) {
-    case sample_type::uint8:
-        return copy_to<std::uint8_t>(in, out, how, poll);
-    case sample_type::uint16:
-        return copy_to<std::uint16_t>(in, out, how, poll);
-    case sample_type::float32:
-        return copy_to<float>(in, out, how, poll);
-    case sample_type::float64:
-        return copy_to<double>(in, out, how, poll);
-    }
+    velmora::visit_sample_type(in.type, [&]<typename In>() {
+        velmora::visit_sample_type(out.type, [&]<typename Out>() { copy_typed<In, Out>(in, out, how, poll); });
+    });
 }
 
 bool find_non_finite(const array_view& view, std::int64_t first, std::int64_t end, std::int64_t* index,
                      bool* is_nan, double* largest, const stop_poll* poll)
 {
     *largest = 0.0;
-    if (view.type == sample_type::float32)
-        return find_typed<float>(view, first, end, index, is_nan, largest, poll);
-    if (view.type == sample_type::float64)
-        return find_typed<double>(view, first, end, index, is_nan, largest, poll);
-    return false;
+    return velmora::visit_sample_type(view.type, [&]<typename Sample>() {
+        if constexpr (std::is_floating_point_v<Sample>)
+            return find_typed<Sample>(view, first, end, index, is_nan, largest, poll);
+        else
+            return false;
+    });
 }

@@ -21,7 +21,9 @@
 // of one set, never across sets, and a set's odd last line rides alone. A
 // batch of pairs shares vector instructions lane by lane with the one-line
 // arithmetic, so the bits of a result depend neither on the thread count,
-// nor on the vector path, nor on where the lines lie in memory. A forward
+// nor on the vector path, nor on where the lines lie in memory
+// (resize/line_batch.h: where they lie, and how a batch of pairs is
+// gathered into a thread's work array and scattered back). A forward
 // pass transforms the n samples in an order that makes the cosine sum a DFT
 // of length n; an inverse pass reads the band [-(kept - 1), kept - 1] as
 // one window of a DFT of length 2 n_out; the line plans (dft/line_plan.h)
@@ -49,12 +51,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "dft/chirp_plan.h"
+#include "dft/dft_window.h"
 #include "dft/line_plan.h"
 #include "fft/fft_lanes.h"
 #include "fft/fft_tables.h"
-#include "velmora/velmora.h"
+#include "resize/line_batch.h"
 #include "resize/parallel_lines.h"
+#include "velmora/velmora.h"
 
 // How many bins carry over between sizes n and n_out: all of the smaller
 // band. One rule for enlarging and shrinking alike.
@@ -71,65 +74,27 @@ std::int32_t carried_bins(std::int32_t n, std::int32_t n_out);
 // 2^1003 for B < 2^896, a margin of 2^21 for roundings.
 int overflow_exponent(double largest);
 
-// The chirp-z shapes of the two kinds of pass, for sizing tables and
-// workspaces before anything is built.
-chirp_shape forward_pass_shape(std::int32_t n, std::int32_t n_out);
-chirp_shape inverse_pass_shape(std::int32_t n, std::int32_t n_out);
+// The DFT window of the forward (coefficients) or inverse (samples) pass
+// between n and n_out, for sizing tables and workspaces before anything
+// is built: forward_pass_window or inverse_pass_window, which the tests and
+// line_plan_bench also call to take the real passes' windows.
+dft_window pass_window(bool inverse, std::int32_t n, std::int32_t n_out);
+dft_window forward_pass_window(std::int32_t n, std::int32_t n_out);
+dft_window inverse_pass_window(std::int32_t n, std::int32_t n_out);
 
 struct cosine_pass {
     std::int32_t n = 0;      // samples per line before the resize in this direction
     std::int32_t n_out = 0;  // samples per line after it
     std::int32_t kept = 0;   // coefficients per line: carried_bins(n, n_out)
-    bool inverse = false;
     lane_path path = lane_path::scalar;  // lanes carry lane_width(path) pairs
     line_plan plan;
 };
 
-// Builds the forward (coefficients) or inverse (samples) pass between n
-// and n_out on the tables, for the given vector path; the result is
-// line_plan_build's (chirp_stopped when the poll, if given, says stop).
-int cosine_pass_init(cosine_pass* pass, bool inverse, std::int32_t n, std::int32_t n_out, lane_path path,
-                     const fft_tables& tables, const stop_poll* poll = nullptr);
-
-// The chirp-z shape of a pass.
-chirp_shape pass_shape(bool inverse, std::int32_t n, std::int32_t n_out);
-
-// One thread's scratch for a pass: the line plan's work array of a batch of
-// lines in lane layout (dft/line_plan.h), aligned to lane_alignment.
-std::size_t workspace_doubles(const chirp_shape& shape, lane_path path);
-
-// Where the lines of a pass lie: sample j of line t of set g is at
-//   base + set_offset(g) + line_offset(t) + j * step      (bytes)
-// where set_offset decomposes first_set + g over the set dimensions and
-// line_offset decomposes t over the line dimensions (row-major: the last
-// dimension varies fastest) and adds index times stride for each.
-constexpr int max_layout_dims = velmora::max_rank;
-
-struct line_layout {
-    unsigned char* base = nullptr;
-    std::int64_t step = 0;
-    int line_dims = 0;
-    std::int64_t line_sizes[max_layout_dims] = {};
-    std::int64_t line_strides[max_layout_dims] = {};
-    int set_dims = 0;
-    std::int64_t set_sizes[max_layout_dims] = {};
-    std::int64_t set_strides[max_layout_dims] = {};
-    std::int64_t first_set = 0;
-};
-
-struct pass_lines {
-    std::int64_t sets;           // sets in this run of the pass
-    std::int64_t lines_per_set;  // the product of line_sizes, the same in and out
-    bool across_sets = false;    // pairs may join the last line of a set and
-                                 // the first of the next (sets * lines_per_set
-                                 // must then be even, or this the last run)
-    line_layout in;
-    line_layout out;
-    // Per set of the run, the exponent e of its scaling: a forward pass
-    // reads its samples times 2^-e, an inverse pass writes them times 2^e.
-    // Null: none is scaled.
-    const std::uint8_t* exponents = nullptr;
-};
+// Builds the forward or inverse pass between n and n_out on the tables,
+// for the given vector path; the result is line_plan_build's (stopped when
+// the poll, if given, says stop).
+dft_status cosine_pass_init(cosine_pass* pass, bool inverse, std::int32_t n, std::int32_t n_out, lane_path path,
+                            const fft_tables& tables, const stop_poll* poll = nullptr);
 
 // How a pass runs its lines: one workspace per thread of the team, and a
 // stop poll (or null) asked before every batch and inside its transforms;
@@ -147,7 +112,8 @@ void find_set_exponents(const pass_lines& lines, std::int32_t n, velmora::sample
                         const line_engine& engine, std::uint8_t* exponents);
 
 // Forward passes: samples of type in_type into doubles. Inverse passes:
-// doubles into samples of out_type, converted as to_sample says.
+// doubles into samples of out_type, by the sample rule
+// (velmora/samples.h).
 void forward_lines(const cosine_pass& pass, const pass_lines& lines, velmora::sample_type in_type,
                    const line_engine& engine);
 void inverse_lines(const cosine_pass& pass, const pass_lines& lines, velmora::sample_type out_type,

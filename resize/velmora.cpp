@@ -12,7 +12,9 @@
 
 #include "fft/fft_lanes.h"
 #include "resize/array_plan.h"
+#include "resize/array_run.h"
 #include "resize/results.h"
+#include "velmora/samples.h"
 
 namespace velmora {
 
@@ -218,17 +220,7 @@ bool same_shape(const plan_state& st, const array_view& in, const array_view& ou
 
 std::size_t sample_size(sample_type type)
 {
-    switch (type) {
-    case sample_type::uint8:
-        return 1;
-    case sample_type::uint16:
-        return 2;
-    case sample_type::float32:
-        return 4;
-    case sample_type::float64:
-        return 8;
-    }
-    return 1;
+    return visit_sample_type(type, []<typename Sample>() { return sizeof(Sample); });
 }
 
 array_view contiguous_view(void* data, sample_type type, std::initializer_list<std::int64_t> sizes)

@@ -22,6 +22,7 @@
 namespace {
 
 using cld = std::complex<long double>;
+constexpr dft_direction forward = dft_direction::forward, inverse = dft_direction::inverse;
 
 struct line {
     std::vector<double> re, im;
@@ -51,10 +52,10 @@ cld phase(long long num, long long den)
 
 // What a plan promises, term by term. Products are written out: std::complex
 // multiplication checks for infinities on every term and would dominate.
-std::vector<cld> direct(const chirp_shape& s, const line& x)
+std::vector<cld> direct(const dft_window& s, const line& x)
 {
     const long long P = s.length;
-    const long double sign = s.direction == chirp_forward ? -1 : 1;
+    const long double sign = s.direction == forward ? -1 : 1;
     std::vector<long double> cos_t(P), sin_t(P);
     for (long long t = 0; t < P; ++t) {
         const long double angle = 2 * std::numbers::pi_v<long double> * t / P;
@@ -83,7 +84,7 @@ std::vector<cld> direct(const chirp_shape& s, const line& x)
 
 // Runs `transform` on x in a scalar work array of `doubles` doubles.
 template <typename Transform>
-line run_scalar(const chirp_shape& s, const line& x, std::size_t doubles, Transform transform)
+line run_scalar(const dft_window& s, const line& x, std::size_t doubles, Transform transform)
 {
     std::vector<double> work(doubles);
     for (int i = 0; i < s.in_count; ++i) {
@@ -100,14 +101,14 @@ line run_scalar(const chirp_shape& s, const line& x, std::size_t doubles, Transf
 }
 
 // Builds tables and plan, runs it on x, returns the outputs.
-line run_plan(const chirp_shape& s, const line& x)
+line run_plan(const dft_window& s, const line& x)
 {
     const std::int32_t N = chirp_fft_size(s);
     EXPECT_GT(N, 0);
     fft_tables tables;
     EXPECT_TRUE(fft_tables_build(&tables, N));
     chirp_plan plan;
-    EXPECT_EQ(chirp_plan_build(&plan, s, tables), chirp_ok);
+    EXPECT_EQ(chirp_plan_build(&plan, s, tables), dft_status::ok);
     return run_scalar(s, x, chirp_work_doubles(plan, lane_path::scalar),
                       [&](double* work) { chirp_transform(plan, lane_path::scalar, work); });
 }
@@ -122,7 +123,7 @@ long double relative_rms(const line& got, const std::vector<cld>& want)
     return norm == 0 ? std::sqrt(error) : std::sqrt(error / norm);
 }
 
-long double expect_matches_direct(const chirp_shape& s, const std::string& what)
+long double expect_matches_direct(const dft_window& s, const std::string& what)
 {
     const line x = random_line(s.in_count, static_cast<unsigned>(s.length * 7 + s.in_count));
     const long double error = relative_rms(run_plan(s, x), direct(s, x));
@@ -130,16 +131,16 @@ long double expect_matches_direct(const chirp_shape& s, const std::string& what)
     return error;
 }
 
-chirp_shape full(int P, int direction)
+dft_window full(int P, dft_direction direction)
 {
-    return chirp_shape{P, 0, P, 0, P, direction, 0, 0, direction == chirp_forward ? 1.0 / P : 1.0};
+    return dft_window{P, 0, P, 0, P, direction, 0, 0, direction == forward ? 1.0 / P : 1.0};
 }
 
-std::string describe(const chirp_shape& s)
+std::string describe(const dft_window& s)
 {
     return "P " + std::to_string(s.length) + " in [" + std::to_string(s.in_start) + " +" +
            std::to_string(s.in_count) + "] out [" + std::to_string(s.out_start) + " +" +
-           std::to_string(s.out_count) + "] dir " + std::to_string(s.direction) + " twists " +
+           std::to_string(s.out_count) + "] dir " + std::to_string(static_cast<int>(s.direction)) + " twists " +
            std::to_string(s.in_twist) + "/" + std::to_string(s.out_twist);
 }
 
@@ -147,7 +148,7 @@ TEST(chirp, every_length_up_to_600_matches_a_direct_dft)
 {
     long double largest = 0;
     for (int P = 1; P <= 600; ++P)
-        for (int direction : {chirp_forward, chirp_inverse})
+        for (dft_direction direction : {forward, inverse})
             largest = std::max(largest, expect_matches_direct(full(P, direction), describe(full(P, direction))));
     std::printf("full windows, lengths 1 to 600: largest relative RMS error %.2Le\n", largest);
 }
@@ -157,25 +158,25 @@ TEST(chirp, every_length_up_to_600_matches_a_direct_dft)
 // phase ramps, a single input or output, lines up to 32768.
 TEST(chirp, windows_and_ramps_match_a_direct_dft)
 {
-    const chirp_shape shapes[] = {
-        {2, 0, 2, 0, 1, chirp_forward, 0, 0, 1.0},
-        {1, 0, 1, 0, 1, chirp_inverse, 0, 2, 1.0},
-        {8, -3, 7, 0, 4, chirp_inverse, 4, 0, 1.0},        // a band |k| < 4 into a length 8
-        {14, -4, 9, 0, 7, chirp_inverse, 10, 0, 1.0},      // the same, enlarging 5 -> 7
-        {10, -2, 5, 0, 5, chirp_inverse, 6, 0, 1.0},       // shrinking 3 from 5... 3 -> 5 band 3
-        {9, 0, 9, -4, 9, chirp_forward, 0, 18, 0.5 / 9},   // all residues from a negative start
-        {9, 0, 9, -2, 5, chirp_forward, 0, 18, 0.5 / 9},   // a narrow band around 0
-        {7, 5, 7, 3, 6, chirp_forward, 3, 5, 2.0},         // both windows wrap past P
-        {257, -128, 255, 0, 257, chirp_inverse, 128, 0, 1.0},
-        {100, 0, 100, -31, 63, chirp_forward, 0, 200, 0.005},
-        {33, 0, 17, 0, 16, chirp_forward, 0, 0, 1.0},      // span 32: N exactly 32
-        {33, 0, 17, 0, 17, chirp_forward, 0, 0, 1.0},      // span 33: N = 64
-        {4093, -2000, 3999, 0, 4093, chirp_inverse, 5000, 0, 1.0},
-        {32768, -16383, 200, 0, 300, chirp_inverse, 16384, 0, 1.0},
-        {32768, 0, 300, -150, 299, chirp_forward, 0, 65536, 1.0 / 65536},
-        {30000, 29000, 100, 29900, 100, chirp_inverse, 0, 0, 1.0},
+    const dft_window shapes[] = {
+        {2, 0, 2, 0, 1, forward, 0, 0, 1.0},
+        {1, 0, 1, 0, 1, inverse, 0, 2, 1.0},
+        {8, -3, 7, 0, 4, inverse, 4, 0, 1.0},        // a band |k| < 4 into a length 8
+        {14, -4, 9, 0, 7, inverse, 10, 0, 1.0},      // the same, enlarging 5 -> 7
+        {10, -2, 5, 0, 5, inverse, 6, 0, 1.0},       // shrinking 3 from 5... 3 -> 5 band 3
+        {9, 0, 9, -4, 9, forward, 0, 18, 0.5 / 9},   // all residues from a negative start
+        {9, 0, 9, -2, 5, forward, 0, 18, 0.5 / 9},   // a narrow band around 0
+        {7, 5, 7, 3, 6, forward, 3, 5, 2.0},         // both windows wrap past P
+        {257, -128, 255, 0, 257, inverse, 128, 0, 1.0},
+        {100, 0, 100, -31, 63, forward, 0, 200, 0.005},
+        {33, 0, 17, 0, 16, forward, 0, 0, 1.0},      // span 32: N exactly 32
+        {33, 0, 17, 0, 17, forward, 0, 0, 1.0},      // span 33: N = 64
+        {4093, -2000, 3999, 0, 4093, inverse, 5000, 0, 1.0},
+        {32768, -16383, 200, 0, 300, inverse, 16384, 0, 1.0},
+        {32768, 0, 300, -150, 299, forward, 0, 65536, 1.0 / 65536},
+        {30000, 29000, 100, 29900, 100, inverse, 0, 0, 1.0},
     };
-    for (const chirp_shape& s : shapes)
+    for (const dft_window& s : shapes)
         expect_matches_direct(s, describe(s));
 }
 
@@ -183,21 +184,21 @@ TEST(chirp, windows_and_ramps_match_a_direct_dft)
 // the outputs must be the same bits, not merely close.
 TEST(chirp, every_lane_path_gives_the_one_line_bits)
 {
-    const chirp_shape shapes[] = {
-        full(3, chirp_forward), full(64, chirp_inverse), full(1000, chirp_forward),
-        {4093, -2000, 3999, 0, 4093, chirp_inverse, 5000, 0, 1.0},
-        {9, 0, 9, -4, 9, chirp_forward, 0, 18, 0.5 / 9},
-        {2048, 0, 2048, -511, 1023, chirp_forward, 0, 4096, 0.5 / 2048},
+    const dft_window shapes[] = {
+        full(3, forward), full(64, inverse), full(1000, forward),
+        {4093, -2000, 3999, 0, 4093, inverse, 5000, 0, 1.0},
+        {9, 0, 9, -4, 9, forward, 0, 18, 0.5 / 9},
+        {2048, 0, 2048, -511, 1023, forward, 0, 4096, 0.5 / 2048},
     };
     for (lane_path path : {lane_path::sse2, lane_path::avx2, lane_path::avx512}) {
         if (!lane_path_supported(path))
             continue;
         const int lanes = lane_width(path);
-        for (const chirp_shape& s : shapes) {
+        for (const dft_window& s : shapes) {
             fft_tables tables;
             ASSERT_TRUE(fft_tables_build(&tables, chirp_fft_size(s)));
             chirp_plan plan;
-            ASSERT_EQ(chirp_plan_build(&plan, s, tables), chirp_ok);
+            ASSERT_EQ(chirp_plan_build(&plan, s, tables), dft_status::ok);
             const std::size_t bytes = chirp_work_doubles(plan, path) * sizeof(double);
             auto* batch = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
             std::vector<line> inputs;
@@ -232,7 +233,7 @@ TEST(chirp, a_pure_tone_lands_in_its_bin)
         x.re[j] = static_cast<double>(v.real());
         x.im[j] = static_cast<double>(v.imag());
     }
-    const line X = run_plan(full(P, chirp_forward), x);
+    const line X = run_plan(full(P, forward), x);
     for (int k = 0; k < P; ++k) {
         EXPECT_NEAR(X.re[k], k == q ? 1.0 : 0.0, 1e-14) << k;
         EXPECT_NEAR(X.im[k], 0.0, 1e-14) << k;
@@ -243,7 +244,7 @@ TEST(chirp, inverse_after_forward_gives_the_line_back)
 {
     for (int P : {6, 7, 12, 1000, 4096}) {
         const line x = random_line(P, 3);
-        const line back = run_plan(full(P, chirp_inverse), run_plan(full(P, chirp_forward), x));
+        const line back = run_plan(full(P, inverse), run_plan(full(P, forward), x));
         for (int j = 0; j < P; ++j) {
             ASSERT_NEAR(back.re[j], x.re[j], 1e-11) << P << " " << j;
             ASSERT_NEAR(back.im[j], x.im[j], 1e-11) << P << " " << j;
@@ -255,25 +256,25 @@ TEST(chirp, shapes_out_of_range_are_refused)
 {
     fft_tables tables;
     ASSERT_TRUE(fft_tables_build(&tables, 64));
-    const chirp_shape refused[] = {
-        {0, 0, 1, 0, 1, chirp_forward, 0, 0, 1.0},   // no length
-        {5, 0, 0, 0, 5, chirp_forward, 0, 0, 1.0},   // no inputs
-        {5, 0, 6, 0, 5, chirp_forward, 0, 0, 1.0},   // more inputs than the length
-        {5, 0, 5, 0, 0, chirp_forward, 0, 0, 1.0},   // no outputs
-        {5, -6, 5, 0, 5, chirp_forward, 0, 0, 1.0},  // a start beyond one period
-        {5, 0, 5, 0, 5, 2, 0, 0, 1.0},               // no such direction
-        {5, 0, 5, 0, 5, chirp_forward, -1, 0, 1.0},  // a negative ramp
+    const dft_window refused[] = {
+        {0, 0, 1, 0, 1, forward, 0, 0, 1.0},   // no length
+        {5, 0, 0, 0, 5, forward, 0, 0, 1.0},   // no inputs
+        {5, 0, 6, 0, 5, forward, 0, 0, 1.0},   // more inputs than the length
+        {5, 0, 5, 0, 0, forward, 0, 0, 1.0},   // no outputs
+        {5, -6, 5, 0, 5, forward, 0, 0, 1.0},  // a start beyond one period
+        {5, 0, 5, 0, 5, static_cast<dft_direction>(2), 0, 0, 1.0},  // no such direction
+        {5, 0, 5, 0, 5, forward, -1, 0, 1.0},  // a negative ramp
     };
-    for (const chirp_shape& s : refused) {
+    for (const dft_window& s : refused) {
         chirp_plan plan;
         EXPECT_EQ(chirp_fft_size(s), 0) << describe(s);
-        EXPECT_EQ(chirp_plan_build(&plan, s, tables), chirp_bad_shape) << describe(s);
+        EXPECT_EQ(chirp_plan_build(&plan, s, tables), dft_status::bad_window) << describe(s);
         EXPECT_EQ(plan.factors, nullptr);
     }
     chirp_plan plan;
-    const chirp_shape needs_128 = full(50, chirp_forward);  // span 99: N = 128, tables for 64
+    const dft_window needs_128 = full(50, forward);  // span 99: N = 128, tables for 64
     EXPECT_EQ(chirp_fft_size(needs_128), 128);
-    EXPECT_EQ(chirp_plan_build(&plan, needs_128, tables), chirp_small_tables);
+    EXPECT_EQ(chirp_plan_build(&plan, needs_128, tables), dft_status::small_tables);
     EXPECT_EQ(plan.factors, nullptr);
 }
 
@@ -281,7 +282,7 @@ TEST(chirp, shapes_out_of_range_are_refused)
 
 line run_line_plan(const line_plan& plan, const line& x)
 {
-    return run_scalar(plan.shape, x, line_plan_work_doubles(plan, lane_path::scalar),
+    return run_scalar(plan.window, x, line_plan_work_doubles(plan, lane_path::scalar),
                       [&](double* work) { line_plan_transform(plan, lane_path::scalar, work); });
 }
 
@@ -293,25 +294,25 @@ TEST(line_plan, both_ways_match_a_direct_dft_and_the_cheaper_one_is_chosen)
 {
     constexpr line_method fft = line_method::direct, chirp = line_method::chirp_z;
     const struct {
-        chirp_shape shape;
+        dft_window shape;
         line_method chosen;
     } cases[] = {
-        {forward_pass_shape(1536, 3072), fft}, {inverse_pass_shape(1536, 3072), fft},
-        {forward_pass_shape(3072, 1536), fft}, {inverse_pass_shape(3072, 1536), fft},
-        {forward_pass_shape(1920, 1080), fft}, {inverse_pass_shape(1920, 1080), fft},
-        {forward_pass_shape(1000, 1001), fft}, {inverse_pass_shape(1000, 1001), chirp},
-        {forward_pass_shape(7, 9), chirp},     {inverse_pass_shape(7, 9), fft},
-        {forward_pass_shape(4000, 3), fft},    {inverse_pass_shape(4000, 3), fft},
-        {full(1, chirp_forward), fft},         {full(97, chirp_inverse), chirp},
-        {{8, -3, 7, 0, 4, chirp_inverse, 4, 0, 1.0}, fft},
-        {{9, 0, 9, -4, 9, chirp_forward, 0, 18, 0.5 / 9}, fft},
-        {{7, 5, 7, 3, 6, chirp_forward, 3, 5, 2.0}, chirp},
-        {{30, 25, 30, 27, 30, chirp_inverse, 7, 11, 3.0}, fft},  // both windows wrap
-        {{30720, -2, 4, 30000, 5, chirp_forward, 0, 0, 1.0}, chirp},
-        {{6000, 5900, 50, -2900, 60, chirp_inverse, 3000, 9, 0.25}, chirp},
+        {forward_pass_window(1536, 3072), fft}, {inverse_pass_window(1536, 3072), fft},
+        {forward_pass_window(3072, 1536), fft}, {inverse_pass_window(3072, 1536), fft},
+        {forward_pass_window(1920, 1080), fft}, {inverse_pass_window(1920, 1080), fft},
+        {forward_pass_window(1000, 1001), fft}, {inverse_pass_window(1000, 1001), chirp},
+        {forward_pass_window(7, 9), chirp},     {inverse_pass_window(7, 9), fft},
+        {forward_pass_window(4000, 3), fft},    {inverse_pass_window(4000, 3), fft},
+        {full(1, forward), fft},         {full(97, inverse), chirp},
+        {{8, -3, 7, 0, 4, inverse, 4, 0, 1.0}, fft},
+        {{9, 0, 9, -4, 9, forward, 0, 18, 0.5 / 9}, fft},
+        {{7, 5, 7, 3, 6, forward, 3, 5, 2.0}, chirp},
+        {{30, 25, 30, 27, 30, inverse, 7, 11, 3.0}, fft},  // both windows wrap
+        {{30720, -2, 4, 30000, 5, forward, 0, 0, 1.0}, chirp},
+        {{6000, 5900, 50, -2900, 60, inverse, 3000, 9, 0.25}, chirp},
     };
     for (const auto& c : cases) {
-        const chirp_shape& s = c.shape;
+        const dft_window& s = c.shape;
         EXPECT_EQ(line_plan_method(s), c.chosen) << describe(s);
         const line x = random_line(s.in_count, static_cast<unsigned>(s.length + s.out_count));
         const std::vector<cld> want = direct(s, x);
@@ -322,7 +323,7 @@ TEST(line_plan, both_ways_match_a_direct_dft_and_the_cheaper_one_is_chosen)
             if (way == fft && mixed_radix_levels(s.length, radices) < 0)
                 continue;
             line_plan plan;
-            ASSERT_EQ(line_plan_build(&plan, s, tables, way), chirp_ok) << describe(s);
+            ASSERT_EQ(line_plan_build(&plan, s, tables, way), dft_status::ok) << describe(s);
             EXPECT_LT(relative_rms(run_line_plan(plan, x), want), 1e-12)
                 << describe(s) << (way == fft ? " direct" : " chirp-z");
         }
@@ -331,17 +332,17 @@ TEST(line_plan, both_ways_match_a_direct_dft_and_the_cheaper_one_is_chosen)
 
 TEST(line_plan, every_lane_path_gives_the_one_line_bits_of_the_direct_way)
 {
-    const chirp_shape shapes[] = {forward_pass_shape(1080, 1920), inverse_pass_shape(1080, 1920),
-                                  {30, 25, 30, 27, 30, chirp_inverse, 7, 11, 3.0}, full(1, chirp_forward)};
+    const dft_window shapes[] = {forward_pass_window(1080, 1920), inverse_pass_window(1080, 1920),
+                                  {30, 25, 30, 27, 30, inverse, 7, 11, 3.0}, full(1, forward)};
     fft_tables tables;
     ASSERT_TRUE(fft_tables_build(&tables, 4));
     for (lane_path path : {lane_path::sse2, lane_path::avx2, lane_path::avx512}) {
         if (!lane_path_supported(path))
             continue;
         const int lanes = lane_width(path);
-        for (const chirp_shape& s : shapes) {
+        for (const dft_window& s : shapes) {
             line_plan plan;
-            ASSERT_EQ(line_plan_build(&plan, s, tables, line_method::direct), chirp_ok);
+            ASSERT_EQ(line_plan_build(&plan, s, tables, line_method::direct), dft_status::ok);
             // aligned_alloc takes whole alignment units.
             const std::size_t bytes =
                 (line_plan_work_doubles(plan, path) * sizeof(double) + lane_alignment - 1) / lane_alignment *
@@ -375,13 +376,13 @@ TEST(line_plan, ways_that_cannot_serve_are_refused)
     fft_tables tables;
     ASSERT_TRUE(fft_tables_build(&tables, 64));
     line_plan plan;
-    EXPECT_EQ(line_plan_build(&plan, full(97, chirp_forward), tables, line_method::direct), chirp_bad_shape);
-    EXPECT_EQ(line_plan_build(&plan, full(97, chirp_forward), tables), chirp_small_tables);
-    EXPECT_EQ(line_plan_build(&plan, {5, 0, 6, 0, 5, chirp_forward, 0, 0, 1.0}, tables), chirp_bad_shape);
+    EXPECT_EQ(line_plan_build(&plan, full(97, forward), tables, line_method::direct), dft_status::bad_window);
+    EXPECT_EQ(line_plan_build(&plan, full(97, forward), tables), dft_status::small_tables);
+    EXPECT_EQ(line_plan_build(&plan, {5, 0, 6, 0, 5, forward, 0, 0, 1.0}, tables), dft_status::bad_window);
     EXPECT_EQ(plan.fft.points, 0);
     EXPECT_EQ(plan.chirp.factors, nullptr);
-    EXPECT_EQ(line_plan_fft_points(full(97, chirp_forward)), 256);
-    EXPECT_EQ(line_plan_fft_points(full(96, chirp_forward)), 0);
+    EXPECT_EQ(line_plan_fft_points(full(97, forward)), 256);
+    EXPECT_EQ(line_plan_fft_points(full(96, forward)), 0);
 }
 
 #ifndef VELMORA_SANITIZED
@@ -395,9 +396,9 @@ TEST(line_plan, ways_that_cannot_serve_are_refused)
     fft_tables tables;
     tables.max_points = 1 << 30;
     chirp_plan plan;
-    const chirp_shape huge{1 << 24, 0, 1 << 24, 0, 1 << 24, chirp_forward, 0, 0, 1.0};
-    const int result = chirp_plan_build(&plan, huge, tables);
-    std::exit(result == chirp_no_memory && plan.factors == nullptr ? 0 : 1);
+    const dft_window huge{1 << 24, 0, 1 << 24, 0, 1 << 24, forward, 0, 0, 1.0};
+    const dft_status result = chirp_plan_build(&plan, huge, tables);
+    std::exit(result == dft_status::no_memory && plan.factors == nullptr ? 0 : 1);
 }
 
 TEST(chirp, a_plan_that_cannot_get_memory_says_so_and_holds_nothing)

@@ -1,8 +1,9 @@
-// The public API's contract, through velmora/velmora.h alone: its failures,
+// The public API's contract, through the public headers alone: its failures,
 // its sample types and samples near the largest double against the method
 // evaluated directly in long double, views, ranks, pairing, stopping and
 // concurrent calls. The command line's picture
 // is an independent witness for the H x W x 3 case.
+#include <velmora/samples.h>
 #include <velmora/velmora.h>
 
 #include <gtest/gtest.h>
@@ -575,6 +576,53 @@ TEST(library, exhausted_memory_names_the_array)
     EXPECT_STREQ(r.name, "rows");
 }
 #endif
+
+// velmora/samples.h: the sample rule at its edges, against values worked
+// out by hand (float32 as NumPy's astype rounds), and each type visited,
+// stored and read back.
+TEST(samples, the_rule_clips_rounds_and_saturates_at_the_edges)
+{
+    using velmora::rounding;
+    const struct {
+        double value;
+        int truncated, nearest;
+    } cases[] = {{255.0, 255, 255}, {1e300, 255, 255}, {254.99, 254, 255}, {254.5, 254, 255}, {0.7, 0, 1},
+                 {0.0, 0, 0},       {-0.0, 0, 0},      {-3.5, 0, 0},       {128.5, 128, 129}, {128.49, 128, 128},
+                 {-0.5, 0, 0},      {1.0, 1, 1},       {HUGE_VAL, 255, 255}, {-HUGE_VAL, 0, 0}, {NAN, 0, 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(velmora::to_sample<std::uint8_t>(c.value, rounding::truncate), c.truncated) << c.value;
+        EXPECT_EQ(velmora::to_sample<std::uint8_t>(c.value, rounding::nearest), c.nearest) << c.value;
+    }
+    EXPECT_EQ(velmora::to_sample<std::uint16_t>(65534.5, rounding::truncate), 65534);
+    EXPECT_EQ(velmora::to_sample<std::uint16_t>(65534.5, rounding::nearest), 65535);
+    EXPECT_EQ(velmora::to_sample<std::uint16_t>(1e6, rounding::nearest), 65535);
+    EXPECT_EQ(velmora::to_sample<std::uint16_t>(NAN, rounding::nearest), 0);
+    // Past the largest float: below the tie down to it, from the tie on an
+    // infinity; ties to even inside the range.
+    constexpr float top = std::numeric_limits<float>::max(), infinity = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(velmora::to_sample<float>(0x1.fffffefffffffp+127), top);
+    EXPECT_EQ(velmora::to_sample<float>(-0x1.ffffffp+127), -infinity);
+    EXPECT_EQ(velmora::to_sample<float>(1e300), infinity);
+    EXPECT_EQ(velmora::to_sample<float>(1.0 + 0x1p-24), 1.0f);
+    EXPECT_TRUE(std::isnan(velmora::to_sample<float>(NAN)));
+
+    const struct {
+        sample_type type;
+        std::size_t size;
+        double read_back;  // 200.6 stored, nearest
+    } types[] = {{sample_type::uint8, 1, 201.0},
+                 {sample_type::uint16, 2, 201.0},
+                 {sample_type::float32, 4, static_cast<double>(200.6f)},
+                 {sample_type::float64, 8, 200.6}};
+    for (const auto& t : types) {
+        EXPECT_EQ(velmora::visit_sample_type(t.type, []<typename Sample>() { return velmora::sample_type_of<Sample>; }),
+                  t.type);
+        EXPECT_EQ(velmora::visit_sample_type(t.type, []<typename Sample>() { return sizeof(Sample); }), t.size);
+        unsigned char at[9] = {};
+        velmora::store_sample(at + 1, t.type, 200.6, rounding::nearest);  // unaligned on purpose
+        EXPECT_EQ(velmora::load_sample(at + 1, t.type), t.read_back);
+    }
+}
 
 TEST(library, every_failure_comes_back_with_its_code_and_message)
 {
