@@ -3,15 +3,15 @@
 // As in fft/split_radix.h, T is the type of one double of the data: double
 // for one line, a vector of W doubles (fft/lane_double.h) for W lines in
 // lane layout. Factors are plain doubles applied to every lane alike, and
-// every complex product is spelled out as four products and one subtract or
-// add, in the same order for every T, so that each lane rounds as the
-// one-line code does (the build forbids fused multiply-add as well).
+// every complex product is fft/lane_complex.h's, so that each lane rounds
+// as the one-line code does.
 //
 // Internal linkage and no std:: templates, for the reasons split_radix.h
 // gives. Included by chirp_kernel.cpp only.
 #pragma once
 
 #include "dft/chirp_entries.h"
+#include "fft/lane_complex.h"
 #include "fft/split_radix.h"
 
 namespace {
@@ -27,10 +27,7 @@ void multiply_by(const double* factors, std::int32_t count, T* work, const stop_
     for (std::int32_t i = 0; i < count; ++i) {
         if (i % poll_points == poll_points - 1 && stop_requested(poll))
             return;
-        const T re = work[2 * i], im = work[2 * i + 1];
-        const double f_re = factors[2 * i], f_im = factors[2 * i + 1];
-        work[2 * i] = re * f_re - im * f_im;
-        work[2 * i + 1] = re * f_im + im * f_re;
+        write_point(work + 2 * i, times(read_point(work + 2 * i), factors[2 * i], factors[2 * i + 1]));
     }
 }
 

@@ -5,16 +5,17 @@
 //
 // As in fft/mixed_radix.h, T is one double of the data (double, or a
 // vector of W doubles for W lines in lane layout), factors are plain
-// doubles applied to every lane alike, and each complex product is the
-// four products and one subtract or add of the one-line code, so every lane
-// gives the one-line bits. The FFT gathers the inputs in its digit-reversed
-// order straight from the window, block by block.
+// doubles applied to every lane alike, and each complex product is
+// fft/lane_complex.h's, so every lane gives the one-line bits. The FFT
+// gathers the inputs in its digit-reversed order straight from the window,
+// block by block.
 //
 // Internal linkage and no std:: templates, for the reasons
 // fft/split_radix.h gives. Included by line_direct_kernel.cpp only.
 #pragma once
 
 #include "dft/line_direct_entries.h"
+#include "fft/lane_complex.h"
 #include "fft/mixed_radix.h"
 
 namespace {
@@ -24,9 +25,7 @@ template <typename T>
 inline void put(T* to, const T* from, const double* factor)
 {
     if (factor) {
-        const T re = from[0], im = from[1];
-        to[0] = re * factor[0] - im * factor[1];
-        to[1] = re * factor[1] + im * factor[0];
+        write_point(to, times(read_point(from), factor[0], factor[1]));
     } else {
         to[0] = from[0];
         to[1] = from[1];

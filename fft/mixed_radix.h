@@ -5,7 +5,9 @@
 // one line, a vector of W doubles (fft/lane_double.h) for W lines in lane
 // layout. Indices and twiddles are plain ints and doubles, the same whatever
 // T is, and no operation mixes lanes, so every lane gives the one-line bits
-// (split_radix.h says why).
+// (split_radix.h says why). The butterflies hold their points as
+// lane_complex values, twiddled by the one complex multiply
+// (fft/lane_complex.h).
 //
 // The transform decimates in time, in place. With N = r_0 r_1 ... r_(s-1)
 // and n_i = r_i ... r_(s-1) points in a block of level i, a block of level
@@ -33,6 +35,7 @@
 // (mixed_radix_kernel.cpp and the line transforms of dft/).
 #pragma once
 
+#include "fft/lane_complex.h"
 #include "fft/mixed_radix_entries.h"
 #include "fft/stop_poll.h"
 
@@ -54,56 +57,21 @@ constexpr double sqrt_half = 0.70710678118654752440;
 // Blocks of at most this many bytes run level by level.
 constexpr int cached_block_bytes = 32 * 1024;
 
-// One complex value of the data. The butterflies below hold their points
-// as such values, never in arrays indexed by loops, so that every value
-// stays in a register.
-template <typename T>
-struct cx {
-    T r, i;
-};
-
-template <typename T>
-VELMORA_MIXED_INLINE cx<T> operator+(cx<T> a, cx<T> b)
-{
-    return cx<T>{a.r + b.r, a.i + b.i};
-}
-
-template <typename T>
-VELMORA_MIXED_INLINE cx<T> operator-(cx<T> a, cx<T> b)
-{
-    return cx<T>{a.r - b.r, a.i - b.i};
-}
-
 // a times w_4 = -i (forward) or +i (inverse).
 template <bool Inverse, typename T>
-VELMORA_MIXED_INLINE cx<T> quarter_turn(cx<T> a)
+VELMORA_MIXED_INLINE lane_complex<T> quarter_turn(lane_complex<T> a)
 {
-    return Inverse ? cx<T>{-a.i, a.r} : cx<T>{a.i, -a.r};
-}
-
-template <typename T>
-VELMORA_MIXED_INLINE cx<T> read(const T* x)
-{
-    return cx<T>{x[0], x[1]};
-}
-
-template <typename T>
-VELMORA_MIXED_INLINE void write(T* x, cx<T> a)
-{
-    x[0] = a.r;
-    x[1] = a.i;
+    return Inverse ? lane_complex<T>{-a.im, a.re} : lane_complex<T>{a.im, -a.re};
 }
 
 // Reads point j >= 1 of a butterfly, times its twiddle w (conjugated for
 // the inverse) unless Plain.
 template <bool Inverse, bool Plain, typename T>
-VELMORA_MIXED_INLINE cx<T> load(const T* x, const double* w)
+VELMORA_MIXED_INLINE lane_complex<T> load(const T* x, const double* w)
 {
     if (Plain)
-        return read(x);
-    const double wr = w[0];
-    const double wi = Inverse ? -w[1] : w[1];
-    return cx<T>{x[0] * wr - x[1] * wi, x[0] * wi + x[1] * wr};
+        return read_point(x);
+    return times(read_point(x), w[0], Inverse ? -w[1] : w[1]);
 }
 
 // The butterflies: points at x + j*d (in doubles), replaced by their
@@ -112,33 +80,33 @@ VELMORA_MIXED_INLINE cx<T> load(const T* x, const double* w)
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_2(T* x, int d, const double* w)
 {
-    const cx<T> a0 = read(x);
-    const cx<T> a1 = load<Inverse, Plain>(x + d, w);
-    write(x, a0 + a1);
-    write(x + d, a0 - a1);
+    const lane_complex<T> a0 = read_point(x);
+    const lane_complex<T> a1 = load<Inverse, Plain>(x + d, w);
+    write_point(x, a0 + a1);
+    write_point(x + d, a0 - a1);
 }
 
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_3(T* x, int d, const double* w)
 {
     const double s = Inverse ? sin60 : -sin60;
-    const cx<T> a0 = read(x);
-    const cx<T> a1 = load<Inverse, Plain>(x + d, w);
-    const cx<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
-    const cx<T> t = a1 + a2;
-    const cx<T> m{a0.r - 0.5 * t.r, a0.i - 0.5 * t.i};
-    const cx<T> n{s * (a1.r - a2.r), s * (a1.i - a2.i)};
-    write(x, a0 + t);
-    write(x + d, cx<T>{m.r - n.i, m.i + n.r});
-    write(x + 2 * d, cx<T>{m.r + n.i, m.i - n.r});
+    const lane_complex<T> a0 = read_point(x);
+    const lane_complex<T> a1 = load<Inverse, Plain>(x + d, w);
+    const lane_complex<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
+    const lane_complex<T> t = a1 + a2;
+    const lane_complex<T> m{a0.re - 0.5 * t.re, a0.im - 0.5 * t.im};
+    const lane_complex<T> n{s * (a1.re - a2.re), s * (a1.im - a2.im)};
+    write_point(x, a0 + t);
+    write_point(x + d, lane_complex<T>{m.re - n.im, m.im + n.re});
+    write_point(x + 2 * d, lane_complex<T>{m.re + n.im, m.im - n.re});
 }
 
 // Four points as values, replaced by their transform.
 template <bool Inverse, typename T>
-VELMORA_MIXED_INLINE void dft_4(cx<T>& a0, cx<T>& a1, cx<T>& a2, cx<T>& a3)
+VELMORA_MIXED_INLINE void dft_4(lane_complex<T>& a0, lane_complex<T>& a1, lane_complex<T>& a2, lane_complex<T>& a3)
 {
-    const cx<T> t0 = a0 + a2, t1 = a0 - a2, t2 = a1 + a3;
-    const cx<T> t3 = quarter_turn<Inverse>(a1 - a3);
+    const lane_complex<T> t0 = a0 + a2, t1 = a0 - a2, t2 = a1 + a3;
+    const lane_complex<T> t3 = quarter_turn<Inverse>(a1 - a3);
     a0 = t0 + t2;
     a1 = t1 + t3;
     a2 = t0 - t2;
@@ -148,15 +116,15 @@ VELMORA_MIXED_INLINE void dft_4(cx<T>& a0, cx<T>& a1, cx<T>& a2, cx<T>& a3)
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_4(T* x, int d, const double* w)
 {
-    cx<T> a0 = read(x);
-    cx<T> a1 = load<Inverse, Plain>(x + d, w);
-    cx<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
-    cx<T> a3 = load<Inverse, Plain>(x + 3 * d, w + 4);
+    lane_complex<T> a0 = read_point(x);
+    lane_complex<T> a1 = load<Inverse, Plain>(x + d, w);
+    lane_complex<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
+    lane_complex<T> a3 = load<Inverse, Plain>(x + 3 * d, w + 4);
     dft_4<Inverse>(a0, a1, a2, a3);
-    write(x, a0);
-    write(x + d, a1);
-    write(x + 2 * d, a2);
-    write(x + 3 * d, a3);
+    write_point(x, a0);
+    write_point(x + d, a1);
+    write_point(x + 2 * d, a2);
+    write_point(x + 3 * d, a3);
 }
 
 template <bool Inverse, bool Plain, typename T>
@@ -164,22 +132,22 @@ VELMORA_MIXED_INLINE void butterfly_5(T* x, int d, const double* w)
 {
     const double s1 = Inverse ? sin72 : -sin72;
     const double s2 = Inverse ? sin144 : -sin144;
-    const cx<T> a0 = read(x);
-    const cx<T> a1 = load<Inverse, Plain>(x + d, w);
-    const cx<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
-    const cx<T> a3 = load<Inverse, Plain>(x + 3 * d, w + 4);
-    const cx<T> a4 = load<Inverse, Plain>(x + 4 * d, w + 6);
-    const cx<T> b1 = a1 + a4, d1 = a1 - a4, b2 = a2 + a3, d2 = a2 - a3;
+    const lane_complex<T> a0 = read_point(x);
+    const lane_complex<T> a1 = load<Inverse, Plain>(x + d, w);
+    const lane_complex<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
+    const lane_complex<T> a3 = load<Inverse, Plain>(x + 3 * d, w + 4);
+    const lane_complex<T> a4 = load<Inverse, Plain>(x + 4 * d, w + 6);
+    const lane_complex<T> b1 = a1 + a4, d1 = a1 - a4, b2 = a2 + a3, d2 = a2 - a3;
     // Outputs 1 and 4 are m1 +- i n1, outputs 2 and 3 are m2 +- i n2.
-    const cx<T> m1{a0.r + cos72 * b1.r + cos144 * b2.r, a0.i + cos72 * b1.i + cos144 * b2.i};
-    const cx<T> m2{a0.r + cos144 * b1.r + cos72 * b2.r, a0.i + cos144 * b1.i + cos72 * b2.i};
-    const cx<T> n1{s1 * d1.r + s2 * d2.r, s1 * d1.i + s2 * d2.i};
-    const cx<T> n2{s2 * d1.r - s1 * d2.r, s2 * d1.i - s1 * d2.i};
-    write(x, a0 + b1 + b2);
-    write(x + d, cx<T>{m1.r - n1.i, m1.i + n1.r});
-    write(x + 2 * d, cx<T>{m2.r - n2.i, m2.i + n2.r});
-    write(x + 3 * d, cx<T>{m2.r + n2.i, m2.i - n2.r});
-    write(x + 4 * d, cx<T>{m1.r + n1.i, m1.i - n1.r});
+    const lane_complex<T> m1{a0.re + cos72 * b1.re + cos144 * b2.re, a0.im + cos72 * b1.im + cos144 * b2.im};
+    const lane_complex<T> m2{a0.re + cos144 * b1.re + cos72 * b2.re, a0.im + cos144 * b1.im + cos72 * b2.im};
+    const lane_complex<T> n1{s1 * d1.re + s2 * d2.re, s1 * d1.im + s2 * d2.im};
+    const lane_complex<T> n2{s2 * d1.re - s1 * d2.re, s2 * d1.im - s1 * d2.im};
+    write_point(x, a0 + b1 + b2);
+    write_point(x + d, lane_complex<T>{m1.re - n1.im, m1.im + n1.re});
+    write_point(x + 2 * d, lane_complex<T>{m2.re - n2.im, m2.im + n2.re});
+    write_point(x + 3 * d, lane_complex<T>{m2.re + n2.im, m2.im - n2.re});
+    write_point(x + 4 * d, lane_complex<T>{m1.re + n1.im, m1.im - n1.re});
 }
 
 // Eight points as two interleaved fours: X[k] = E[k] + w_8^k O[k] and
@@ -187,30 +155,30 @@ VELMORA_MIXED_INLINE void butterfly_5(T* x, int d, const double* w)
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_8(T* x, int d, const double* w)
 {
-    cx<T> e0 = read(x);
-    cx<T> o0 = load<Inverse, Plain>(x + d, w);
-    cx<T> e1 = load<Inverse, Plain>(x + 2 * d, w + 2);
-    cx<T> o1 = load<Inverse, Plain>(x + 3 * d, w + 4);
-    cx<T> e2 = load<Inverse, Plain>(x + 4 * d, w + 6);
-    cx<T> o2 = load<Inverse, Plain>(x + 5 * d, w + 8);
-    cx<T> e3 = load<Inverse, Plain>(x + 6 * d, w + 10);
-    cx<T> o3 = load<Inverse, Plain>(x + 7 * d, w + 12);
+    lane_complex<T> e0 = read_point(x);
+    lane_complex<T> o0 = load<Inverse, Plain>(x + d, w);
+    lane_complex<T> e1 = load<Inverse, Plain>(x + 2 * d, w + 2);
+    lane_complex<T> o1 = load<Inverse, Plain>(x + 3 * d, w + 4);
+    lane_complex<T> e2 = load<Inverse, Plain>(x + 4 * d, w + 6);
+    lane_complex<T> o2 = load<Inverse, Plain>(x + 5 * d, w + 8);
+    lane_complex<T> e3 = load<Inverse, Plain>(x + 6 * d, w + 10);
+    lane_complex<T> o3 = load<Inverse, Plain>(x + 7 * d, w + 12);
     dft_4<Inverse>(e0, e1, e2, e3);
     dft_4<Inverse>(o0, o1, o2, o3);
     // w_8 = c (1 -+ i), w_8^2 = -+ i, w_8^3 = c (-1 -+ i), c = sqrt(1/2).
-    const cx<T> z1 = Inverse ? cx<T>{sqrt_half * (o1.r - o1.i), sqrt_half * (o1.i + o1.r)}
-                             : cx<T>{sqrt_half * (o1.r + o1.i), sqrt_half * (o1.i - o1.r)};
-    const cx<T> z2 = quarter_turn<Inverse>(o2);
-    const cx<T> z3 = Inverse ? cx<T>{-sqrt_half * (o3.r + o3.i), sqrt_half * (o3.r - o3.i)}
-                             : cx<T>{sqrt_half * (o3.i - o3.r), -sqrt_half * (o3.i + o3.r)};
-    write(x, e0 + o0);
-    write(x + d, e1 + z1);
-    write(x + 2 * d, e2 + z2);
-    write(x + 3 * d, e3 + z3);
-    write(x + 4 * d, e0 - o0);
-    write(x + 5 * d, e1 - z1);
-    write(x + 6 * d, e2 - z2);
-    write(x + 7 * d, e3 - z3);
+    const lane_complex<T> z1 = Inverse ? lane_complex<T>{sqrt_half * (o1.re - o1.im), sqrt_half * (o1.im + o1.re)}
+                                       : lane_complex<T>{sqrt_half * (o1.re + o1.im), sqrt_half * (o1.im - o1.re)};
+    const lane_complex<T> z2 = quarter_turn<Inverse>(o2);
+    const lane_complex<T> z3 = Inverse ? lane_complex<T>{-sqrt_half * (o3.re + o3.im), sqrt_half * (o3.re - o3.im)}
+                                       : lane_complex<T>{sqrt_half * (o3.im - o3.re), -sqrt_half * (o3.im + o3.re)};
+    write_point(x, e0 + o0);
+    write_point(x + d, e1 + z1);
+    write_point(x + 2 * d, e2 + z2);
+    write_point(x + 3 * d, e3 + z3);
+    write_point(x + 4 * d, e0 - o0);
+    write_point(x + 5 * d, e1 - z1);
+    write_point(x + 6 * d, e2 - z2);
+    write_point(x + 7 * d, e3 - z3);
 }
 
 template <int Radix, bool Inverse, bool Plain, typename T>
