@@ -9,7 +9,7 @@
 #include <cmath>
 #include <vector>
 
-#include "fft/fft_drivers.h"
+#include "fft/fft_lanes.h"
 #include "fft/fft_tables.h"
 
 namespace {
@@ -32,9 +32,9 @@ void bm_fft(benchmark::State& state)
     for (auto _ : state) {
         a = input;
         if (Forward) {
-            fft_forward(points, a.data(), tables);
+            fft_forward_lanes(lane_path::scalar, points, a.data(), tables);
         } else {
-            fft_backward(points, a.data(), tables);
+            fft_backward_lanes(lane_path::scalar, points, a.data(), tables);
         }
         benchmark::DoNotOptimize(a.data());
         benchmark::ClobberMemory();

@@ -126,7 +126,7 @@ dft_status chirp_plan_build(chirp_plan* plan, const dft_window& window, const ff
     double* kernel = post + 2 * window.out_count;
     if (!fill_factors(window, N, pre, post, kernel, poll))
         return dft_status::stopped;
-    fft_forward_lanes_polled(lane_path::scalar, N, kernel, tables, poll);
+    fft_forward_lanes(lane_path::scalar, N, kernel, tables, poll);
     if (stop_requested(poll))
         return dft_status::stopped;
     // The convolution's 1/N rides on the kernel; N is a power of two, so

@@ -70,18 +70,14 @@ lane_path lane_path_best()
     return best;
 }
 
-void fft_forward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables)
-{
-    transform(-1, path, points, a, tables, nullptr);
-}
-
-void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables)
-{
-    transform(1, path, points, a, tables, nullptr);
-}
-
-void fft_forward_lanes_polled(lane_path path, std::int32_t points, double* a, const fft_tables& tables,
-                              const stop_poll* poll)
+void fft_forward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables,
+                       const stop_poll* poll)
 {
     transform(-1, path, points, a, tables, poll);
+}
+
+void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables,
+                        const stop_poll* poll)
+{
+    transform(1, path, points, a, tables, poll);
 }

@@ -4,9 +4,9 @@
 // the interleaved one-line format (double 2k the real part, 2k+1 the
 // imaginary part of point k), is one array of n*W doubles in which double i
 // of line j sits at a[i*W + j]. Every lane runs exactly the arithmetic of
-// fft_forward / fft_backward on its own line, in the same order, so line j
-// of the result is bit for bit the one-line transform of line j, on every
-// path. The scalar path (W = 1) is the one-line drivers (fft_drivers.h).
+// the scalar path (W = 1, one interleaved line) on its own line, in the
+// same order, so line j of the result is bit for bit the one-line
+// transform of line j, on every path.
 //
 // Paths are chosen at run time from the CPU's features; lane_path_best() is
 // the one place that makes that choice, once per process.
@@ -59,16 +59,18 @@ bool lane_path_supported(lane_path path);
 // The widest supported path, decided on the first call.
 lane_path lane_path_best();
 
-// fft_forward (negative exponent, unscaled) of each of the lane_width(path)
-// lines of the batch a, for lines of `points` points (a power of two from 1
-// to tables.max_points). a holds 2*points*lane_width(path) doubles in lane
-// layout and is lane_alignment-aligned; path must be supported.
-void fft_forward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables);
+// X[k] = sum_j x[j] exp(-2 pi i jk/N), unscaled and in place, for each of
+// the lane_width(path) lines of the batch a, for lines of N = `points`
+// points (a power of two from 1 to tables.max_points). a holds
+// 2*points*lane_width(path) doubles in lane layout and is
+// lane_alignment-aligned; path must be supported. A stop poll (or null) is
+// asked as fft/split_radix.h says; on a yes a holds unspecified values.
+void fft_forward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables,
+                       const stop_poll* poll = nullptr);
 
-// As fft_forward_lanes with fft_backward (positive exponent, unscaled).
-void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables);
-
-// fft_forward_lanes asking a stop poll (or null) as fft/split_radix.h says;
-// on a yes a holds unspecified values.
-void fft_forward_lanes_polled(lane_path path, std::int32_t points, double* a, const fft_tables& tables,
-                              const stop_poll* poll);
+// For the tests and benchmarks, which check the transforms against their
+// inverses (the library's own inverse transforms run inside the chirp-z
+// kernel): as fft_forward_lanes with exp(+2 pi i jk/N); after
+// fft_forward_lanes it gives N x.
+void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables,
+                        const stop_poll* poll = nullptr);

@@ -1,6 +1,6 @@
 // Entries of fft_lanes_kernel.cpp, one per build (fft/lane_dispatch.h).
 //
-// Internal to fft/: callers go through fft_lanes.h and fft_drivers.h. Each
+// Internal to fft/: callers go through fft_lanes.h. Each
 // runs the split-radix transform with the negative exponent (sign < 0) or
 // the positive one (sign > 0) in every lane of a batch in lane layout, for n
 // doubles per line, with the tables' arrays (fft_tables.h).

@@ -133,5 +133,6 @@ std::size_t fft_tables_bytes(const fft_tables& tables)
 {
     if (tables.max_points == 0)
         return 0;
-    return velmora::buffer_bytes<int>(ip_count(tables.table_size)) + velmora::buffer_bytes<double>(ww_count(tables.table_size));
+    return velmora::buffer_bytes<int>(ip_count(tables.table_size)) +
+           velmora::buffer_bytes<double>(ww_count(tables.table_size));
 }

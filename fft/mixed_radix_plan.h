@@ -3,6 +3,9 @@
 //
 // A plan splits N into levels of radix 8, 4, 2, 3 and 5 (mixed_radix.h) and
 // holds the twiddles of every level and the digit-reversal permutation.
+// The library runs a plan inside the direct way of dft/ (line_direct.h),
+// which reads it through mixed_radix_steps_of; for the tests and
+// benchmarks, which hold it to the DFT on its own,
 // mixed_radix_forward computes X[k] = sum_j x[j] exp(-2 pi i jk/N),
 // mixed_radix_backward the same with the positive exponent; both unscaled,
 // from `in` into `out`, two different arrays. Both hold lane_width(path)
@@ -54,9 +57,9 @@ std::size_t mixed_radix_plan_bytes(const mixed_radix_plan& plan);
 // The plan's arrays as the lane kernels read them.
 mixed_radix_steps mixed_radix_steps_of(const mixed_radix_plan& plan);
 
-// Doubles of in (and of out) for the path: 2 N lane_width(path).
+// For the tests and benchmarks (above): doubles of in (and of out) for the
+// path, 2 N lane_width(path), and the transforms; path must be supported
+// (lane_path_supported).
 std::size_t mixed_radix_line_doubles(const mixed_radix_plan& plan, lane_path path);
-
-// path must be supported (lane_path_supported).
 void mixed_radix_forward(const mixed_radix_plan& plan, lane_path path, const double* in, double* out);
 void mixed_radix_backward(const mixed_radix_plan& plan, lane_path path, const double* in, double* out);

@@ -9,7 +9,6 @@
 #include <random>
 #include <vector>
 
-#include "fft/fft_drivers.h"
 #include "fft/fft_lanes.h"
 #include "fft/fft_tables.h"
 
@@ -114,12 +113,12 @@ TEST_P(lanes, every_lane_is_bit_identical_to_the_one_line_transform_and_stays_in
                         batch.data[i * width + j] = lines[j * n + i];
                     }
                 }
-                (sign < 0 ? fft_forward_lanes : fft_backward_lanes)(path, n / 2, batch.data, *t);
+                (sign < 0 ? fft_forward_lanes : fft_backward_lanes)(path, n / 2, batch.data, *t, nullptr);
                 ASSERT_TRUE(batch.guards_intact())
                     << path_name(path) << " n " << n << " table " << table_size << " sign " << sign;
                 for (int j = 0; j < width; ++j) {
                     double* line = lines.data() + j * n;
-                    (sign < 0 ? fft_forward : fft_backward)(n / 2, line, *t);
+                    (sign < 0 ? fft_forward_lanes : fft_backward_lanes)(lane_path::scalar, n / 2, line, *t, nullptr);
                     doubles lane(n);
                     for (int i = 0; i < n; ++i) {
                         lane[i] = batch.data[i * width + j];

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "fft/fft_drivers.h"
+#include "fft/fft_lanes.h"
 #include "fft/fft_tables.h"
 #include "fft/split_radix.h"
 
@@ -36,7 +36,7 @@ doubles run(int sign, doubles x, std::int32_t table_points)
 {
     const auto points = static_cast<std::int32_t>(x.size() / 2);
     const fft_tables& t = tables_for(table_points ? table_points : points);
-    (sign < 0 ? fft_forward : fft_backward)(points, x.data(), t);
+    (sign < 0 ? fft_forward_lanes : fft_backward_lanes)(lane_path::scalar, points, x.data(), t, nullptr);
     return x;
 }
 
