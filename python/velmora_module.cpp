@@ -22,6 +22,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <velmora/samples.h>
 #include <velmora/velmora.h>
 
 #include <atomic>
@@ -33,6 +34,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 
 #include <unistd.h>
 
@@ -47,19 +49,17 @@ bool sample_type_of(const py::dtype& dtype, velmora::sample_type* type)
     const char swapped = std::endian::native == std::endian::little ? '>' : '<';
     if (dtype.byteorder() == swapped)
         return false;
-    const char kind = dtype.kind();
-    const auto size = dtype.itemsize();
-    if (kind == 'u' && size == 1)
-        *type = velmora::sample_type::uint8;
-    else if (kind == 'u' && size == 2)
-        *type = velmora::sample_type::uint16;
-    else if (kind == 'f' && size == 4)
-        *type = velmora::sample_type::float32;
-    else if (kind == 'f' && size == 8)
-        *type = velmora::sample_type::float64;
-    else
-        return false;
-    return true;
+    for (const velmora::sample_type candidate : velmora::sample_types) {
+        const bool matches = velmora::visit_sample_type(candidate, [&]<typename Sample>() {
+            return dtype.kind() == (std::is_floating_point_v<Sample> ? 'f' : 'u') &&
+                   dtype.itemsize() == static_cast<py::ssize_t>(sizeof(Sample));
+        });
+        if (matches) {
+            *type = candidate;
+            return true;
+        }
+    }
+    return false;
 }
 
 velmora::array_view view_of(const py::array& array, const char* role)

@@ -63,6 +63,11 @@ inline constexpr sample_type sample_type_of = std::is_same_v<Sample, std::uint8_
                                               : std::is_same_v<Sample, float>         ? sample_type::float32
                                                                                       : sample_type::float64;
 
+// The four, for code that goes through them all (matching a caller's own
+// type names against them, tables of tests).
+inline constexpr sample_type sample_types[] = {sample_type::uint8, sample_type::uint16, sample_type::float32,
+                                               sample_type::float64};
+
 // visitor.template operator()<Sample>() for the C++ type of `type` (see
 // above).
 template <typename Visitor>
