@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "codecs/codec_message.h"
+#include "picture/codec_message.h"
 #include "velmora/velmora.h"
 
 // text with every control character written as a C escape (\n, \t, \x1b,

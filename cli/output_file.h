@@ -13,8 +13,7 @@
 // with its usual status (the handler re-raises it with the default action).
 // Only the main thread may end the process with exit().
 //
-// The commit (output_commit and the others) decides how a signal ends the
-// run: one that came before it ends the run as during the work, the old
+// The commit decides how a signal ends the run: one that came before it ends the run as during the work, the old
 // file left and the temporary removed; after it the termination signals
 // stay blocked, so that a run whose output is in place ends with status 0.
 //
@@ -26,32 +25,27 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "codecs/picture.h"
-#include "codecs/picture_kind.h"
 #include "output/output_target.h"
+#include "picture/picture.h"
+#include "picture/picture_kind.h"
 #include "velmora/velmora.h"
 
 void output_prepare(const char* name, output_target* output);
 
-// Writes the picture (width x height, its stored pixel rows) as a BMP file
-// to the output prepared for name, puts it in place and ends the guard.
-void output_commit(const char* name, output_target* output, const std::uint8_t* rows, std::int32_t width,
-                   std::int32_t height);
-
-// The BMP file of the output, bytes long, as memory to write the picture
-// into where the file will keep it (its first bmp_header_size bytes are for
-// output_commit_mapped); null where the file cannot be mapped (a stream, a
-// file system without it, a short address space), and the picture is then
-// written with output_commit. A full disk or a size limit ends the process
-// here, with the message output_commit would give, before any work.
+// The output file, bytes long, as memory to write into where the file will
+// keep it (picture_codec.h's files made in place); null where the file
+// cannot be mapped (a stream, a file system without it, a short address
+// space), and the picture is then written with output_commit_picture. A
+// full disk or a size limit ends the process here, with the message the
+// commit would give, before any work.
 std::uint8_t* output_map(const char* name, output_target* output, std::size_t bytes);
 
-// Writes the header into the mapping, unmaps it and puts the file in place.
-void output_commit_mapped(const char* name, output_target* output, std::uint8_t* mapping, std::size_t bytes,
-                          std::int32_t width, std::int32_t height);
+// Unmaps the file, written whole, and puts it in place.
+void output_commit_mapped(const char* name, output_target* output, std::uint8_t* mapping, std::size_t bytes);
 
-// The same for a PNG, JPEG (at quality) or TIFF file of the picture,
-// encoded on the team's threads where the format allows it. What the
-// encoder warned about (a colour profile left out) is put in *warnings.
+// Writes the picture as a file of the kind (JPEG at quality), encoded on
+// the team's threads where the format allows it, and puts it in place.
+// What the encoder warned about (a colour profile left out) is put in
+// *warnings.
 void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,
                            int quality, velmora::thread_team& team, codec_warnings* warnings);

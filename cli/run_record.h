@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "codecs/picture_kind.h"
+#include "picture/picture_kind.h"
 #include "velmora/velmora.h"
 
 struct run_record {
