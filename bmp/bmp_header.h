@@ -145,15 +145,11 @@ std::int64_t bmp_largest_file(const bmp_header& header);
 // For an accepted header.
 bool bmp_stored_size_holds_rows(const bmp_header& header);
 
-// The picture row (0 at the top) of the row stored at position file_row.
-inline std::int64_t bmp_picture_row(const bmp_header& header, std::int64_t file_row)
-{
-    return header.top_down ? file_row : header.height - 1 - file_row;
-}
-
-// Where the pixels of the row stored at file_row go in rgb, the samples of
-// the picture the decoders fill (bmp_decode.h).
+// Where the pixels of the row stored at file_row (0 the first in the file)
+// go in rgb, the samples of the picture the decoders fill (bmp_decode.h),
+// top row first.
 inline std::uint8_t* bmp_pixels_of_row(const bmp_header& header, std::uint8_t* rgb, std::int64_t file_row)
 {
-    return rgb + bmp_picture_row(header, file_row) * header.width * 3;
+    const std::int64_t picture_row = header.top_down ? file_row : header.height - 1 - file_row;
+    return rgb + picture_row * header.width * 3;
 }

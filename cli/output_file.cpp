@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -87,11 +86,11 @@ const char* refusal_reason(const output_outcome& outcome)
     return std::strerror(outcome.error);
 }
 
-// The file through a stdio stream on a copy of the descriptor, which stays
-// the output's. Returns an errno value, or -1 with *failure set when the
-// encoder refused for a reason of its own.
-template <typename Encode>
-int write_file(int fd, Encode encode, codec_message* failure)
+// The picture encoded through a stdio stream on a copy of the descriptor,
+// which stays the output's. Returns an errno value, or -1 with *failure set
+// when the encoder refused for a reason of its own.
+int write_picture(int fd, picture_kind kind, const picture& image, const picture_write_options& options,
+                  codec_warnings* warnings, codec_message* failure)
 {
     const int copy = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     if (copy < 0)
@@ -103,10 +102,10 @@ int write_file(int fd, Encode encode, codec_message* failure)
         return error;
     }
     errno = 0;
-    const bool encoded = encode(out, failure);
+    *failure = picture_write(out, kind, image, options, warnings);
     // A refused write leaves its errno; the encoder's own text is the
     // reason only when the system had none.
-    int error = encoded && std::fflush(out) == 0 ? 0 : (errno ? errno : -1);
+    int error = !failure->failed() && std::fflush(out) == 0 ? 0 : (errno ? errno : -1);
     if (std::fclose(out) != 0 && error == 0)
         error = errno ? errno : EIO;
     if (error == -1 && !failure->failed())
@@ -197,16 +196,10 @@ void output_commit_mapped(const char* name, output_target* output, std::uint8_t*
 void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,
                            int quality, velmora::thread_team& team, codec_warnings* warnings)
 {
-    codec_message failure;
     picture_write_options options;
     options.jpeg_quality = quality;
     options.runner = team_runner(team);
-    const int error = write_file(
-        output->fd(),
-        [&](std::FILE* out, codec_message* refused) {
-            *refused = picture_write(out, kind, image, options, warnings);
-            return !refused->failed();
-        },
-        &failure);
+    codec_message failure;
+    const int error = write_picture(output->fd(), kind, image, options, warnings, &failure);
     finish(name, output, error, failure);
 }

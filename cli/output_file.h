@@ -1,25 +1,28 @@
 // The output file of a run: made ready before the work, put in place after
 // it, and never left half-made however the run ends.
 //
-// output_prepare opens where the picture will go (output_target_prepare)
+// output_prepare opens where the picture will go (output_target::prepare)
 // right after the input has been read, so that an output that cannot be
 // written costs no work. From then on SIGXFSZ is ignored, so that a write
 // past the file size limit fails with EFBIG and is reported like any other
 // failed write; when the output is a named pipe or a character device,
 // written as a stream, SIGPIPE is ignored too, so that a reader that went
 // away gives EPIPE. When the file system has no unnamed files, the named
-// temporary is guarded until output_commit: an exit handler and handlers
-// for the termination signals remove it, and a signal then ends the process
+// temporary is guarded until the commit: an exit handler and handlers for
+// the termination signals remove it, and a signal then ends the process
 // with its usual status (the handler re-raises it with the default action).
 // Only the main thread may end the process with exit().
 //
-// The commit decides how a signal ends the run: one that came before it ends the run as during the work, the old
-// file left and the temporary removed; after it the termination signals
-// stay blocked, so that a run whose output is in place ends with status 0.
+// The commit (output_commit_mapped, output_commit_picture) decides how a
+// signal ends the run: one that came before it ends the run as during the
+// work, the old file left and the temporary removed; after it the
+// termination signals stay blocked, so that a run whose output is in place
+// ends with status 0.
 //
-// Both end the process on failure with "velmora: cannot write the output
-// file NAME: REASON" on the standard error stream and status 1. The caller
-// owns the output_target record and keeps it until output_commit returns.
+// Every function here ends the process on failure with "velmora: cannot
+// write the output file NAME: REASON" on the standard error stream and
+// status 1. The caller owns the output_target and keeps it until the commit
+// returns.
 #pragma once
 
 #include <cstddef>

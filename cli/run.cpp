@@ -40,18 +40,14 @@ void check_required(const resize_options& options)
         fail_output_base_too_long(max_base_name, format_extensions[format_of(options)]);
 }
 
-run_record make_record(const resize_options& options, const picture_info& in, const velmora::thread_team& team)
+run_record make_record(const resize_options& options, const picture_info& in)
 {
     run_record run;
-    run.input_name = options.input_name;
     run.output_name = std::string(options.output_name) + format_extensions[format_of(options)];
     run.out_kind = format_kinds[format_of(options)];
-    run.width = in.width;
-    run.height = in.height;
     // The sizes were checked against the differences with the header.
     run.out_width = in.width + options.sizexminus;
     run.out_height = in.height + options.sizexminusy;
-    run.threads = velmora::team_threads(team);
     // BMP output truncates, as it always has; the other kinds round.
     if (options.rounding != 0)
         run.rounding = options.rounding == 1 ? velmora::rounding::nearest : velmora::rounding::truncate;
@@ -143,7 +139,7 @@ int run_velmora(int argc, char** argv)
         fail_resize(started);
 
     picture in = read_input(*options, team);
-    const run_record run = make_record(*options, in.info, team);
+    const run_record run = make_record(*options, in.info);
     output_target output;
     prepare_output(*options, run, &output);
     output_picture out;
