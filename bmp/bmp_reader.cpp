@@ -148,7 +148,7 @@ codec_message bmp_state::decode(picture* out)
     const std::int64_t end =
         std::min<std::int64_t>(header.file_size, offset + bmp_pixel_bytes_bound(header, header.width, header.height));
     const auto size = static_cast<std::size_t>(end - offset);
-    const block_ptr encoded(static_cast<std::uint8_t*>(take_block(options, size, picture_block::encoded)));
+    const block_ptr encoded(static_cast<std::uint8_t*>(borrow_block(options, size, picture_block::encoded)));
     if (!encoded)
         return codec_fail(codec_fault::memory, "no memory for the BMP pixel data (%zu bytes)", size);
     const bool known_length = source->length >= 0 || !source->stream;
@@ -158,11 +158,13 @@ codec_message bmp_state::decode(picture* out)
 
     picture image;
     image.info = shape;
-    image.samples.reset(static_cast<std::uint8_t*>(take_block(options, picture_bytes(shape), picture_block::samples)));
+    const std::size_t bytes = picture_bytes(shape);
+    image.samples.reset(static_cast<std::uint8_t*>(borrow_block(options, bytes, picture_block::samples)));
     if (!image.samples)
-        return codec_fail(codec_fault::memory, "no memory for the picture (%zu bytes)", picture_bytes(shape));
+        return codec_fail(codec_fault::memory, "no memory for the picture (%zu bytes)", bytes);
     std::uint64_t detail = 0;
-    const bmp_status status = decode_in_bands(header, encoded.get(), size, image.samples.get(), options.runner, &detail);
+    const bmp_status status =
+        decode_in_bands(header, encoded.get(), size, image.samples.get(), options.runner, &detail);
     if (status != bmp_status::ok)
         return refusal(*source, status, header, detail);
     *out = std::move(image);

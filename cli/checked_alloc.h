@@ -13,8 +13,11 @@
 
 #include <cstddef>
 
-// Such a block, or null when memory ran out.
-void* run_block(std::size_t bytes);
+#include "velmora/velmora.h"
+
+// Such a block made resident on the team's threads, each filling one
+// contiguous run of it, before its first use; or null when memory ran out.
+void* populated_block(std::size_t bytes, velmora::thread_team& team);
 
 void* checked_alloc(std::size_t bytes, const char* name);
 

@@ -6,7 +6,6 @@
 #include "cli/messages.h"
 #include "cli/team_runner.h"
 #include "picture/picture_codec.h"
-#include "resize/fresh_memory.h"
 
 namespace {
 
@@ -15,16 +14,16 @@ namespace {
 // Sums are formed in 64 bits.
 void check_size_limits(std::int32_t width, std::int64_t height, const resize_options& options)
 {
-    const std::int64_t out_width = std::int64_t{width} + options.sizexminus;
-    const std::int64_t out_height = height + options.sizexminusy;
+    const std::int64_t out_width = std::int64_t{width} + options.added_columns;
+    const std::int64_t out_height = height + options.added_rows;
     if (out_width < 1)
-        fail_no_output_columns(options.sizexminus, width);
+        fail_no_output_columns(options.added_columns, width);
     if (out_height < 1)
-        fail_no_output_rows(options.sizexminusy, height);
+        fail_no_output_rows(options.added_rows, height);
     if (out_width > max_picture_side)
-        fail_output_width(out_width, max_picture_side, width, options.sizexminus);
+        fail_output_width(out_width, max_picture_side, width, options.added_columns);
     if (out_height > max_picture_side)
-        fail_output_height(out_height, max_picture_side, height, options.sizexminusy);
+        fail_output_height(out_height, max_picture_side, height, options.added_rows);
 }
 
 // The pixel budget bounds what a small compressed file can make the run
@@ -48,13 +47,11 @@ struct run_lender {
 void* lend_block(void* lender, std::size_t bytes, picture_block use)
 {
     auto* runs = static_cast<run_lender*>(lender);
-    void* block = run_block(bytes);
+    void* block = populated_block(bytes, *runs->team);
     if (!block) {
         runs->ran_out = true;
         runs->use = use;
-        return nullptr;
     }
-    populate(*runs->team, block, bytes, populate_kind::owned);
     return block;
 }
 

@@ -22,15 +22,15 @@ constexpr std::size_t name_field_size = 256;
 struct resize_options {
     char input_name[name_field_size];
     char output_name[name_field_size];  // the base name given with -o
-    std::int32_t sizexminus;   // columns added to the width
-    std::int32_t sizexminusy;  // rows added to the height
-    std::int32_t threads;      // 1..256 from -threads; 0 when not given
-    std::int32_t max_pixels;   // 1..max_pixel_budget from -max-pixels; 0 when not given
+    std::int32_t added_columns;  // -sizexminus: columns added to the width (negative: taken away)
+    std::int32_t added_rows;     // -sizexminusy: rows added to the height
+    std::int32_t threads;        // 1..256 from -threads; 0 when not given
+    std::int32_t max_pixels;     // 1..max_pixel_budget from -max-pixels; 0 when not given
     // The choices below hold 1 + their place in the option's list, 0 when
     // not given.
-    std::int32_t format;       // -format: format_choices
-    std::int32_t rounding;     // -rounding: rounding_choices
-    std::int32_t quality;      // 1..100 from -quality; 0 when not given
+    std::int32_t format;    // -format: format_choices
+    std::int32_t rounding;  // -rounding: rounding_choices
+    std::int32_t quality;   // 1..100 from -quality; 0 when not given
 };
 
 // The words -format and -rounding take, in the order the choice fields

@@ -46,8 +46,8 @@ run_record make_record(const resize_options& options, const picture_info& in)
     run.output_name = std::string(options.output_name) + format_extensions[format_of(options)];
     run.out_kind = format_kinds[format_of(options)];
     // The sizes were checked against the differences with the header.
-    run.out_width = in.width + options.sizexminus;
-    run.out_height = in.height + options.sizexminusy;
+    run.out_width = in.width + options.added_columns;
+    run.out_height = in.height + options.added_rows;
     // BMP output truncates, as it always has; the other kinds round.
     if (options.rounding != 0)
         run.rounding = options.rounding == 1 ? velmora::rounding::nearest : velmora::rounding::truncate;

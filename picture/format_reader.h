@@ -21,19 +21,19 @@ enum class picture_block {
     samples,  // the decoded picture's samples
 };
 
-// What a caller lends a reader: threads for work that splits into units
-// (see band_runner.h), and blocks for its large arrays, so that a caller
-// can place them (huge pages, first touched on its threads). A block is
-// released with std::free; null means that memory ran out. With no
-// function, blocks come from malloc. The BMP reader borrows both; the
-// others neither.
+// What a caller lends a reader, for as long as the reader lives: threads
+// for work that splits into units (see band_runner.h), and blocks for its
+// large arrays, so that a caller can place them (huge pages, first touched
+// on its threads). A block is released with std::free; null means that
+// memory ran out. With no function, blocks come from malloc. The BMP
+// reader borrows both; the others neither.
 struct picture_read_options {
     band_runner runner;
     void* (*take_block)(void* lender, std::size_t bytes, picture_block use) = nullptr;
     void* lender = nullptr;  // handed to take_block
 };
 
-inline void* take_block(const picture_read_options& options, std::size_t bytes, picture_block use)
+inline void* borrow_block(const picture_read_options& options, std::size_t bytes, picture_block use)
 {
     return options.take_block ? options.take_block(options.lender, bytes, use) : std::malloc(bytes > 0 ? bytes : 1);
 }

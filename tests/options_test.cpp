@@ -63,14 +63,14 @@ TEST(options, a_value_starting_with_a_dash_is_a_value)
     const parsed p = parse({"-o", "-x", "-sizexminus", "-5"});
     ASSERT_EQ(p.outcome.status, parse_status::ok);
     EXPECT_STREQ(p.options.output_name, "-x");
-    EXPECT_EQ(p.options.sizexminus, -5);
+    EXPECT_EQ(p.options.added_columns, -5);
 }
 
 TEST(options, later_occurrences_win)
 {
     const parsed p = parse({"-i", "a.bmp", "-sizexminus", "3", "-i", "b.bmp", "-sizexminus", "4"});
     EXPECT_STREQ(p.options.input_name, "b.bmp");
-    EXPECT_EQ(p.options.sizexminus, 4);
+    EXPECT_EQ(p.options.added_columns, 4);
 }
 
 TEST(options, arguments_without_a_dash_are_passed_over)
@@ -120,7 +120,8 @@ TEST(options, sizes_that_are_not_plain_numbers_are_refused)
             const parsed p = parse({"-i", "in.bmp", name, c.text, "-o", "out"});
             EXPECT_EQ(p.outcome.status, c.status);
             if (c.status == parse_status::ok) {
-                const std::int32_t stored = std::strcmp(name, "-sizexminus") == 0 ? p.options.sizexminus : p.options.sizexminusy;
+                const bool columns = std::strcmp(name, "-sizexminus") == 0;
+                const std::int32_t stored = columns ? p.options.added_columns : p.options.added_rows;
                 EXPECT_EQ(stored, c.value);
                 EXPECT_STREQ(p.options.output_name, "out");
             } else {

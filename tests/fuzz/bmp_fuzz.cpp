@@ -37,8 +37,9 @@ void check_round_trip(const picture& in)
     const bool written = !bmp_write(out, in).failed();
     std::fclose(out);
     picture back;
-    if (!written || size != bmp_file_size(in.info) || !decode(reinterpret_cast<const std::uint8_t*>(buffer), size, &back) ||
-        back.info.width != in.info.width || back.info.height != in.info.height ||
+    const auto* file = reinterpret_cast<const std::uint8_t*>(buffer);
+    if (!written || size != bmp_file_size(in.info) || !decode(file, size, &back) || back.info.width != in.info.width ||
+        back.info.height != in.info.height ||
         std::memcmp(back.samples.get(), in.samples.get(), picture_bytes(in.info)) != 0)
         std::abort();
     std::free(buffer);
