@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "bmp/le_bytes.h"
-#include "bmp/plane.h"
 
 namespace {
 
@@ -131,6 +130,12 @@ std::uint64_t headers_end(const bmp_header& header)
     return end;
 }
 
+// The last stored row needs its pixels, not its padding.
+std::int64_t last_row_bytes(std::int64_t width, std::int64_t bits)
+{
+    return (width * bits + 7) / 8;
+}
+
 // A mask of zero, or one run of consecutive ones.
 bool contiguous(std::uint32_t mask)
 {
@@ -202,8 +207,7 @@ bmp_status check_fields(bmp_header* header)
         return bmp_status::width_above_limit;
     if (header->height > max_picture_side)
         return bmp_status::height_above_limit;
-    const bool run_length = header->coding == bmp_coding::rle8 || header->coding == bmp_coding::rle4;
-    if (run_length && header->top_down)
+    if (bmp_run_length(*header) && header->top_down)
         return bmp_status::rle_top_down;
     return bmp_status::ok;
 }
@@ -291,12 +295,12 @@ void bmp_status_reason(bmp_status status, const bmp_header& header, std::uint64_
         std::snprintf(text, size, "height 0 (must not be 0)");
         break;
     case bmp_status::width_above_limit:
-        std::snprintf(text, size, "input width %d is above the limit of %d", static_cast<int>(header.width),
-                      static_cast<int>(max_picture_side));
-        break;
     case bmp_status::height_above_limit:
-        std::snprintf(text, size, "input height %lld is above the limit of %d",
-                      static_cast<long long>(header.height), static_cast<int>(max_picture_side));
+        // Checked with the width first, as the header checks do.
+        std::snprintf(text, size, "%s",
+                      picture_side_check(static_cast<std::uint64_t>(header.width),
+                                         static_cast<std::uint64_t>(header.height))
+                          .text);
         break;
     case bmp_status::rle_top_down:
         std::snprintf(text, size, "run-length coded rows stored top down are not supported");
@@ -335,16 +339,6 @@ void bmp_status_reason(bmp_status status, const bmp_header& header, std::uint64_
     }
 }
 
-std::int64_t bmp_row_stride(std::int64_t width)
-{
-    return (3 * width + 3) / 4 * 4;
-}
-
-std::int64_t bmp_pixel_rows_size(std::int64_t width, std::int64_t height)
-{
-    return (height - 1) * bmp_row_stride(width) + 3 * width;
-}
-
 std::int64_t bmp_row_bytes(std::int64_t width, std::int64_t bits)
 {
     return (width * bits + 31) / 32 * 4;
@@ -352,10 +346,10 @@ std::int64_t bmp_row_bytes(std::int64_t width, std::int64_t bits)
 
 std::int64_t bmp_pixel_bytes_bound(const bmp_header& header, std::int64_t width, std::int64_t height)
 {
-    if (header.coding == bmp_coding::rle8 || header.coding == bmp_coding::rle4)
+    if (bmp_run_length(header))
         return height * (4 * width + 2) + 2;
     const std::int64_t bits = header.bits_per_pixel;
-    return (height - 1) * bmp_row_bytes(width, bits) + (width * bits + 7) / 8;
+    return (height - 1) * bmp_row_bytes(width, bits) + last_row_bytes(width, bits);
 }
 
 std::int64_t bmp_largest_file(const bmp_header& header)
@@ -369,12 +363,12 @@ bool bmp_stored_size_holds_rows(const bmp_header& header)
     const std::int64_t offset = header.pixel_offset;
     if (stored < offset)
         return false;
-    if (header.coding == bmp_coding::rle8 || header.coding == bmp_coding::rle4)
+    if (bmp_run_length(header))
         return true;
     // Compared by division so that no width or height can overflow it.
     const std::int64_t bits = header.bits_per_pixel;
     const std::int64_t available = stored - offset;
-    const std::int64_t last_row = (header.width * bits + 7) / 8;
+    const std::int64_t last_row = last_row_bytes(header.width, bits);
     if (available < last_row)
         return false;
     return header.height - 1 <= (available - last_row) / bmp_row_bytes(header.width, bits);

@@ -19,12 +19,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "picture/picture_limits.h"
+
 // The 14-byte file header.
 constexpr std::size_t bmp_file_header_size = 14;
 // Everything a reader needs from before the pixel data: the file header,
 // the longest info header and the longest colour table (256 entries of four
-// bytes). The bit-field masks lie within that too.
+// bytes). The bit-field masks lie within that too. The caller's head holds
+// that much (picture_limits.h).
 constexpr std::size_t bmp_head_bytes = bmp_file_header_size + 124 + 256 * 4;
+static_assert(bmp_head_bytes <= picture_head_bytes);
 
 enum class bmp_coding {
     palette,     // 1, 2, 4 or 8 bits per pixel: indices into the colour table
@@ -74,6 +78,13 @@ struct bmp_band_result {
     std::int64_t position;
 };
 
+// Stored rows first .. first + count - 1 of a picture (0 the first row in
+// the file): a band, whose pixels are one contiguous run of the picture.
+struct bmp_rows {
+    std::int32_t first;
+    std::int32_t count;
+};
+
 struct bmp_colour {
     std::uint8_t b, g, r;
 };
@@ -94,6 +105,11 @@ struct bmp_header {
     bmp_colour palette[256];
 };
 
+inline bool bmp_run_length(const bmp_header& header)
+{
+    return header.coding == bmp_coding::rle8 || header.coding == bmp_coding::rle4;
+}
+
 // Fills *header with every field it could read and returns ok, or the first
 // check that failed.
 bmp_status bmp_parse_header(const std::uint8_t* bytes, std::size_t length, bmp_header* header);
@@ -102,13 +118,6 @@ bmp_status bmp_parse_header(const std::uint8_t* bytes, std::size_t length, bmp_h
 // detail is the value a pixel-data status carries (ignored by the others).
 void bmp_status_reason(bmp_status status, const bmp_header& header, std::uint64_t detail, char* text,
                        std::size_t size);
-
-// Bytes per 24-bit pixel row: three per pixel, padded to a multiple of four.
-std::int64_t bmp_row_stride(std::int64_t width);
-
-// Bytes the 24-bit pixel rows need: every row but the last with its padding,
-// and the last one without. For sizes within the side limits.
-std::int64_t bmp_pixel_rows_size(std::int64_t width, std::int64_t height);
 
 // Bytes per stored row at any depth: width * bits rounded up to 32 bits.
 std::int64_t bmp_row_bytes(std::int64_t width, std::int64_t bits);
@@ -120,6 +129,13 @@ std::int64_t bmp_row_bytes(std::int64_t width, std::int64_t bits);
 // of picture). Sizes up to max_picture_side.
 std::int64_t bmp_pixel_bytes_bound(const bmp_header& header, std::int64_t width, std::int64_t height);
 
+// Whether length bytes of pixel data hold every row the header's
+// uncompressed coding needs (the last without its padding).
+inline bool bmp_rows_fit(const bmp_header& header, std::size_t length)
+{
+    return static_cast<std::uint64_t>(bmp_pixel_bytes_bound(header, header.width, header.height)) <= length;
+}
+
 // The largest file the side limits allow for the header's offset, depth and
 // coding: the bound on what is read from an input that cannot be measured.
 std::int64_t bmp_largest_file(const bmp_header& header);
@@ -129,8 +145,11 @@ std::int64_t bmp_largest_file(const bmp_header& header);
 // For an accepted header.
 bool bmp_stored_size_holds_rows(const bmp_header& header);
 
-// The picture row (0 at the top) of the row stored at position file_row.
-inline std::int64_t bmp_picture_row(const bmp_header& header, std::int64_t file_row)
+// Where the pixels of the row stored at file_row (0 the first in the file)
+// go in rgb, the samples of the picture the decoders fill (bmp_decode.h),
+// top row first.
+inline std::uint8_t* bmp_pixels_of_row(const bmp_header& header, std::uint8_t* rgb, std::int64_t file_row)
 {
-    return header.top_down ? file_row : header.height - 1 - file_row;
+    const std::int64_t picture_row = header.top_down ? file_row : header.height - 1 - file_row;
+    return rgb + picture_row * header.width * 3;
 }

@@ -11,26 +11,25 @@
 #include <cstdint>
 
 #include "bmp/bmp_header.h"
-#include "bmp/plane.h"
 
-// Puts the colour of table entry index at plane position at. Returns false,
-// touching nothing, when the index lies beyond the usable entries.
-inline bool bmp_put_colour(const bmp_header& header, std::uint32_t index, std::size_t at, colour_planes out)
+// Puts the colour of table entry index into pixel (red, green, blue).
+// Returns false, touching nothing, when the index lies beyond the usable
+// entries.
+inline bool bmp_put_colour(const bmp_header& header, std::uint32_t index, std::uint8_t* pixel)
 {
     if (index >= header.palette_size)
         return false;
     const bmp_colour colour = header.palette[index];
-    out.B[at] = colour.b;
-    out.G[at] = colour.g;
-    out.R[at] = colour.r;
+    pixel[0] = colour.r;
+    pixel[1] = colour.g;
+    pixel[2] = colour.b;
     return true;
 }
 
-// Fills the given columns of the three planes (header.width x
-// header.height, row 0 at the top) from uncompressed index rows. Returns
-// short_pixel_data, touching nothing, when length cannot hold the rows, and
-// bad_index with the index as its detail at the columns' first index beyond
-// the table (the planes then hold the pixels decoded so far). For a header
-// accepted with the palette coding.
+// Fills the given rows of the picture rgb (bmp_decode.h) from uncompressed
+// index rows. Returns short_pixel_data, touching nothing, when length cannot
+// hold the rows, and bad_index with the index as its detail at the rows'
+// first index beyond the table (the picture then holds the pixels decoded
+// so far). For a header accepted with the palette coding.
 bmp_band_result bmp_decode_palette(const bmp_header& header, const std::uint8_t* data, std::size_t length,
-                                   colour_planes out, column_range columns);
+                                   std::uint8_t* rgb, bmp_rows rows);

@@ -23,21 +23,19 @@ std::uint32_t packed_index(const std::uint8_t* bytes, std::int64_t i, bool four)
 // Writes count indices at the cursor: those of a repeated byte (repeat) or
 // of the packed bytes that follow the code.
 bmp_status put_run(const bmp_header& header, rle_cursor* cursor, std::int64_t count, const std::uint8_t* bytes,
-                   bool repeat, colour_planes out, std::uint64_t* detail)
+                   bool repeat, std::uint8_t* rgb, std::uint64_t* detail)
 {
     if (cursor->row >= header.height)
         return bmp_status::rle_past_picture;
     if (cursor->x + count > header.width)
         return bmp_status::rle_past_row;
     const bool four = header.coding == bmp_coding::rle4;
-    const auto height = static_cast<std::int32_t>(header.height);
-    const auto y = static_cast<std::int32_t>(bmp_picture_row(header, cursor->row));
-    for (std::int64_t i = 0; i < count; ++i) {
+    std::uint8_t* pixel = bmp_pixels_of_row(header, rgb, cursor->row) + 3 * cursor->x;
+    for (std::int64_t i = 0; i < count; ++i, pixel += 3) {
         // A repeated 4-bit pair alternates its nibbles; a repeated byte is one index.
         const std::int64_t from = repeat ? (four ? i % 2 : 0) : i;
         const std::uint32_t index = packed_index(bytes, from, four);
-        const auto x = static_cast<std::int32_t>(cursor->x + i);
-        if (!bmp_put_colour(header, index, plane_index(x, y, height), out)) {
+        if (!bmp_put_colour(header, index, pixel)) {
             *detail = index;
             return bmp_status::bad_index;
         }
@@ -49,12 +47,9 @@ bmp_status put_run(const bmp_header& header, rle_cursor* cursor, std::int64_t co
 }  // namespace
 
 bmp_status bmp_decode_rle(const bmp_header& header, const std::uint8_t* data, std::size_t length,
-                          colour_planes out, std::uint64_t* detail)
+                          std::uint8_t* rgb, std::uint64_t* detail)
 {
-    const std::size_t plane_size = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
-    std::memset(out.B, 0, plane_size);
-    std::memset(out.G, 0, plane_size);
-    std::memset(out.R, 0, plane_size);
+    std::memset(rgb, 0, 3 * static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height));
     const bool four = header.coding == bmp_coding::rle4;
     rle_cursor cursor{0, 0};
     std::size_t p = 0;
@@ -66,7 +61,7 @@ bmp_status bmp_decode_rle(const bmp_header& header, const std::uint8_t* data, st
         *detail = header.pixel_offset + code_at;
         bmp_status status = bmp_status::ok;
         if (first > 0) {
-            status = put_run(header, &cursor, first, data + code_at + 1, true, out, detail);
+            status = put_run(header, &cursor, first, data + code_at + 1, true, rgb, detail);
         } else if (second == 0) {
             cursor.x = 0;
             ++cursor.row;
@@ -87,7 +82,7 @@ bmp_status bmp_decode_rle(const bmp_header& header, const std::uint8_t* data, st
             const std::size_t padded = (bytes + 1) / 2 * 2;
             if (length - p < padded)
                 return bmp_status::rle_cut;
-            status = put_run(header, &cursor, second, data + p, false, out, detail);
+            status = put_run(header, &cursor, second, data + p, false, rgb, detail);
             p += padded;
         }
         if (status != bmp_status::ok)

@@ -16,12 +16,11 @@
 #include <cstdint>
 
 #include "bmp/bmp_header.h"
-#include "bmp/plane.h"
 
-// Blackens the three planes (header.width x header.height, row 0 at the
-// top), then runs the codes of data into them. On a fault it returns its
-// status with *detail set: the index for bad_index, the file position of the
-// code otherwise; the planes then hold what was decoded so far. For a header
-// accepted with the rle8 or rle4 coding.
+// Blackens the picture rgb (bmp_decode.h), then runs the codes of data
+// into it. On a fault it returns its status with *detail set: the index for
+// bad_index, the file position of the code otherwise; the picture then
+// holds what was decoded so far. For a header accepted with the rle8 or
+// rle4 coding.
 bmp_status bmp_decode_rle(const bmp_header& header, const std::uint8_t* data, std::size_t length,
-                          colour_planes out, std::uint64_t* detail);
+                          std::uint8_t* rgb, std::uint64_t* detail);

@@ -1,14 +1,12 @@
 #include "bmp/bmp_writer.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "bmp/bmp_header.h"
 #include "bmp/le_bytes.h"
-#include "bmp/pixel_tile.h"
-#include "bmp/plane.h"
 
 namespace {
 
@@ -16,55 +14,17 @@ constexpr std::uint32_t header_bytes = 54;
 constexpr std::uint32_t info_header_bytes = 40;
 // 96 dots per inch, the customary default.
 constexpr std::uint32_t pixels_per_metre = 3780;
+// Rows handed to the stream in one write.
+constexpr std::int32_t strip_rows = 64;
 
-bool write_header(std::FILE* out, std::int32_t width, std::int32_t height)
+std::size_t stride_of(const picture_info& info)
 {
-    std::uint8_t header[bmp_header_size];
-    bmp_header_bytes(width, height, header);
-    return std::fwrite(header, 1, sizeof header, out) == sizeof header;
+    return static_cast<std::size_t>(bmp_row_bytes(info.width, 24));
 }
 
-// Stored rows first .. first + count - 1 (file order: picture row
-// height - 1 - i) into `strip`, count rows of stride bytes, then to the
-// stream in one write.
-bool write_strip(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
-                 std::int32_t width, std::int32_t height, std::int32_t first, std::int32_t count,
-                 std::uint8_t* strip)
+void header_bytes_of(const picture_info& info, std::uint8_t* out)
 {
-    const auto stride = static_cast<std::size_t>(bmp_row_stride(width));
-    const std::int32_t top = height - first - count;  // the strip's top picture row
-    const auto run = static_cast<std::size_t>(count);
-    pixel_tile t;
-    for (std::int32_t x0 = 0; x0 < width; x0 += tile_columns) {
-        const std::int32_t columns = width - x0 < tile_columns ? width - x0 : tile_columns;
-        for (std::int32_t c = 0; c < columns; ++c) {
-            const std::size_t at = plane_index(x0 + c, top, height);
-            std::memcpy(t.b[c], B + at, run);
-            std::memcpy(t.g[c], G + at, run);
-            std::memcpy(t.r[c], R + at, run);
-        }
-        for (std::int32_t i = 0; i < count; ++i) {
-            const std::int32_t y = count - 1 - i;
-            std::uint8_t* pixel = strip + static_cast<std::size_t>(i) * stride + 3 * static_cast<std::size_t>(x0);
-            for (std::int32_t c = 0; c < columns; ++c) {
-                pixel[3 * c] = t.b[c][y];
-                pixel[3 * c + 1] = t.g[c][y];
-                pixel[3 * c + 2] = t.r[c][y];
-            }
-        }
-    }
-    for (std::int32_t i = 0; i < count; ++i)
-        for (std::size_t p = 3 * static_cast<std::size_t>(width); p < stride; ++p)
-            strip[static_cast<std::size_t>(i) * stride + p] = 0;
-    const std::size_t bytes = stride * run;
-    return std::fwrite(strip, 1, bytes, out) == bytes;
-}
-
-}  // namespace
-
-void bmp_header_bytes(std::int32_t width, std::int32_t height, std::uint8_t* out)
-{
-    const auto file_size = static_cast<std::uint32_t>(height * bmp_row_stride(width) + header_bytes);
+    const auto file_size = static_cast<std::uint32_t>(bmp_file_size(info));
     out[0] = 0x42;
     out[1] = 0x4D;
     const std::uint32_t fields[] = {
@@ -72,8 +32,8 @@ void bmp_header_bytes(std::int32_t width, std::int32_t height, std::uint8_t* out
         0,  // both reserved fields
         header_bytes,
         info_header_bytes,
-        static_cast<std::uint32_t>(width),
-        static_cast<std::uint32_t>(height),
+        static_cast<std::uint32_t>(info.width),
+        static_cast<std::uint32_t>(info.height),
         0x00180001,  // one plane, 24 bits per pixel
         0,           // no compression
         0,           // image size, optional when uncompressed
@@ -86,34 +46,66 @@ void bmp_header_bytes(std::int32_t width, std::int32_t height, std::uint8_t* out
         le_put_u32(out + 2 + 4 * f, fields[f]);
 }
 
-std::size_t bmp_stored_rows_size(std::int32_t width, std::int32_t height)
+// Picture row y as the file stores it, padding included.
+void store_row(const picture& image, std::int32_t y, std::uint8_t* to)
 {
-    return static_cast<std::size_t>(bmp_row_stride(width)) * static_cast<std::size_t>(height);
+    const std::size_t samples = 3 * static_cast<std::size_t>(image.info.width);
+    const std::uint8_t* from = image.samples.get() + static_cast<std::size_t>(y) * samples;
+    for (std::size_t i = 0; i < samples; i += 3) {
+        to[i] = from[i + 2];
+        to[i + 1] = from[i + 1];
+        to[i + 2] = from[i];
+    }
+    std::memset(to + samples, 0, stride_of(image.info) - samples);
 }
 
-bool bmp_write_rows(std::FILE* out, const std::uint8_t* rows, std::int32_t width, std::int32_t height)
+}  // namespace
+
+std::size_t bmp_file_size(const picture_info& info)
 {
-    const std::size_t bytes = bmp_stored_rows_size(width, height);
-    return write_header(out, width, height) && std::fwrite(rows, 1, bytes, out) == bytes;
+    return header_bytes + stride_of(info) * static_cast<std::size_t>(info.height);
 }
 
-bool bmp_write(std::FILE* out, const std::uint8_t* R, const std::uint8_t* G, const std::uint8_t* B,
-               std::int32_t width, std::int32_t height)
+picture_view bmp_file_view(const picture_info& info, std::uint8_t* file)
 {
-    if (!write_header(out, width, height))
-        return false;
-    const std::int32_t rows = height < tile_strip_rows ? height : tile_strip_rows;
-    auto* strip = static_cast<std::uint8_t*>(
-        std::malloc(static_cast<std::size_t>(bmp_row_stride(width)) * static_cast<std::size_t>(rows)));
+    // The top picture row is the last stored; red is a pixel's third byte.
+    const auto stride = static_cast<std::ptrdiff_t>(stride_of(info));
+    return picture_view{info, file + header_bytes + (info.height - 1) * stride + 2, -stride, 3, -1};
+}
+
+void bmp_file_finish(const picture_info& info, std::uint8_t* file)
+{
+    header_bytes_of(info, file);
+    const std::size_t stride = stride_of(info);
+    const std::size_t samples = 3 * static_cast<std::size_t>(info.width);
+    for (std::int32_t row = 0; row < info.height; ++row)
+        std::memset(file + header_bytes + row * stride + samples, 0, stride - samples);
+}
+
+codec_message bmp_write(std::FILE* out, const picture& image)
+{
+    const picture_info& info = image.info;
+    if (info.channels != 3 || info.format != sample_format::u8)
+        return codec_fail(codec_fault::output, "BMP holds 8-bit RGB pictures only");
+    std::uint8_t header[header_bytes];
+    header_bytes_of(info, header);
+    if (std::fwrite(header, 1, sizeof header, out) != sizeof header)
+        return codec_fail(codec_fault::output, "write error: %s", std::strerror(errno));
+    const std::size_t stride = stride_of(info);
+    const std::int32_t rows = std::min(info.height, strip_rows);
+    block_ptr strip(static_cast<std::uint8_t*>(std::malloc(stride * static_cast<std::size_t>(rows))));
     if (!strip) {
         errno = ENOMEM;
-        return false;
+        return codec_fail(codec_fault::memory, "no memory for the BMP rows");
     }
-    bool written = true;
-    for (std::int32_t first = 0; first < height && written; first += rows) {
-        const std::int32_t count = height - first < rows ? height - first : rows;
-        written = write_strip(out, R, G, B, width, height, first, count, strip);
+    // Stored row i is picture row height - 1 - i.
+    for (std::int32_t first = 0; first < info.height; first += rows) {
+        const std::int32_t count = std::min(rows, info.height - first);
+        for (std::int32_t i = 0; i < count; ++i)
+            store_row(image, info.height - 1 - (first + i), strip.get() + static_cast<std::size_t>(i) * stride);
+        const std::size_t bytes = stride * static_cast<std::size_t>(count);
+        if (std::fwrite(strip.get(), 1, bytes, out) != bytes)
+            return codec_fail(codec_fault::output, "write error: %s", std::strerror(errno));
     }
-    std::free(strip);
-    return written;
+    return {};
 }

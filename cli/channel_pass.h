@@ -2,13 +2,12 @@
 // the input one after the other, bracketed by the start and end times, each
 // with its start line ("RED START", ...) and its ten progress lines.
 //
-// The input and output are given as one 2-D view per channel (rows by
-// columns), so that BMP planes, interleaved pictures of any depth and the
-// stored rows of a BMP file are all read and written where they lie; the
-// run driver owns all of them. Channels are resized by library plans (one
-// for each pair of sample types, made by the first channel that needs it
-// and reused), their lines on the run's team; the channels themselves
-// and the console lines stay in their order.
+// The input and output are given as pictures' views (picture.h), one 2-D
+// view per channel (rows by columns), so that pictures of any depth and the
+// pixel rows of a file made in place are read and written where they lie;
+// the run driver owns all of them. Channels are resized by the plans of a
+// plan_cache, their lines on the run's team; the channels themselves and
+// the console lines stay in their order.
 //
 // Samples: a channel's values run from 0 to its `top` (255, 65535, or 1 for
 // float samples). Where the output's top differs, each resized value v
@@ -27,27 +26,12 @@
 // Colour channels whose input samples equal an earlier one's (every channel
 // of a grey picture) are copied from its result, with the same console
 // lines; a grey input gives all three colours of an RGB output that way.
-// A failure of the library ends the process with its message.
+// The console names a grey output's one colour GREY. A failure of the
+// library ends the process with its message.
 #pragma once
 
-#include <cstdint>
-
+#include "picture/picture.h"
 #include "velmora/velmora.h"
 
-struct channel_set {
-    int colours;                        // 1 (grey) or 3 (red, green, blue)
-    bool alpha;                         // a fourth (or second) channel follows the colours
-    velmora::array_view channel[4];     // colours in order, then alpha; each rows x columns
-    double top;                         // full intensity of every channel
-    bool premultiplied;                 // colour stored multiplied by alpha
-};
-
-struct channel_pass_settings {
-    velmora::thread_team* team;  // the run's, lent to every plan
-    velmora::rounding rounding;
-    // The console names the output's colours RED, GREEN and BLUE even when
-    // it has one (BMP and JPEG output): a grey input gives three.
-    bool rgb_console;
-};
-
-void run_channel_pass(const channel_set& in, const channel_set& out, const channel_pass_settings& settings);
+void run_channel_pass(const picture_view& in, const picture_view& out, velmora::thread_team* team,
+                      velmora::rounding rounding);

@@ -1,7 +1,7 @@
 // Allocation for the run driver that either succeeds or ends the run.
 //
 // Every array the driver makes (the options record, the input's pixel data
-// and planes, the output picture) is tested the moment it is allocated.
+// and picture, the output picture) is tested the moment it is allocated.
 // When memory is exhausted the array's name is printed followed by
 // " no memory!!" on the standard output stream and the process ends with
 // status 1, releasing nothing first. Blocks are those of the library's work
@@ -12,6 +12,12 @@
 #pragma once
 
 #include <cstddef>
+
+#include "velmora/velmora.h"
+
+// Such a block made resident on the team's threads, each filling one
+// contiguous run of it, before its first use; or null when memory ran out.
+void* populated_block(std::size_t bytes, velmora::thread_team& team);
 
 void* checked_alloc(std::size_t bytes, const char* name);
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "cli/console.h"
 
@@ -21,8 +22,8 @@ namespace {
     std::exit(1);
 }
 
-}  // namespace
-
+// text with every control character written as a C escape (\n, \t, \x1b,
+// ...). Other bytes, those of UTF-8 names included, are kept as they are.
 std::string printable(const char* text)
 {
     static const char named[] = "\a\b\t\n\v\f\r";
@@ -44,6 +45,8 @@ std::string printable(const char* text)
     }
     return shown;
 }
+
+}  // namespace
 
 void fail_too_many_arguments(int most)
 {

@@ -9,14 +9,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
-#include "codecs/codec_message.h"
+#include "picture/codec_message.h"
 #include "velmora/velmora.h"
-
-// text with every control character written as a C escape (\n, \t, \x1b,
-// ...). Other bytes, those of UTF-8 names included, are kept as they are.
-std::string printable(const char* text);
 
 // The command line.
 [[noreturn]] void fail_too_many_arguments(int most);

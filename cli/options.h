@@ -1,49 +1,36 @@
 // The options of one run and the command-line parser.
 //
 // The run driver owns the single resize_options record (heap allocated, kept
-// until the process ends).
-// Only the input name, the output name, the two size differences, the
-// thread count and the pixel budget steer a run; every other option is accepted, converted and
-// stored for compatibility with existing command lines, and has no effect.
-// The steering numbers are read strictly (an optional sign and decimal
-// digits, nothing else, within range); the others keep atoi's lenient
-// reading.
+// until the process ends). Only the input name, the output name, the two
+// size differences, the thread count, the pixel budget, the output format,
+// its rounding and its JPEG quality steer a run and are kept; every other
+// option of existing command lines (-i2, -x, -y, -startx, -starty, -hv,
+// -bunshi, -bunbo, -norm, -mado, -tapnum_y, -tapnum_c, -Fsc, -orgx,
+// -orgy) is accepted with its value and has no effect. The numbers are
+// read strictly (an optional sign and decimal digits, nothing else, within
+// range).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "picture/picture_limits.h"
 #include "velmora/velmora.h"
 
 constexpr std::size_t name_field_size = 256;
 
 struct resize_options {
-    std::int32_t x;
-    std::int32_t y;
-    std::int32_t startx;
-    std::int32_t starty;
     char input_name[name_field_size];
-    char input2_name[name_field_size];
-    char output_name[name_field_size];  // base name; later replaced by the output file name
-    std::int32_t hv;
-    std::int32_t sizexminus;   // columns added to the width
-    std::int32_t sizexminusy;  // rows added to the height
-    std::int32_t bunshi;
-    std::int32_t bunbo;
-    std::int32_t norm;
-    std::int32_t mado;
-    std::int32_t tapnum_y;
-    std::int32_t tapnum_c;
-    double Fsc;
-    std::int32_t threads;      // 1..256 from -threads; 0 when not given
-    std::int32_t max_pixels;   // 1..max_pixel_budget from -max-pixels; 0 when not given
-    std::int32_t orgx;
-    std::int32_t orgy;
+    char output_name[name_field_size];  // the base name given with -o
+    std::int32_t added_columns;  // -sizexminus: columns added to the width (negative: taken away)
+    std::int32_t added_rows;     // -sizexminusy: rows added to the height
+    std::int32_t threads;        // 1..256 from -threads; 0 when not given
+    std::int32_t max_pixels;     // 1..max_pixel_budget from -max-pixels; 0 when not given
     // The choices below hold 1 + their place in the option's list, 0 when
     // not given.
-    std::int32_t format;       // -format: format_choices
-    std::int32_t rounding;     // -rounding: rounding_choices
-    std::int32_t quality;      // 1..100 from -quality; 0 when not given
+    std::int32_t format;    // -format: format_choices
+    std::int32_t rounding;  // -rounding: rounding_choices
+    std::int32_t quality;   // 1..100 from -quality; 0 when not given
 };
 
 // The words -format and -rounding take, in the order the choice fields
@@ -55,21 +42,14 @@ constexpr std::int32_t default_jpeg_quality = 92;
 // -threads accepts 1..max_threads.
 constexpr std::int32_t max_threads = velmora::max_threads;
 
-// -max-pixels accepts 1..max_pixel_budget (16384 x 16384, the side limit
-// squared). Without it an input may have default_pixel_budget pixels: twice
-// the 89.5-megapixel warning threshold that picture libraries commonly use,
-// so that a small compressed file cannot make the run take gigabytes.
-constexpr std::int32_t max_pixel_budget = 16384 * 16384;
-constexpr std::int32_t default_pixel_budget = 178956970;
-
 enum class parse_status {
     ok,
     usage,           // -h or -help: the usage text ends the run, status 0
     unknown_option,  // any other name, a lone "-" too: named, then the usage text, status 1
     missing_value,   // an option that takes a value was the last argument
     value_too_long,  // a name of 256 characters or more for -i, -i2 or -o
-    not_a_number,    // a strictly read value that is not a sign and digits
-    out_of_range,    // a strictly read number outside its option's range
+    not_a_number,    // a number that is not a sign and digits
+    out_of_range,    // a number outside its option's range
     not_a_choice,    // a word that is not one of its option's choices
 };
 
@@ -82,14 +62,14 @@ struct parse_outcome {
     const char* const* choices;  // the option's words, for not_a_choice
 };
 
-// Walks the arguments once and fills *cnt. Arguments without
-// a leading dash are passed over; the argument after a recognised name is
+// Walks the arguments once and fills *options. Arguments without a
+// leading dash are passed over; the argument after a recognised name is
 // its value whatever it looks like; later occurrences win. Stops at the
 // first problem and reports it; prints nothing.
-parse_outcome parse_arguments(std::int16_t argc, char** argv, resize_options* cnt);
+parse_outcome parse_arguments(std::int16_t argc, char** argv, resize_options* options);
 
 // parse_arguments, then: the usage text and status 0 for -h and -help, a
 // line naming an unknown name followed by the usage text and status 1, a
 // one-line message naming the option (and repeating the value as given) and
 // status 1 for the others.
-void parse_options(std::int16_t argc, char** argv, resize_options* cnt);
+void parse_options(std::int16_t argc, char** argv, resize_options* options);

@@ -6,16 +6,15 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "bmp/bmp_writer.h"
 #include "cli/messages.h"
-#include "codecs/picture_codec.h"
+#include "cli/team_runner.h"
+#include "picture/picture_codec.h"
 
 namespace {
 
@@ -87,11 +86,11 @@ const char* refusal_reason(const output_outcome& outcome)
     return std::strerror(outcome.error);
 }
 
-// The file through a stdio stream on a copy of the descriptor, which stays
-// the output's. Returns an errno value, or -1 with *failure set when the
-// encoder refused for a reason of its own.
-template <typename Encode>
-int write_file(int fd, Encode encode, codec_message* failure)
+// The picture encoded through a stdio stream on a copy of the descriptor,
+// which stays the output's. Returns an errno value, or -1 with *failure set
+// when the encoder refused for a reason of its own.
+int write_picture(int fd, picture_kind kind, const picture& image, const picture_write_options& options,
+                  codec_warnings* warnings, codec_message* failure)
 {
     const int copy = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     if (copy < 0)
@@ -103,10 +102,10 @@ int write_file(int fd, Encode encode, codec_message* failure)
         return error;
     }
     errno = 0;
-    const bool encoded = encode(out, failure);
+    *failure = picture_write(out, kind, image, options, warnings);
     // A refused write leaves its errno; the encoder's own text is the
     // reason only when the system had none.
-    int error = encoded && std::fflush(out) == 0 ? 0 : (errno ? errno : -1);
+    int error = !failure->failed() && std::fflush(out) == 0 ? 0 : (errno ? errno : -1);
     if (std::fclose(out) != 0 && error == 0)
         error = errno ? errno : EIO;
     if (error == -1 && !failure->failed())
@@ -119,7 +118,7 @@ int write_file(int fd, Encode encode, codec_message* failure)
 // status.
 [[noreturn]] void end_by_signal(output_target* output, int signal_number)
 {
-    output_target_discard(output);
+    output->discard();
     guard_armed = 0;
     signal(signal_number, SIG_DFL);
     sigset_t only;
@@ -146,16 +145,16 @@ int commit_held(output_target* output)
     for (int signal_number : output_termination_signals)
         if (sigismember(&pending, signal_number) && !sigismember(&previous, signal_number))
             end_by_signal(output, signal_number);
-    return output_target_commit(output);
+    return output->commit();
 }
 
 void finish(const char* name, output_target* output, int error, const codec_message& failure)
 {
-    const bool stream = output->mode == output_mode::stream;
+    const bool stream = output->mode() == output_mode::stream;
     if (error == 0)
         error = commit_held(output);
     else
-        output_target_discard(output);
+        output->discard();
     guard_armed = 0;
     if (error == -1)
         fail_output(name, failure.text, stream);
@@ -168,40 +167,28 @@ void finish(const char* name, output_target* output, int error, const codec_mess
 void output_prepare(const char* name, output_target* output)
 {
     signal(SIGXFSZ, SIG_IGN);
-    const output_outcome outcome = output_target_prepare(name, output, arm_guard, nullptr);
+    const output_outcome outcome = output->prepare(name, arm_guard, nullptr);
     if (outcome.status != output_status::ok)
         fail_output(name, refusal_reason(outcome), outcome.status != output_status::system_error);
-    if (output->mode == output_mode::stream)
+    if (output->mode() == output_mode::stream)
         signal(SIGPIPE, SIG_IGN);
-}
-
-void output_commit(const char* name, output_target* output, const std::uint8_t* rows, std::int32_t width,
-                   std::int32_t height)
-{
-    codec_message failure;
-    const int error = write_file(
-        output->fd, [&](std::FILE* out, codec_message*) { return bmp_write_rows(out, rows, width, height); },
-        &failure);
-    finish(name, output, error, failure);
 }
 
 std::uint8_t* output_map(const char* name, output_target* output, std::size_t bytes)
 {
     void* mapping = nullptr;
-    const int error = output_target_map(output, bytes, &mapping);
+    const int error = output->map(bytes, &mapping);
     if (error == 0)
         return static_cast<std::uint8_t*>(mapping);
     if (error == EOPNOTSUPP || error == ENOMEM || error == ENODEV)
         return nullptr;
-    output_target_discard(output);
+    output->discard();
     guard_armed = 0;
     fail_output(name, std::strerror(error), false);
 }
 
-void output_commit_mapped(const char* name, output_target* output, std::uint8_t* mapping, std::size_t bytes,
-                          std::int32_t width, std::int32_t height)
+void output_commit_mapped(const char* name, output_target* output, std::uint8_t* mapping, std::size_t bytes)
 {
-    bmp_header_bytes(width, height, mapping);
     const int error = munmap(mapping, bytes) == 0 ? 0 : errno;
     finish(name, output, error, codec_message{});
 }
@@ -209,20 +196,10 @@ void output_commit_mapped(const char* name, output_target* output, std::uint8_t*
 void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,
                            int quality, velmora::thread_team& team, codec_warnings* warnings)
 {
-    codec_message failure;
     picture_write_options options;
     options.jpeg_quality = quality;
-    options.runner.run = [](void* runner, std::int64_t units, band_body body, void* context) {
-        velmora::run_units(*static_cast<velmora::thread_team*>(runner), units, body, context);
-    };
-    options.runner.runner = &team;
-    options.runner.threads = std::max(1, velmora::team_threads(team));
-    const int error = write_file(
-        output->fd,
-        [&](std::FILE* out, codec_message* refused) {
-            *refused = picture_write(out, kind, image, options, warnings);
-            return !refused->failed();
-        },
-        &failure);
+    options.runner = team_runner(team);
+    codec_message failure;
+    const int error = write_picture(output->fd(), kind, image, options, warnings, &failure);
     finish(name, output, error, failure);
 }

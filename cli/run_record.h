@@ -6,18 +6,14 @@
 #include <cstdint>
 #include <string>
 
-#include "codecs/picture_kind.h"
+#include "picture/picture_kind.h"
 #include "velmora/velmora.h"
 
 struct run_record {
-    std::string input_name;
     std::string output_name;  // the file written: the base name given with -o and the kind's extension
     picture_kind out_kind;    // from -format
-    std::int32_t width;       // the input picture
-    std::int32_t height;
     std::int32_t out_width;   // the output picture
     std::int32_t out_height;
-    int threads;              // 1 to 256
     velmora::rounding rounding;
     int quality;              // JPEG, 1 to 100
 };

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "picture/picture_limits.h"
+
 namespace {
 
 constexpr std::size_t jpeg_chunk = std::size_t{1} << 16;
@@ -235,14 +237,11 @@ codec_message jpeg_open(const codec_source& source, std::unique_ptr<format_reade
         return state->message;
 
     jpeg_decompress_struct& decoder = state->decoder;
-    if (decoder.image_width > static_cast<JDIMENSION>(max_picture_side))
-        return codec_fail(codec_fault::limit, "input width %u is above the limit of %d", decoder.image_width,
-                          max_picture_side);
-    if (decoder.image_height > static_cast<JDIMENSION>(max_picture_side))
-        return codec_fail(codec_fault::limit, "input height %u is above the limit of %d", decoder.image_height,
-                          max_picture_side);
+    codec_message message = picture_side_check(decoder.image_width, decoder.image_height);
+    if (message.failed())
+        return message;
     picture_info& shape = state->shape;
-    codec_message message = choose_colours(&decoder, &shape);
+    message = choose_colours(&decoder, &shape);
     if (message.failed())
         return message;
     shape.width = static_cast<std::int32_t>(decoder.image_width);

@@ -22,8 +22,8 @@
 
 #include <memory>
 
-#include "codecs/codec_source.h"
-#include "codecs/format_reader.h"
+#include "picture/codec_source.h"
+#include "picture/format_reader.h"
 
 constexpr int max_jpeg_scans = 1000;
 

@@ -12,8 +12,8 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "codecs/codec_message.h"
-#include "codecs/picture.h"
+#include "picture/codec_message.h"
+#include "picture/picture.h"
 
 constexpr int jpeg_full_colour_quality = 90;
 

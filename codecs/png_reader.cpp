@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "picture/picture_limits.h"
+
 namespace {
 
 // Deflate codes a run of 258 bytes in as little as two bits, so the
@@ -158,13 +160,7 @@ codec_message check_declared_size(const codec_source& source)
 {
     if (source.head_length < 24 || std::memcmp(source.head + 12, "IHDR", 4) != 0)
         return {};
-    const std::uint32_t width = big_endian_32(source.head + 16);
-    const std::uint32_t height = big_endian_32(source.head + 20);
-    if (width > static_cast<std::uint32_t>(max_picture_side))
-        return codec_fail(codec_fault::limit, "input width %u is above the limit of %d", width, max_picture_side);
-    if (height > static_cast<std::uint32_t>(max_picture_side))
-        return codec_fail(codec_fault::limit, "input height %u is above the limit of %d", height, max_picture_side);
-    return {};
+    return picture_side_check(big_endian_32(source.head + 16), big_endian_32(source.head + 20));
 }
 
 // The least inflated data a file of this size and depth holds, against the

@@ -25,8 +25,8 @@
 #include <cstddef>
 #include <memory>
 
-#include "codecs/codec_source.h"
-#include "codecs/format_reader.h"
+#include "picture/codec_source.h"
+#include "picture/format_reader.h"
 
 // The largest colour profile read (and so written, see png_writer.h).
 constexpr std::size_t png_largest_profile = std::size_t{8} << 20;

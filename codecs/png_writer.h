@@ -32,9 +32,9 @@
 
 #include <cstdio>
 
-#include "codecs/band_runner.h"
-#include "codecs/codec_message.h"
-#include "codecs/picture.h"
+#include "picture/band_runner.h"
+#include "picture/codec_message.h"
+#include "picture/picture.h"
 
 enum class png_row_filter { none, sub, up, average, paeth, adaptive };
 enum class zlib_strategy { standard, filtered, run_length };

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "picture/picture_limits.h"
+
 namespace {
 
 // Tile sides are multiples of 16 (which also keeps a picture from being cut
@@ -240,10 +242,9 @@ codec_message read_size(tiff_state* state)
     TIFFGetField(state->tiff, TIFFTAG_IMAGELENGTH, &height);
     if (width == 0 || height == 0)
         return codec_fail(codec_fault::file, "TIFF picture of %u x %u pixels", width, height);
-    if (width > static_cast<std::uint32_t>(max_picture_side))
-        return codec_fail(codec_fault::limit, "input width %u is above the limit of %d", width, max_picture_side);
-    if (height > static_cast<std::uint32_t>(max_picture_side))
-        return codec_fail(codec_fault::limit, "input height %u is above the limit of %d", height, max_picture_side);
+    const codec_message side = picture_side_check(width, height);
+    if (side.failed())
+        return side;
     state->shape.width = static_cast<std::int32_t>(width);
     state->shape.height = static_cast<std::int32_t>(height);
     return {};

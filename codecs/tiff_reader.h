@@ -20,7 +20,7 @@
 
 #include <memory>
 
-#include "codecs/codec_source.h"
-#include "codecs/format_reader.h"
+#include "picture/codec_source.h"
+#include "picture/format_reader.h"
 
 codec_message tiff_open(const codec_source& source, std::unique_ptr<format_reader>* reader, picture_info* info);

@@ -21,9 +21,9 @@
 
 #include <cstdio>
 
-#include "codecs/band_runner.h"
-#include "codecs/codec_message.h"
-#include "codecs/picture.h"
+#include "picture/band_runner.h"
+#include "picture/codec_message.h"
+#include "picture/picture.h"
 
 enum class tiff_compression { none, deflate };
 

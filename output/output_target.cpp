@@ -182,6 +182,36 @@ int temporary_name(const char* target, char* name)
     return 0;
 }
 
+// Tries fresh temporary names beside target in name until make(name) gives
+// anything but EEXIST: 0, or the errno value that stopped it.
+template <typename Make>
+int with_fresh_name(const char* target, char* name, Make make)
+{
+    int error = EEXIST;
+    for (int attempt = 0; attempt < name_attempts && error == EEXIST; ++attempt) {
+        error = temporary_name(target, name);
+        if (error == 0)
+            error = make(name);
+    }
+    return error;
+}
+
+// The termination signals held back in the calling thread while it lives.
+class signals_held {
+public:
+    signals_held()
+    {
+        const sigset_t held = output_termination_set();
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    signals_held(const signals_held&) = delete;
+    signals_held& operator=(const signals_held&) = delete;
+    ~signals_held() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+private:
+    sigset_t previous_;
+};
+
 // An unnamed file in the target's folder, or -1 with errno set. The mode is
 // the one a plain create gives; the kernel applies the umask.
 int open_unnamed(const char* target)
@@ -206,56 +236,6 @@ int open_unnamed(const char* target)
 bool unnamed_unsupported(int error)
 {
     return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
-}
-
-// Makes the named temporary with the termination signals held, and tells
-// the caller its name before any of them can end the process.
-int create_named(output_target* target, output_named_hook on_named, void* context)
-{
-    const sigset_t held = output_termination_set();
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &held, &previous);
-    int error = EEXIST;
-    for (int attempt = 0; attempt < name_attempts && error == EEXIST; ++attempt) {
-        error = temporary_name(target->target_path, target->temporary_path);
-        if (error != 0)
-            break;
-        // O_EXCL: whatever already has the name, a planted link too, is left alone.
-        const int fd = open(target->temporary_path, O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            error = errno;
-            continue;
-        }
-        target->fd = above_standard_streams(fd);
-        if (target->fd < 0) {
-            error = errno;
-            unlink(target->temporary_path);
-        }
-    }
-    if (error == 0 && on_named)
-        on_named(target->temporary_path, context);
-    if (error != 0)
-        target->temporary_path[0] = '\0';
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return error;
-}
-
-output_outcome prepare_replace(output_target* target, output_named_hook on_named, void* context)
-{
-    const int error = follow_links(target->target_path);
-    if (error != 0)
-        return failed(error);
-    const output_outcome check = check_replaceable(target->target_path);
-    if (check.status != output_status::ok)
-        return check;
-    target->fd = open_unnamed(target->target_path);
-    if (target->fd >= 0)
-        return succeeded();
-    if (!unnamed_unsupported(errno))
-        return failed(errno);
-    target->named = true;
-    const int named_error = create_named(target, on_named, context);
-    return named_error == 0 ? succeeded() : failed(named_error);
 }
 
 // Opens a named pipe or character device for writing, as it stands (the
@@ -305,21 +285,15 @@ int link_unnamed(int fd, const char* target)
         return 0;
     if (errno != EEXIST)
         return errno;
-    const sigset_t held = output_termination_set();
-    sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &held, &previous);
+    const signals_held held;
     char name[output_path_capacity];
-    int error = EEXIST;
-    for (int attempt = 0; attempt < name_attempts && error == EEXIST; ++attempt) {
-        error = temporary_name(target, name);
-        if (error == 0 && linkat(AT_FDCWD, source, AT_FDCWD, name, AT_SYMLINK_FOLLOW) != 0)
-            error = errno;
-    }
+    int error = with_fresh_name(target, name, [&](const char* fresh) {
+        return linkat(AT_FDCWD, source, AT_FDCWD, fresh, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    });
     if (error == 0 && std::rename(name, target) != 0) {
         error = errno;
         unlink(name);
     }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return error;
 }
 
@@ -334,58 +308,95 @@ sigset_t output_termination_set()
     return set;
 }
 
-output_outcome output_target_prepare(const char* path, output_target* target, output_named_hook on_named,
-                                     void* context)
+// Makes the named temporary with the termination signals held, and tells
+// the caller its name before any of them can end the process.
+int output_target::create_named(output_named_hook on_named, void* context)
 {
-    target->fd = -1;
-    target->mode = output_mode::replace;
-    target->named = false;
-    target->temporary_path[0] = '\0';
+    const signals_held held;
+    const int error = with_fresh_name(target_path_, temporary_path_, [&](const char* name) {
+        // O_EXCL: whatever already has the name, a planted link too, is left alone.
+        const int fd = open(name, O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return errno;
+        fd_ = above_standard_streams(fd);
+        if (fd_ >= 0)
+            return 0;
+        const int moved = errno;
+        unlink(name);
+        return moved;
+    });
+    if (error == 0 && on_named)
+        on_named(temporary_path_, context);
+    if (error != 0)
+        temporary_path_[0] = '\0';
+    return error;
+}
+
+output_outcome output_target::prepare_replace(output_named_hook on_named, void* context)
+{
+    const int error = follow_links(target_path_);
+    if (error != 0)
+        return failed(error);
+    const output_outcome check = check_replaceable(target_path_);
+    if (check.status != output_status::ok)
+        return check;
+    fd_ = open_unnamed(target_path_);
+    if (fd_ >= 0)
+        return succeeded();
+    if (!unnamed_unsupported(errno))
+        return failed(errno);
+    named_ = true;
+    const int named_error = create_named(on_named, context);
+    return named_error == 0 ? succeeded() : failed(named_error);
+}
+
+output_outcome output_target::prepare(const char* path, output_named_hook on_named, void* context)
+{
     if (path[0] == '\0')
         return failed(ENOENT);
-    if (!copy_path(target->target_path, path))
+    if (!copy_path(target_path_, path))
         return failed(ENAMETOOLONG);
     for (int attempt = 0; attempt < stream_attempts; ++attempt) {
         struct stat info {};
         if (stat(path, &info) != 0) {
             if (errno != ENOENT)
                 return failed(errno);
-            return prepare_replace(target, on_named, context);  // a new file, or a dangling link
+            return prepare_replace(on_named, context);  // a new file, or a dangling link
         }
         if (S_ISREG(info.st_mode))
-            return prepare_replace(target, on_named, context);
+            return prepare_replace(on_named, context);
         if (S_ISDIR(info.st_mode))
             return failed(EISDIR);
         if (!S_ISFIFO(info.st_mode) && !S_ISCHR(info.st_mode))
             return refused(info.st_mode);
         bool changed = false;
-        const int error = open_stream(path, &target->fd, &changed);
+        const int error = open_stream(path, &fd_, &changed);
         if (changed)
             continue;
         if (error != 0)
             return failed(error);
-        target->mode = output_mode::stream;
+        mode_ = output_mode::stream;
         return succeeded();
     }
     return failed(EAGAIN);
 }
 
-int output_target_map(output_target* target, std::size_t size, void** mapping)
+int output_target::map(std::size_t size, void** mapping)
 {
     *mapping = nullptr;
-    if (target->mode != output_mode::replace || size == 0)
+    if (mode_ != output_mode::replace || size == 0)
         return EOPNOTSUPP;
     if (size > static_cast<std::size_t>(std::numeric_limits<off_t>::max()))
         return EFBIG;
     // Reserved now, so that a full disk or a size limit is known before any
     // work, and writing into the pages can never fault for want of space.
-    if (fallocate(target->fd, 0, 0, static_cast<off_t>(size)) != 0)
+    if (fallocate(fd_, 0, 0, static_cast<off_t>(size)) != 0)
         return errno == EINVAL ? EOPNOTSUPP : errno;
-    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, target->fd, 0);
+    void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (pages == MAP_FAILED) {
         const int error = errno;
         // Back to an empty file for the caller's other way of writing it.
-        if (ftruncate(target->fd, 0) != 0)
+        if (ftruncate(fd_, 0) != 0)
             return errno;
         return error == ENOMEM ? ENOMEM : EOPNOTSUPP;
     }
@@ -393,30 +404,30 @@ int output_target_map(output_target* target, std::size_t size, void** mapping)
     return 0;
 }
 
-int output_target_commit(output_target* target)
+int output_target::commit()
 {
-    if (target->mode == output_mode::replace) {
-        int error = adopt_permissions(target->fd, target->target_path);
+    if (mode_ == output_mode::replace) {
+        int error = adopt_permissions(fd_, target_path_);
         if (error == 0)
-            error = target->named ? (std::rename(target->temporary_path, target->target_path) == 0 ? 0 : errno)
-                                  : link_unnamed(target->fd, target->target_path);
+            error = named_ ? (std::rename(temporary_path_, target_path_) == 0 ? 0 : errno)
+                           : link_unnamed(fd_, target_path_);
         if (error != 0) {
-            output_target_discard(target);
+            discard();
             return error;
         }
-        target->temporary_path[0] = '\0';  // it is the target now
+        temporary_path_[0] = '\0';  // it is the target now
     }
-    close(target->fd);
-    target->fd = -1;
+    close(fd_);
+    fd_ = -1;
     return 0;
 }
 
-void output_target_discard(output_target* target)
+void output_target::discard()
 {
-    if (target->fd >= 0)
-        close(target->fd);
-    target->fd = -1;
-    if (target->named && target->temporary_path[0] != '\0')
-        unlink(target->temporary_path);
-    target->temporary_path[0] = '\0';
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+    if (named_ && temporary_path_[0] != '\0')
+        unlink(temporary_path_);
+    temporary_path_[0] = '\0';
 }

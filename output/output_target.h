@@ -1,6 +1,6 @@
 // Putting an encoded file in place of its target, for any encoder.
 //
-// output_target_prepare looks at what the name stands for and opens where
+// output_target::prepare looks at what the name stands for and opens where
 // the bytes will go:
 //   - a regular file, or a name that does not exist yet (a dangling symbolic
 //     link included): a temporary beside the file the links lead to. It is
@@ -15,19 +15,19 @@
 // process could not open for writing, and another user's file in a sticky
 // folder (such as /tmp) that the rename may not replace.
 //
-// The caller writes the encoded bytes to target.fd (through fdopen(dup(fd))
-// for stdio; the descriptor stays the target's), then calls
-// output_target_commit or output_target_discard. Commit lends a replaced
-// file's permissions to the new one, links an unnamed temporary (straight to
-// the final name when nothing is there, so that no temporary name ever
-// exists) and renames it over the target; in stream mode it only closes.
+// The caller writes the encoded bytes to fd() (through fdopen(dup(fd)) for
+// stdio; the descriptor stays the target's), then commits. Commit lends a
+// replaced file's permissions to the new one, links an unnamed temporary
+// (straight to the final name when nothing is there, so that no temporary
+// name ever exists) and renames it over the target; in stream mode it only
+// closes. A target not committed is discarded: its descriptor closed and a
+// named temporary removed, at the latest when the object goes.
 //
 // Every descriptor opened here is above the standard streams 0, 1 and 2,
-// so that no console line can land in the output. The caller owns the
-// record. Nothing here allocates, prints, exits or installs handlers; the
-// termination signals are held back (in the calling thread's mask) only
-// while a temporary name exists that the caller has not been told of.
-// Errors are errno values.
+// so that no console line can land in the output. Nothing here allocates,
+// prints, exits or installs handlers; the termination signals are held
+// back (in the calling thread's mask) only while a temporary name exists
+// that the caller has not been told of. Errors are errno values.
 #pragma once
 
 #include <signal.h>
@@ -63,42 +63,59 @@ struct output_outcome {
     int error;  // the errno value of a system_error; 0 otherwise
 };
 
-struct output_target {
-    int fd;                                      // where the bytes go; -1 when nothing is open
-    output_mode mode;
-    bool named;                                  // replace mode: the temporary has a name
-    char target_path[output_path_capacity];      // replace mode: the file replaced, links followed;
-                                                 // stream mode: the name as given
-    char temporary_path[output_path_capacity];   // the named temporary; empty otherwise
-};
-
 // Called with the termination signals held, right after a named temporary
 // was made, so that the caller can arrange its removal (see
 // cli/output_file.h) before any of them can end the process.
 using output_named_hook = void (*)(const char* temporary_path, void* context);
 
-// Gets ready to write the file named path. Returns ok with *target filled
-// and target->fd open, or what stands in the way with nothing created and
-// target->fd set to -1: errno values ENOENT, EACCES, EISDIR, EPERM (another
-// user's file in a sticky folder), ELOOP, ENAMETOOLONG and the like, or a
-// kind of file that is never written.
-output_outcome output_target_prepare(const char* path, output_target* target, output_named_hook on_named = nullptr,
-                                     void* context = nullptr);
+class output_target {
+public:
+    output_target() = default;
+    output_target(const output_target&) = delete;
+    output_target& operator=(const output_target&) = delete;
+    ~output_target() { discard(); }
 
-// The file of a replace-mode target as size bytes of writable memory, so
-// that an encoder whose output has a known size writes it where it will
-// stay, with no buffer of its own and no copy (the caller unmaps it before
-// the commit). The space is reserved first: ENOSPC, EFBIG and the like come
-// back before any work. EOPNOTSUPP where there is nothing to map (stream
-// mode) or the file system cannot, ENOMEM where the address space is
-// short; the file is then left empty for the caller to write as usual.
-int output_target_map(output_target* target, std::size_t size, void** mapping);
+    // Gets ready to write the file named path. Returns ok with fd() open,
+    // or what stands in the way with nothing created and fd() -1: errno
+    // values ENOENT, EACCES, EISDIR, EPERM (another user's file in a sticky
+    // folder), ELOOP, ENAMETOOLONG and the like, or a kind of file that is
+    // never written. Once per object.
+    output_outcome prepare(const char* path, output_named_hook on_named = nullptr, void* context = nullptr);
 
-// Puts the written file in place (replace mode) or finishes the stream.
-// Returns 0, or an errno value with the target untouched and the temporary
-// gone. Either way target->fd is closed, and the calling thread's signal
-// mask is as it was, so that a caller may hold signals across the commit.
-int output_target_commit(output_target* target);
+    // The file of a replace-mode target as size bytes of writable memory,
+    // so that an encoder whose output has a known size writes it where it
+    // will stay, with no buffer of its own and no copy (the caller unmaps
+    // it before the commit). The space is reserved first: ENOSPC, EFBIG and
+    // the like come back before any work. EOPNOTSUPP where there is nothing
+    // to map (stream mode) or the file system cannot, ENOMEM where the
+    // address space is short; the file is then left empty for the caller to
+    // write as usual.
+    int map(std::size_t size, void** mapping);
 
-// Closes target->fd and removes a named temporary.
-void output_target_discard(output_target* target);
+    // Puts the written file in place (replace mode) or finishes the stream.
+    // Returns 0, or an errno value with the target untouched and the
+    // temporary gone. Either way fd() is closed, and the calling thread's
+    // signal mask is as it was, so that a caller may hold signals across
+    // the commit.
+    int commit();
+
+    // Closes fd() and removes a named temporary; nothing once committed.
+    void discard();
+
+    int fd() const { return fd_; }  // where the bytes go; -1 when nothing is open
+    output_mode mode() const { return mode_; }
+    bool named() const { return named_; }  // replace mode: the temporary has a name
+    // The named temporary; empty otherwise.
+    const char* temporary_path() const { return temporary_path_; }
+
+private:
+    output_outcome prepare_replace(output_named_hook on_named, void* context);
+    int create_named(output_named_hook on_named, void* context);
+
+    int fd_ = -1;
+    output_mode mode_ = output_mode::replace;
+    bool named_ = false;
+    // Replace mode: the file replaced, links followed; stream mode: the name as given.
+    char target_path_[output_path_capacity] = {};
+    char temporary_path_[output_path_capacity] = {};
+};

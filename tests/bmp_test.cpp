@@ -6,64 +6,66 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "bmp/bmp_bitfields.h"
 #include "bmp/bmp_decode.h"
 #include "bmp/bmp_header.h"
+#include "bmp/bmp_reader.h"
 #include "bmp/bmp_writer.h"
 #include "test_support.h"
 
 namespace {
 
-using picture = std::vector<std::vector<bgr>>;
+using pixels = std::vector<std::vector<bgr>>;
 
 bmp_status parse(const bytes& file, bmp_header* header)
 {
     return bmp_parse_header(file.data(), file.size(), header);
 }
 
-// Reads a file built in the test the way the driver does: header checks,
-// then the decoder of its coding on the bytes from the pixel offset on.
-struct planes {
-    std::vector<std::uint8_t> B, G, R;
+// A file built in the test, read as the tool reads it, from memory: the
+// header checks, then the decoder of its coding, in bands on the runner.
+struct decoded {
+    codec_message message;
+    picture image;
 };
 
-bmp_status decode_into(const bytes& file, planes* out, std::uint64_t* detail)
+decoded read_bmp(const bytes& file, const band_runner& runner = {})
 {
-    bmp_header header;
-    const bmp_status status = parse(file, &header);
-    if (status != bmp_status::ok)
-        return status;
-    if (!bmp_stored_size_holds_rows(header) || header.pixel_offset > file.size())
-        return bmp_status::short_pixel_data;
-    const std::size_t size = static_cast<std::size_t>(header.width * header.height);
-    *out = planes{std::vector<std::uint8_t>(size), std::vector<std::uint8_t>(size), std::vector<std::uint8_t>(size)};
-    const std::size_t offset = header.pixel_offset;
-    const std::size_t end = std::min<std::size_t>(file.size(), static_cast<std::size_t>(header.file_size));
-    return bmp_decode(header, file.data() + offset, end - offset, colour_planes{out->B.data(), out->G.data(), out->R.data()},
-                      detail);
-}
-
-planes decode(const bytes& file)
-{
-    planes out;
-    std::uint64_t detail = 0;
-    EXPECT_EQ(decode_into(file, &out, &detail), bmp_status::ok);
+    const codec_source source = memory_source(file.data(), file.size());
+    picture_read_options options;
+    options.runner = runner;
+    std::unique_ptr<format_reader> reader;
+    picture_info info;
+    decoded out;
+    out.message = bmp_open(source, options, &reader, &info);
+    if (!out.message.failed())
+        out.message = reader->decode(&out.image);
     return out;
 }
 
-void expect_planes_hold(const planes& p, const picture& pixels)
+picture decode(const bytes& file)
 {
-    const int height = static_cast<int>(pixels.size());
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < static_cast<int>(pixels[y].size()); ++x) {
-            const std::size_t at = static_cast<std::size_t>(x) * height + y;
-            ASSERT_EQ(p.B[at], pixels[y][x].b) << "x " << x << " y " << y;
-            ASSERT_EQ(p.G[at], pixels[y][x].g) << "x " << x << " y " << y;
-            ASSERT_EQ(p.R[at], pixels[y][x].r) << "x " << x << " y " << y;
+    decoded out = read_bmp(file);
+    EXPECT_FALSE(out.message.failed()) << out.message.text;
+    return std::move(out.image);
+}
+
+void expect_picture_holds(const picture& image, const pixels& expected)
+{
+    const int height = static_cast<int>(expected.size());
+    const int width = static_cast<int>(expected[0].size());
+    ASSERT_EQ(image.info.width, width);
+    ASSERT_EQ(image.info.height, height);
+    ASSERT_EQ(image.info.channels, 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t* at = image.samples.get() + (static_cast<std::size_t>(y) * width + x) * 3;
+            const bgr p = expected[y][x];
+            ASSERT_EQ(bytes(at, at + 3), (bytes{p.r, p.g, p.b})) << "x " << x << " y " << y;
         }
-    }
 }
 
 // Entries enough for any index of a test picture at bits <= 8, none above.
@@ -75,12 +77,12 @@ std::vector<bgr> test_support_palette(int bits)
     return table;
 }
 
-bytes written(const planes& p, int width, int height)
+bytes written(const picture& image)
 {
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* out = open_memstream(&buffer, &size);
-    EXPECT_TRUE(bmp_write(out, p.R.data(), p.G.data(), p.B.data(), width, height));
+    EXPECT_FALSE(bmp_write(out, image).failed());
     std::fclose(out);
     bytes result(buffer, buffer + size);
     std::free(buffer);
@@ -91,68 +93,61 @@ TEST(bmp, every_variant_decodes_like_its_24_bit_twin)
 {
     for (const bmp_variant& variant : bmp_variants()) {
         SCOPED_TRACE(variant.name);
-        const planes got = decode(variant.file);
-        const int height = static_cast<int>(variant.picture.size());
-        const int width = static_cast<int>(variant.picture[0].size());
-        const planes twin = decode(make_bmp(variant.picture));
-        ASSERT_EQ(got.B.size(), static_cast<std::size_t>(width * height));
-        EXPECT_TRUE(got.B == twin.B && got.G == twin.G && got.R == twin.R);
-        expect_planes_hold(got, variant.picture);
+        const picture got = decode(variant.file);
+        const picture twin = decode(make_bmp(variant.picture));
+        ASSERT_EQ(picture_bytes(got.info), picture_bytes(twin.info));
+        EXPECT_EQ(std::memcmp(got.samples.get(), twin.samples.get(), picture_bytes(got.info)), 0);
+        expect_picture_holds(got, variant.picture);
     }
 }
 
-// Bands decoded at once, the last first: every plane as one pass decodes
-// it, and of two bad indices the one first in the file, though a later band
-// finds it.
-TEST(bmp, bands_decoded_at_once_in_any_order_match_one_pass)
+// Every band on a thread of its own, started last band first.
+band_runner reversed_threads()
 {
-    const auto decode_at_once = [](const bytes& file, planes* out, std::uint64_t* detail) {
-        bmp_header header;
-        EXPECT_EQ(parse(file, &header), bmp_status::ok);
-        const std::size_t size = static_cast<std::size_t>(header.width * header.height);
-        *out = planes{bytes(size), bytes(size), bytes(size)};
-        std::vector<bmp_band_result> results(static_cast<std::size_t>(bmp_band_count(header)));
+    band_runner runner;
+    runner.threads = 2;
+    runner.run = [](void*, std::int64_t units, band_body body, void* context) {
         std::vector<std::thread> threads;
-        for (std::size_t band = results.size(); band-- > 0;)
-            threads.emplace_back([&, band] {
-                results[band] = bmp_decode_band(header, file.data() + header.pixel_offset,
-                                                file.size() - header.pixel_offset,
-                                                colour_planes{out->B.data(), out->G.data(), out->R.data()},
-                                                static_cast<std::int64_t>(band));
-            });
+        for (std::int64_t unit = units; unit-- > 0;)
+            threads.emplace_back([=] { body(context, 0, unit); });
         for (std::thread& t : threads)
             t.join();
-        EXPECT_EQ(results.size(), 4u) << "three bands of 64 columns and one of 8";
-        return bmp_bands_outcome(results.data(), static_cast<std::int64_t>(results.size()), detail);
     };
-    const picture pixels = pattern_picture(200, 70);
+    return runner;
+}
+
+// Bands decoded at once, the last first, give the picture of one pass, and
+// of two bad indices in different bands the one first in the file, though
+// the later band may finish first.
+TEST(bmp, bands_decoded_at_once_in_any_order_match_one_pass)
+{
+    const pixels picture_pixels = pattern_picture(20, 150);
     for (bool top_down : {false, true}) {
         bmp_layout layout;
         layout.top_down = top_down;
-        planes out;
-        std::uint64_t detail = 0;
-        EXPECT_EQ(decode_at_once(make_bmp(pixels, layout), &out, &detail), bmp_status::ok);
-        expect_planes_hold(out, pixels);
+        bmp_header header;
+        ASSERT_EQ(parse(make_bmp(picture_pixels, layout), &header), bmp_status::ok);
+        EXPECT_EQ(bmp_band_count(header), 3) << "two bands of 64 rows and one of 22";
+        const decoded at_once = read_bmp(make_bmp(picture_pixels, layout), reversed_threads());
+        ASSERT_FALSE(at_once.message.failed()) << at_once.message.text;
+        expect_picture_holds(at_once.image, picture_pixels);
     }
-    std::vector<std::vector<std::uint32_t>> indices(70, std::vector<std::uint32_t>(200));
-    for (int y = 0; y < 70; ++y)
-        for (int x = 0; x < 200; ++x)
+    std::vector<std::vector<std::uint32_t>> indices(150, std::vector<std::uint32_t>(20));
+    for (int y = 0; y < 150; ++y)
+        for (int x = 0; x < 20; ++x)
             indices[y][x] = static_cast<std::uint32_t>(x + y) % 10;
-    indices[69 - 10][5] = 202;   // stored row 10, band 0
-    indices[69 - 3][150] = 201;  // stored row 3, band 2
+    indices[149 - 10][5] = 202;   // stored row 10, band 0
+    indices[149 - 100][15] = 201;  // stored row 100, band 1
     bmp_build build;
-    build.width = 200;
-    build.height = 70;
+    build.width = 20;
+    build.height = 150;
     build.bits = 8;
     build.palette = test_support_palette(8);
     build.palette.resize(10);
     build.pixels = pack_rows(indices, 8);
-    planes out;
-    std::uint64_t at_once = 0, one_pass = 0;
-    EXPECT_EQ(decode_at_once(build_bmp(build), &out, &at_once), bmp_status::bad_index);
-    EXPECT_EQ(decode_into(build_bmp(build), &out, &one_pass), bmp_status::bad_index);
-    EXPECT_EQ(at_once, 201u);
-    EXPECT_EQ(one_pass, 201u);
+    const char* reason = "colour index 202 is beyond the 10 usable entries of its colour table";
+    EXPECT_STREQ(read_bmp(build_bmp(build), reversed_threads()).message.text, reason);
+    EXPECT_STREQ(read_bmp(build_bmp(build)).message.text, reason);
 }
 
 // A 2 x 2 picture at 24 bits with a 40-byte header, changed by each case.
@@ -296,21 +291,21 @@ TEST(bmp, negative_height_means_top_down_rows)
 {
     bmp_layout layout;
     layout.top_down = true;
-    const picture pixels = pattern_picture(5, 3);
-    bytes file = make_bmp(pixels, layout);
+    const pixels shown = pattern_picture(5, 3);
+    bytes file = make_bmp(shown, layout);
     bmp_header header;
     ASSERT_EQ(parse(file, &header), bmp_status::ok);
     EXPECT_TRUE(header.top_down);
     EXPECT_EQ(header.height, 3);
-    expect_planes_hold(decode(file), pixels);
+    expect_picture_holds(decode(file), shown);
 }
 
 TEST(bmp, the_signature_is_not_checked)
 {
     bmp_layout layout;
     layout.signature = false;
-    const picture pixels = pattern_picture(2, 3);
-    expect_planes_hold(decode(make_bmp(pixels, layout)), pixels);
+    const pixels shown = pattern_picture(2, 3);
+    expect_picture_holds(decode(make_bmp(shown, layout)), shown);
 }
 
 // Codes of a run-length file 4 pixels wide and 2 high with a 2-entry table.
@@ -346,61 +341,51 @@ TEST(bmp, refuses_pixel_data_faults_with_their_reason)
     const struct {
         const char* what;
         bytes file;
-        bmp_status status;
         const char* reason;
     } cases[] = {
-        {"index beyond a one-entry table", build_bmp(one_entry), bmp_status::bad_index,
+        {"index beyond a one-entry table", build_bmp(one_entry),
          "colour index 1 is beyond the 1 usable entries of its colour table"},
-        {"index beyond a table cut by the offset", build_bmp(cut_table), bmp_status::bad_index,
+        {"index beyond a table cut by the offset", build_bmp(cut_table),
          "colour index 6 is beyond the 6 usable entries of its colour table"},
-        {"no table at all", build_bmp(no_table), bmp_status::bad_index,
+        {"no table at all", build_bmp(no_table),
          "colour index 5 is beyond the 0 usable entries of its colour table"},
-        {"run-length index beyond the table", rle_file(8, {2, 0, 1, 5}), bmp_status::bad_index,
+        {"run-length index beyond the table", rle_file(8, {2, 0, 1, 5}),
          "colour index 5 is beyond the 2 usable entries of its colour table"},
-        {"4-bit run-length index beyond the table", rle_file(4, {2, 0x01, 2, 0x12}), bmp_status::bad_index,
+        {"4-bit run-length index beyond the table", rle_file(4, {2, 0x01, 2, 0x12}),
          "colour index 2 is beyond the 2 usable entries of its colour table"},
-        {"run past the row", rle_file(8, {5, 1}), bmp_status::rle_past_row,
+        {"run past the row", rle_file(8, {5, 1}),
          "run-length code at byte 62 runs past the end of its row"},
-        {"4-bit run past the row", rle_file(4, {3, 0x01, 2, 0x10}), bmp_status::rle_past_row,
+        {"4-bit run past the row", rle_file(4, {3, 0x01, 2, 0x10}),
          "run-length code at byte 64 runs past the end of its row"},
-        {"absolute run past the row", rle_file(8, {2, 1, 0, 3, 1, 1, 1, 0}), bmp_status::rle_past_row,
+        {"absolute run past the row", rle_file(8, {2, 1, 0, 3, 1, 1, 1, 0}),
          "run-length code at byte 64 runs past the end of its row"},
-        {"run past the picture", rle_file(8, {0, 0, 0, 0, 1, 1}), bmp_status::rle_past_picture,
+        {"run past the picture", rle_file(8, {0, 0, 0, 0, 1, 1}),
          "run-length code at byte 66 runs past the end of the picture"},
-        {"move past the row", rle_file(8, {1, 1, 0, 2, 4, 0}), bmp_status::rle_past_row,
+        {"move past the row", rle_file(8, {1, 1, 0, 2, 4, 0}),
          "run-length code at byte 64 runs past the end of its row"},
-        {"move past the picture", rle_file(8, {0, 2, 0, 3}), bmp_status::rle_past_picture,
+        {"move past the picture", rle_file(8, {0, 2, 0, 3}),
          "run-length code at byte 62 runs past the end of the picture"},
-        {"cut absolute run", rle_file(8, {0, 5, 1, 1, 1}), bmp_status::rle_cut,
+        {"cut absolute run", rle_file(8, {0, 5, 1, 1, 1}),
          "run-length data ends inside the code at byte 62"},
-        {"cut 4-bit absolute run", rle_file(4, {0, 5, 0x11}), bmp_status::rle_cut,
+        {"cut 4-bit absolute run", rle_file(4, {0, 5, 0x11}),
          "run-length data ends inside the code at byte 62"},
-        {"cut move", rle_file(8, {1, 1, 0, 2, 1}), bmp_status::rle_cut,
+        {"cut move", rle_file(8, {1, 1, 0, 2, 1}),
          "run-length data ends inside the code at byte 64"},
-        {"one byte left over", rle_file(8, {1, 1, 7}), bmp_status::rle_cut,
+        {"one byte left over", rle_file(8, {1, 1, 7}),
          "run-length data ends inside the code at byte 64"},
     };
     for (const auto& c : cases) {
-        planes out;
-        std::uint64_t detail = 0;
-        const bmp_status status = decode_into(c.file, &out, &detail);
-        bmp_header header;
-        ASSERT_EQ(parse(c.file, &header), bmp_status::ok) << c.what;
-        char reason[160];
-        bmp_status_reason(status, header, detail, reason, sizeof reason);
-        EXPECT_EQ(status, c.status) << c.what;
-        EXPECT_STREQ(reason, c.reason) << c.what;
+        const decoded got = read_bmp(c.file);
+        EXPECT_EQ(got.message.fault, codec_fault::file) << c.what;
+        EXPECT_STREQ(got.message.text, c.reason) << c.what;
     }
 }
 
 TEST(bmp, run_length_moves_may_end_on_the_row_end_and_above_the_last_row)
 {
     // Move to the end of row 0, then to the row above the picture, then end.
-    const bytes file = rle_file(8, {0, 2, 4, 0, 0, 2, 0, 2, 0, 1});
-    planes out;
-    std::uint64_t detail = 0;
-    EXPECT_EQ(decode_into(file, &out, &detail), bmp_status::ok);
-    EXPECT_EQ(out.B, bytes(8, 0));
+    const picture image = decode(rle_file(8, {0, 2, 4, 0, 0, 2, 0, 2, 0, 1}));
+    EXPECT_EQ(bytes(image.samples.get(), image.samples.get() + 24), bytes(24, 0));
 }
 
 TEST(bmp, uncompressed_decoders_refuse_data_short_of_the_last_row)
@@ -419,12 +404,10 @@ TEST(bmp, uncompressed_decoders_refuse_data_short_of_the_last_row)
         ASSERT_EQ(parse(file, &header), bmp_status::ok);
         const std::size_t stride = (5 * bits + 31) / 32 * 4;
         const std::size_t needed = stride + (5 * bits + 7) / 8;
-        std::vector<std::uint8_t> b(10), g(10), r(10);
-        std::uint64_t detail = 0;
-        const colour_planes out{b.data(), g.data(), r.data()};
+        bytes rgb(30);
         const std::uint8_t* data = file.data() + header.pixel_offset;
-        EXPECT_EQ(bmp_decode(header, data, needed - 1, out, &detail), bmp_status::short_pixel_data);
-        EXPECT_EQ(bmp_decode(header, data, needed, out, &detail), bmp_status::ok);
+        EXPECT_EQ(bmp_decode_band(header, data, needed - 1, rgb.data(), 0).status, bmp_status::short_pixel_data);
+        EXPECT_EQ(bmp_decode_band(header, data, needed, rgb.data(), 0).status, bmp_status::ok);
     }
 }
 
@@ -501,20 +484,17 @@ TEST(bmp, stored_size_of_other_depths_holds_their_rows)
 TEST(bmp, one_by_two_example_reads_and_writes_back)
 {
     // Bottom pixel first in the file: (10, 20, 30), then the top one (40, 50, 60).
-    const picture pixels = {{{40, 50, 60}}, {{10, 20, 30}}};
-    const bytes file = make_bmp(pixels);
-    const planes p = decode(file);
-    EXPECT_EQ(p.B, (std::vector<std::uint8_t>{40, 10}));
-    EXPECT_EQ(p.G, (std::vector<std::uint8_t>{50, 20}));
-    EXPECT_EQ(p.R, (std::vector<std::uint8_t>{60, 30}));
-    const bytes out = written(p, 1, 2);
+    const pixels shown = {{{40, 50, 60}}, {{10, 20, 30}}};
+    const bytes file = make_bmp(shown);
+    const picture image = decode(file);
+    EXPECT_EQ(bytes(image.samples.get(), image.samples.get() + 6), (bytes{60, 50, 40, 30, 20, 10}));
+    const bytes out = written(image);
     EXPECT_EQ(bytes(out.begin() + 54, out.end()), (bytes{10, 20, 30, 0, 40, 50, 60, 0}));
 }
 
 TEST(bmp, writes_the_54_header_bytes)
 {
-    const planes p = decode(make_bmp(pattern_picture(5, 3)));
-    const bytes out = written(p, 5, 3);
+    const bytes out = written(decode(make_bmp(pattern_picture(5, 3))));
     const bytes expected = {
         'B', 'M', 102, 0, 0, 0,  // 3 rows of 16 bytes + 54
         0, 0, 0, 0,              // reserved
@@ -528,34 +508,44 @@ TEST(bmp, writes_the_54_header_bytes)
     EXPECT_EQ(bytes(out.begin(), out.begin() + 54), expected);
 }
 
-TEST(bmp, rows_are_padded_with_zeros_for_widths_1_to_5)
+TEST(bmp, rows_are_padded_with_zeros_for_widths_1_to_5_written_or_made_in_place)
 {
     const int strides[] = {4, 8, 12, 12, 16};
     for (int width = 1; width <= 5; ++width) {
-        const picture pixels = pattern_picture(width, 3);
-        // Garbage in the input's padding must not reach the planes or the output.
-        bytes file = make_bmp(pixels);
+        const pixels shown = pattern_picture(width, 3);
+        // Garbage in the input's padding must not reach the picture or the output.
+        bytes file = make_bmp(shown);
         for (int row = 0; row < 3; ++row)
             for (int pad = 3 * width; pad < strides[width - 1]; ++pad)
                 file[54 + row * strides[width - 1] + pad] = 0xEE;
-        const planes p = decode(file);
-        expect_planes_hold(p, pixels);
-        const bytes out = written(p, width, 3);
+        const picture image = decode(file);
+        expect_picture_holds(image, shown);
+        const bytes out = written(image);
         ASSERT_EQ(out.size(), 54u + 3 * strides[width - 1]) << width;
         EXPECT_EQ(get_u32(out, 2), out.size());
         // The written rows, zero padding included, are those of a freshly
         // built file, byte for byte.
-        const bytes reference = make_bmp(pixels);
+        const bytes reference = make_bmp(shown);
         EXPECT_EQ(bytes(out.begin() + 54, out.end()), bytes(reference.begin() + 54, reference.end()));
+        // Made in place, over garbage, through the file's view: the same file.
+        bytes in_place(bmp_file_size(image.info), 0xEE);
+        const picture_view view = bmp_file_view(image.info, in_place.data());
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    view.first[y * view.row_step + x * view.pixel_step + c * view.channel_step] =
+                        image.samples[(static_cast<std::size_t>(y) * width + x) * 3 + c];
+        bmp_file_finish(image.info, in_place.data());
+        EXPECT_EQ(in_place, out) << width;
     }
 }
 
 TEST(bmp, reads_only_the_stored_size_of_a_longer_file)
 {
-    const picture pixels = pattern_picture(3, 4);
-    bytes file = make_bmp(pixels);
+    const pixels shown = pattern_picture(3, 4);
+    bytes file = make_bmp(shown);
     file.insert(file.end(), 100, 0xAB);
-    expect_planes_hold(decode(file), pixels);
+    expect_picture_holds(decode(file), shown);
 }
 
 }  // namespace

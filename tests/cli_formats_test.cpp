@@ -13,7 +13,7 @@
 #include <random>
 #include <tuple>
 
-#include "codecs/picture_codec.h"
+#include "picture/picture_codec.h"
 #include "test_support.h"
 
 #if VELMORA_TEST_ZLIB

@@ -10,7 +10,7 @@
 #include <tuple>
 
 #include "codecs/jpeg_reader.h"
-#include "codecs/picture_codec.h"
+#include "picture/picture_codec.h"
 #include "velmora/velmora.h"
 #include "test_support.h"
 
@@ -107,7 +107,7 @@ codec_message decode(const bytes& data, via how, picture* out)
         close(ends[1]);
         stream = fdopen(ends[0], "rb");
     }
-    std::uint8_t head[bmp_head_bytes];
+    std::uint8_t head[picture_head_bytes];
     codec_source source = memory_source(data.data(), data.size());
     if (stream) {
         source = codec_source{head, std::fread(head, 1, sizeof head, stream), stream,

@@ -32,12 +32,12 @@ protected:
     int save(const std::string& path)
     {
         output_target output;
-        const output_outcome prepared = output_target_prepare(path.c_str(), &output);
+        const output_outcome prepared = output.prepare(path.c_str());
         if (prepared.status != output_status::ok)
             return prepared.error;
-        if (write(output.fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+        if (write(output.fd(), content.data(), content.size()) != static_cast<ssize_t>(content.size()))
             return errno;
-        return output_target_commit(&output);
+        return output.commit();
     }
     std::vector<std::string> entries(const std::string& folder) const { return folder_entries(folder); }
     std::vector<std::string> entries() const { return folder_entries(dir); }
@@ -118,33 +118,41 @@ TEST_F(output_target_test, preparing_reports_what_stands_in_the_way_and_creates_
     const std::vector<std::string> before = entries();
     for (const auto& c : cases) {
         output_target output;
-        const output_outcome outcome = output_target_prepare(c.path.c_str(), &output);
+        const output_outcome outcome = output.prepare(c.path.c_str());
         EXPECT_EQ(outcome.status, output_status::system_error) << c.path;
         EXPECT_EQ(outcome.error, c.error) << c.path;
-        EXPECT_EQ(output.fd, -1) << c.path;
+        EXPECT_EQ(output.fd(), -1) << c.path;
         EXPECT_EQ(entries(), before) << c.path;
     }
 }
 
+// Discarded by hand, or by the object going out of scope uncommitted.
 TEST_F(output_target_test, a_prepared_temporary_sits_beside_the_target_and_discarding_removes_it)
 {
     fs::create_directory(dir + "/sub");
     write_file(dir + "/sub/out.bmp", bytes(6, 3));
-    output_target output;
-    ASSERT_EQ(output_target_prepare((dir + "/sub/out.bmp").c_str(), &output).status, output_status::ok);
-    if (output.named) {
-        const std::string name = fs::path(output.temporary_path).filename().string();
-        EXPECT_EQ(name.rfind(".velmora-", 0), 0u) << name;
-        EXPECT_EQ(fs::path(output.temporary_path).parent_path(), fs::path(dir + "/sub"));
-        EXPECT_EQ(entries(dir + "/sub").size(), 2u);
-    } else {
-        EXPECT_EQ(entries(dir + "/sub"), std::vector<std::string>{"out.bmp"}) << "an unnamed file has no entry";
+    for (bool by_hand : {true, false}) {
+        {
+            output_target output;
+            ASSERT_EQ(output.prepare((dir + "/sub/out.bmp").c_str()).status, output_status::ok);
+            ASSERT_EQ(write(output.fd(), content.data(), content.size()), static_cast<ssize_t>(content.size()));
+            if (output.named()) {
+                const std::string name = fs::path(output.temporary_path()).filename().string();
+                EXPECT_EQ(name.rfind(".velmora-", 0), 0u) << name;
+                EXPECT_EQ(fs::path(output.temporary_path()).parent_path(), fs::path(dir + "/sub"));
+                EXPECT_EQ(entries(dir + "/sub").size(), 2u);
+            } else {
+                EXPECT_EQ(entries(dir + "/sub"), std::vector<std::string>{"out.bmp"}) << "an unnamed file has no entry";
+            }
+            if (by_hand) {
+                output.discard();
+                EXPECT_EQ(output.fd(), -1);
+            }
+        }
+        EXPECT_EQ(entries(dir + "/sub"), std::vector<std::string>{"out.bmp"});
+        EXPECT_EQ(read_file(dir + "/sub/out.bmp"), bytes(6, 3));
+        EXPECT_EQ(entries(), std::vector<std::string>{"sub"});
     }
-    output_target_discard(&output);
-    EXPECT_EQ(output.fd, -1);
-    EXPECT_EQ(entries(dir + "/sub"), std::vector<std::string>{"out.bmp"});
-    EXPECT_EQ(read_file(dir + "/sub/out.bmp"), bytes(6, 3));
-    EXPECT_EQ(entries(), std::vector<std::string>{"sub"});
 }
 
 TEST_F(output_target_test, a_name_of_255_bytes_still_gets_its_temporary)
@@ -158,8 +166,8 @@ TEST_F(output_target_test, a_name_of_255_bytes_still_gets_its_temporary)
 TEST_F(output_target_test, a_path_longer_than_the_system_allows_is_refused)
 {
     output_target output;
-    EXPECT_EQ(output_target_prepare(std::string(5000, 'a').c_str(), &output).error, ENAMETOOLONG);
-    EXPECT_EQ(output.fd, -1);
+    EXPECT_EQ(output.prepare(std::string(5000, 'a').c_str()).error, ENAMETOOLONG);
+    EXPECT_EQ(output.fd(), -1);
 }
 
 }  // namespace

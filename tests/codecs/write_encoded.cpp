@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "codecs/picture_codec.h"
+#include "picture/picture_codec.h"
 #include "velmora/velmora.h"
 
 namespace {

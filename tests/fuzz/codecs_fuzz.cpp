@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codecs/picture_codec.h"
+#include "picture/picture_codec.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ outcome decode(const std::uint8_t* data, std::size_t size, via how)
         close(ends[1]);
         stream = fdopen(ends[0], "rb");
     }
-    std::uint8_t head[bmp_head_bytes];
+    std::uint8_t head[picture_head_bytes];
     codec_source source = memory_source(data, size);
     if (stream)
         source = codec_source{head, std::fread(head, 1, sizeof head, stream), stream,

@@ -11,18 +11,17 @@
 // PNG and JPEG are decoded while they stream in, through a source_cursor.
 // TIFF must seek: a regular file is then read through its descriptor, at
 // the offsets the decoder asks for; any other stream is read into memory
-// first, never beyond largest_picture_stream bytes, the most the BMP reader
-// takes from a pipe.
+// first, never beyond largest_picture_stream bytes. BMP reads a regular
+// file at the offsets it needs, and any other stream front to back.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-#include "bmp/bmp_header.h"
-#include "bmp/plane.h"
-#include "codecs/codec_message.h"
-#include "codecs/picture.h"
+#include "picture/codec_message.h"
+#include "picture/picture.h"
+#include "picture/picture_limits.h"
 
 struct codec_source {
     const std::uint8_t* head = nullptr;
@@ -35,11 +34,6 @@ struct codec_source {
 };
 
 codec_source memory_source(const std::uint8_t* data, std::size_t size);
-
-// The largest stream the BMP reader takes in: a 32-bit picture of the
-// largest side after the longest headers it reads.
-constexpr std::int64_t largest_picture_stream =
-    std::int64_t{bmp_head_bytes} + std::int64_t{4} * max_picture_side * max_picture_side;
 
 // Reading a source front to back.
 struct source_cursor {

@@ -1,12 +1,18 @@
-// A decoded picture, as the codecs hand it over and take it in.
+// A decoded picture, as every reader hands it over and every writer takes
+// it in, and the view of where its samples lie.
 //
-// The samples are interleaved, pixel after pixel, row after row with the
-// top row first, with no padding between rows: grey; grey, alpha; red,
-// green, blue; or red, green, blue, alpha. A u16 or f32 sample is stored in
-// the machine's own byte order. Float samples run from 0 (black, or
-// transparent) to 1 (the top); they are handed over as read, neither clipped
-// nor rounded. A picture owns its samples and its colour profile; both are
-// malloc blocks (the samples are not zero-filled) freed by their owners.
+// A picture's samples are interleaved, pixel after pixel, row after row
+// with the top row first, with no padding between rows: grey; grey, alpha;
+// red, green, blue; or red, green, blue, alpha. A u16 or f32 sample is
+// stored in the machine's own byte order. Float samples run from 0 (black,
+// or transparent) to 1 (the top); they are handed over as read, neither
+// clipped nor rounded. A picture owns its samples and its colour profile;
+// both are heap blocks released with std::free (the samples are not
+// zero-filled).
+//
+// A picture_view says where the samples of a picture lie without owning
+// them: an owned picture's (view_of), or those of a file a writer fills in
+// place (picture_codec.h), laid out as that file stores them.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +20,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "codecs/codec_message.h"
+#include "picture/codec_message.h"
 
 enum class sample_format { u8, u16, f32 };
 
@@ -40,10 +46,24 @@ struct picture {
     std::size_t icc_size = 0;
 };
 
+// Sample c of pixel (x, y), y = 0 the top row, lies at
+// first + y * row_step + x * pixel_step + c * channel_step; each step is in
+// bytes and may be negative.
+struct picture_view {
+    picture_info info;
+    std::uint8_t* first = nullptr;  // sample 0 of the top left pixel
+    std::ptrdiff_t row_step = 0;
+    std::ptrdiff_t pixel_step = 0;
+    std::ptrdiff_t channel_step = 0;
+};
+
 std::size_t sample_bytes(sample_format format);
 std::size_t pixel_bytes(const picture_info& info);
 std::size_t row_bytes(const picture_info& info);
 std::size_t picture_bytes(const picture_info& info);
+
+// The samples of an owned picture, in the layout above.
+picture_view view_of(const picture& image);
 
 // Gives *out the info and an uninitialised sample block of its size, and no
 // colour profile.

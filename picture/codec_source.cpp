@@ -1,4 +1,4 @@
-#include "codecs/codec_source.h"
+#include "picture/codec_source.h"
 
 #include <unistd.h>
 

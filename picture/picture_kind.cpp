@@ -1,4 +1,4 @@
-#include "codecs/picture_kind.h"
+#include "picture/picture_kind.h"
 
 #include <cstring>
 

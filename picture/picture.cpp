@@ -1,4 +1,4 @@
-#include "codecs/picture.h"
+#include "picture/picture.h"
 
 #include <cstring>
 
@@ -28,6 +28,13 @@ std::size_t row_bytes(const picture_info& info)
 std::size_t picture_bytes(const picture_info& info)
 {
     return static_cast<std::size_t>(info.height) * row_bytes(info);
+}
+
+picture_view view_of(const picture& image)
+{
+    const auto pixel = static_cast<std::ptrdiff_t>(pixel_bytes(image.info));
+    return picture_view{image.info, image.samples.get(), static_cast<std::ptrdiff_t>(row_bytes(image.info)), pixel,
+                        static_cast<std::ptrdiff_t>(sample_bytes(image.info.format))};
 }
 
 codec_message allocate_block(std::size_t size, const char* what, block_ptr* out)

@@ -1,4 +1,4 @@
-#include "codecs/codec_message.h"
+#include "picture/codec_message.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,5 +1,7 @@
-#include "codecs/picture_codec.h"
+#include "picture/picture_codec.h"
 
+#include "bmp/bmp_reader.h"
+#include "bmp/bmp_writer.h"
 #if VELMORA_HAVE_PNG
 #include "codecs/png_reader.h"
 #endif
@@ -15,8 +17,6 @@ namespace {
 
 codec_message not_built(picture_kind kind)
 {
-    if (kind == picture_kind::bmp)
-        return codec_fail(codec_fault::file, "BMP is read and written by the BMP codec, not here");
     return codec_fail(codec_fault::missing, "this velmora was built without %s support", picture_kind_name(kind));
 }
 
@@ -25,24 +25,26 @@ codec_message not_built(picture_kind kind)
 bool codec_available(picture_kind kind)
 {
     switch (kind) {
+    case picture_kind::bmp:
+        return true;
     case picture_kind::png:
         return VELMORA_HAVE_PNG;
     case picture_kind::jpeg:
         return VELMORA_HAVE_JPEG;
     case picture_kind::tiff:
         return VELMORA_HAVE_TIFF;
-    case picture_kind::bmp:
-        return false;
     }
     return false;
 }
 
-codec_message picture_open(picture_kind kind, const codec_source& source, picture_reader* reader)
+codec_message picture_open(picture_kind kind, const codec_source& source, picture_reader* reader,
+                           const picture_read_options& options)
 {
-    static_cast<void>(source);
     *reader = picture_reader{};
     reader->kind = kind;
     switch (kind) {
+    case picture_kind::bmp:
+        return bmp_open(source, options, &reader->format, &reader->info);
 #if VELMORA_HAVE_PNG
     case picture_kind::png:
         return png_open(source, &reader->format, &reader->info);
@@ -73,17 +75,36 @@ codec_message picture_decode(picture_reader* reader, picture* out)
     return message;
 }
 
+picture_info picture_fit(picture_kind kind, const picture_info& info)
+{
+    picture_info fitted = info;
+    if (kind == picture_kind::bmp || kind == picture_kind::jpeg) {
+        fitted.channels = 3;
+        fitted.format = sample_format::u8;
+        fitted.premultiplied = false;
+    } else if (kind == picture_kind::png) {
+        if (fitted.format == sample_format::f32)
+            fitted.format = sample_format::u16;
+        fitted.premultiplied = false;
+    }
+    return fitted;
+}
+
+bool picture_keeps_profile(picture_kind kind)
+{
+    return kind != picture_kind::bmp;
+}
+
 codec_message picture_write(std::FILE* out, picture_kind kind, const picture& image,
                             const picture_write_options& options, codec_warnings* warnings)
 {
-    static_cast<void>(out);
-    static_cast<void>(image);
-    static_cast<void>(options);
     codec_warnings unread;
     if (!warnings)
         warnings = &unread;
     static_cast<void>(warnings);
     switch (kind) {
+    case picture_kind::bmp:
+        return bmp_write(out, image);
 #if VELMORA_HAVE_PNG
     case picture_kind::png:
         return png_write(out, image, options.png, warnings, options.runner);
@@ -97,6 +118,23 @@ codec_message picture_write(std::FILE* out, picture_kind kind, const picture& im
         return tiff_write(out, image, options.tiff, options.runner);
 #endif
     default:
+        static_cast<void>(options);
         return not_built(kind);
     }
+}
+
+std::size_t picture_in_place_size(picture_kind kind, const picture_info& info)
+{
+    return kind == picture_kind::bmp ? bmp_file_size(info) : 0;
+}
+
+picture_view picture_in_place_view(picture_kind kind, const picture_info& info, std::uint8_t* file)
+{
+    return kind == picture_kind::bmp ? bmp_file_view(info, file) : picture_view{};
+}
+
+void picture_in_place_finish(picture_kind kind, const picture_info& info, std::uint8_t* file)
+{
+    if (kind == picture_kind::bmp)
+        bmp_file_finish(info, file);
 }

@@ -13,11 +13,12 @@
 
 enum class codec_fault {
     none,
-    file,     // the input is damaged, cut short or of a kind not supported: the text is about that file
-    limit,    // a declared size is above max_picture_side: the text names the input's side
-    missing,  // this build has no library for the format
-    memory,   // memory ran out
-    output,   // the output could not be written, or the picture does not suit the format
+    file,        // the input is damaged, cut short or of a kind not supported: the text is about that file
+    limit,       // a declared size is above max_picture_side: the text names the input's side
+    short_file,  // shorter than its own headers say (a BMP's stored size)
+    missing,     // this build has no library for the format
+    memory,      // memory ran out
+    output,      // the output could not be written, or the picture does not suit the format
 };
 
 struct codec_message {
