@@ -1,6 +1,17 @@
 #!/usr/bin/python3
 """velmora.resize timed next to the resamplers people use from Python, in one
-run, on one thread and on every CPU:
+run, on one thread and on every CPU. velmora itself four ways:
+
+  velmora   velmora.resize called again on the same shapes: it finds the
+            plan (threads, tables, work arrays) the call before kept;
+  first     velmora.resize with no plan kept (the cache emptied first), so
+            that it makes one;
+  Plan      a velmora.Plan made once, called on the array (a new output
+            each time, as velmora.resize allocates);
+  Plan out  the same Plan writing into one kept output array: the resize
+            alone.
+
+and its peers:
 
   resample  scipy.signal.resample along each resized axis, one after the
             other (periodic, so it computes something else: only its time
@@ -14,8 +25,9 @@ run), every one once untimed first, and a tool that takes less than two
 seconds once more untimed right before each timed call, so that its memory
 is at hand (faulting in memory another tool has just released can cost a
 virtual machine more than the computation). A figure is the median of the
-runs, and a ratio (the peer's time over velmora's, so above 1 means
-velmora is faster) the median of the runs' ratios. A tool that fails
+runs, and a ratio (another column's time over velmora's, a call of
+velmora.resize again, so above 1 means that call is faster) the median of
+the runs' ratios. A tool that fails
 shows why.
 
 usage: PYTHONPATH=build/python bench/python_bench.py [--runs N] [--cases NAME,...]
@@ -48,7 +60,9 @@ CASES = {
     "prime": ("float64 100003 -> 300007 (primes)", np.float64, (100003,), (300007,)),
     "volume": ("float32 128^3 -> 256^3", np.float32, (128, 128, 128), (256, 256, 256)),
     "picture": ("uint8 1024 x 768 x 3 picture -> 4096 x 3072", np.uint8, (768, 1024, 3), (3072, 4096, 3)),
+    "square": ("float32 2048 x 2048 -> 4096 x 4096", np.float32, (2048, 2048), (4096, 4096)),
 }
+PEERS = ["first", "Plan", "Plan out", "resample", "zoom", "Pillow"]
 
 
 def samples(dtype, shape):
@@ -61,6 +75,13 @@ def tools(a, shape, threads):
     def by_velmora():
         velmora.resize(a, shape, threads=threads)
 
+    def by_first_call():
+        velmora.clear_plan_cache()
+        velmora.resize(a, shape, threads=threads)
+
+    plan = velmora.Plan(a.shape, shape, a.dtype, threads=threads)
+    kept_out = np.empty(shape, a.dtype)
+
     def by_resample():
         with scipy.fft.set_workers(threads):
             x = a
@@ -71,7 +92,8 @@ def tools(a, shape, threads):
     def by_zoom():
         scipy.ndimage.zoom(a, [new / old for new, old in zip(shape, a.shape)], order=3)
 
-    calls = {"velmora": by_velmora, "resample": by_resample, "zoom": by_zoom, "Pillow": None}
+    calls = {"velmora": by_velmora, "first": by_first_call, "Plan": lambda: plan(a),
+             "Plan out": lambda: plan(a, out=kept_out), "resample": by_resample, "zoom": by_zoom, "Pillow": None}
     if a.dtype == np.uint8 and Image is not None:
         picture = Image.fromarray(a)
         calls["Pillow"] = lambda: picture.resize((shape[1], shape[0]), Image.LANCZOS)
@@ -120,7 +142,7 @@ def main():
         for threads in sorted({1, every}):
             times, failed = measure(a, new, threads, arguments.runs)
             row = {"case": title, "threads": threads}
-            for name in ["velmora", "resample", "zoom", "Pillow"]:
+            for name in ["velmora"] + PEERS:
                 if name in failed:
                     row[name] = "fails"
                     print(f"# {title}, {threads} threads: {name} fails: {failed[name]}")
@@ -132,13 +154,14 @@ def main():
                 else:
                     row[name] = "-"
             rows.append(row)
-            print("{case:45} {threads:2} threads  velmora {velmora:10}  resample {resample:18}  zoom {zoom:18}  "
-                  "Pillow {Pillow}".format(**row), flush=True)
+            print(f"{title:45} {threads:2} threads  velmora {row['velmora']:10}" +
+                  "".join(f"  {name} {row[name]:18}" for name in PEERS), flush=True)
     print()
-    print("| resize | threads | velmora | scipy.signal.resample | scipy.ndimage.zoom(order=3) | Pillow LANCZOS |")
-    print("|---|---|---|---|---|---|")
+    print("| resize | threads | velmora.resize, again | first call | Plan | Plan, out= | scipy.signal.resample | "
+          "scipy.ndimage.zoom(order=3) | Pillow LANCZOS |")
+    print("|---|---|---|---|---|---|---|---|---|")
     for row in rows:
-        print("| {case} | {threads} | {velmora} | {resample} | {zoom} | {Pillow} |".format(**row))
+        print("| {case} | {threads} | {velmora} | ".format(**row) + " | ".join(row[name] for name in PEERS) + " |")
 
 
 if __name__ == "__main__":

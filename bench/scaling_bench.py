@@ -3,13 +3,15 @@
 Lanczos resize of the same BMP picture to the same size with the same
 thread limit, the two taking turns run by run.
 
-    bench/scaling_bench.py [--runs N] [--threads 1,2,16] [--cases WxH:W'xH',...] [path/to/velmora]
+    bench/scaling_bench.py [--runs N] [--threads 1,2,16] [--cases WxH:W'xH',...] [--format bmp|png]
+                           [path/to/velmora]
 
 For each case and thread count it prints the median wall, user and system
 time and minor page faults of velmora's runs (from wait4, so each figure is
 the child's own), ImageMagick's median wall time and faults, the median of
 the runs' time ratios, and how much faster each tool runs than on its first
-thread count. System time that grows with the threads, or faults that do,
+thread count. --format png writes PNG files instead of BMP (both tools
+read the same BMP picture). System time that grows with the threads, or faults that do,
 are fresh memory faulted in by many threads at once. Needs NumPy; without
 ImageMagick's convert the peer's columns are left empty.
 """
@@ -77,6 +79,7 @@ def main():
     parser.add_argument("--threads", default=None, help="thread counts, comma separated (default 1, 2, 4, ... to "
                         "the CPUs, and 16)")
     parser.add_argument("--cases", default="2048x1536:4096x3072,3072x2304:6144x4608")
+    parser.add_argument("--format", choices=("bmp", "png"), default="bmp")
     args = parser.parse_args()
     cpus = len(os.sched_getaffinity(0))
     if args.threads:
@@ -85,7 +88,9 @@ def main():
         counts = sorted({1 << k for k in range(0, 5) if 1 << k <= cpus} | {cpus, 16})
     peer = shutil.which("convert")
     work = tempfile.mkdtemp(prefix="velmora-scaling-")
-    print(f"{cpus} CPUs; median of {args.runs} runs; ratio = velmora time / ImageMagick time, run by run")
+    peer_format = "BMP3" if args.format == "bmp" else "PNG"
+    print(f"{cpus} CPUs; {args.format.upper()} output; median of {args.runs} runs; "
+          "ratio = velmora time / ImageMagick time, run by run")
     print("| case | threads | velmora wall | user | system | faults | ImageMagick wall | faults | ratio "
           "| velmora speed-up | ImageMagick speed-up |")
     print("|---|---|---|---|---|---|---|---|---|---|---|")
@@ -99,10 +104,12 @@ def main():
                 ours, theirs = [], []
                 for _ in range(args.runs):
                     ours.append(run([args.tool, "-i", source, "-o", os.path.join(work, "out"), "-sizexminus",
-                                     str(w2 - w), "-sizexminusy", str(h2 - h), "-threads", str(threads)]))
+                                     str(w2 - w), "-sizexminusy", str(h2 - h), "-threads", str(threads),
+                                     "-format", args.format]))
                     if peer:
                         theirs.append(run([peer, "-limit", "thread", str(threads), source, "-filter", "Lanczos",
-                                           "-resize", f"{w2}x{h2}!", "BMP3:" + os.path.join(work, "peer.bmp")]))
+                                           "-resize", f"{w2}x{h2}!",
+                                           peer_format + ":" + os.path.join(work, "peer." + args.format)]))
                 mid = [statistics.median(r[k] for r in ours) for k in range(4)]
                 peer_wall = statistics.median(r[0] for r in theirs) if peer else None
                 peer_faults = statistics.median(r[3] for r in theirs) if peer else None

@@ -16,7 +16,7 @@ std::uint8_t bmp_field_level(std::uint32_t value, std::uint32_t mask)
 }
 
 bmp_status bmp_decode_bit_fields(const bmp_header& header, const std::uint8_t* data, std::size_t length,
-                                 colour_planes out)
+                                 colour_planes out, column_range columns)
 {
     const std::int32_t width = header.width;
     const auto height = static_cast<std::int32_t>(header.height);
@@ -24,10 +24,11 @@ bmp_status bmp_decode_bit_fields(const bmp_header& header, const std::uint8_t* d
         return bmp_status::short_pixel_data;
     const bool wide = header.bits_per_pixel == 32;
     const std::int64_t stride = bmp_row_bytes(width, header.bits_per_pixel);
+    const std::int32_t end = columns.first + columns.count;
     for (std::int32_t r = 0; r < height; ++r) {
-        const std::uint8_t* p = data + r * stride;
+        const std::uint8_t* p = data + r * stride + std::int64_t{columns.first} * (wide ? 4 : 2);
         const auto y = static_cast<std::int32_t>(bmp_picture_row(header, r));
-        for (std::int32_t x = 0; x < width; ++x) {
+        for (std::int32_t x = columns.first; x < end; ++x) {
             const std::uint32_t value = wide ? le_get_u32(p) : le_get_u16(p);
             p += wide ? 4 : 2;
             const std::size_t at = plane_index(x, y, height);

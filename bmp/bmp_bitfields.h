@@ -18,8 +18,9 @@
 // The 8-bit level of the field under mask in value (mask contiguous or 0).
 std::uint8_t bmp_field_level(std::uint32_t value, std::uint32_t mask);
 
-// Fills the three planes (header.width x header.height, row 0 at the top)
-// from the pixel rows, or returns short_pixel_data, touching nothing, when
-// length cannot hold them. For a header accepted with the bit_fields coding.
+// Fills the given columns of the three planes (header.width x
+// header.height, row 0 at the top) from the pixel rows, or returns
+// short_pixel_data, touching nothing, when length cannot hold them. For a
+// header accepted with the bit_fields coding.
 bmp_status bmp_decode_bit_fields(const bmp_header& header, const std::uint8_t* data, std::size_t length,
-                                 colour_planes out);
+                                 colour_planes out, column_range columns);

@@ -63,6 +63,17 @@ enum class bmp_status {
     rle_cut,           // the data ends inside a code (detail: file position)
 };
 
+// What decoding one band of a picture found: ok, or a fault with its detail
+// value (see bmp_status_reason) and its place among the pixels in the
+// order the file stores them (stored row times width plus column), so
+// that the fault of a picture decoded in bands is the one that comes first
+// in the file, as if it had been decoded row by row.
+struct bmp_band_result {
+    bmp_status status;
+    std::uint64_t detail;
+    std::int64_t position;
+};
+
 struct bmp_colour {
     std::uint8_t b, g, r;
 };

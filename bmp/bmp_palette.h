@@ -26,10 +26,11 @@ inline bool bmp_put_colour(const bmp_header& header, std::uint32_t index, std::s
     return true;
 }
 
-// Fills the three planes (header.width x header.height, row 0 at the top)
-// from uncompressed index rows. Returns short_pixel_data, touching nothing,
-// when length cannot hold the rows, and bad_index with the index in *detail
-// at the first index beyond the table (the planes then hold the pixels
-// decoded so far). For a header accepted with the palette coding.
-bmp_status bmp_decode_palette(const bmp_header& header, const std::uint8_t* data, std::size_t length,
-                              colour_planes out, std::uint64_t* detail);
+// Fills the given columns of the three planes (header.width x
+// header.height, row 0 at the top) from uncompressed index rows. Returns
+// short_pixel_data, touching nothing, when length cannot hold the rows, and
+// bad_index with the index as its detail at the columns' first index beyond
+// the table (the planes then hold the pixels decoded so far). For a header
+// accepted with the palette coding.
+bmp_band_result bmp_decode_palette(const bmp_header& header, const std::uint8_t* data, std::size_t length,
+                                   colour_planes out, column_range columns);

@@ -23,6 +23,13 @@ struct colour_planes {
     std::uint8_t* R;
 };
 
+// Columns first .. first + count - 1 of a picture: a band of columns, whose
+// samples are one contiguous run of each plane.
+struct column_range {
+    std::int32_t first;
+    std::int32_t count;
+};
+
 inline std::size_t plane_index(std::int32_t x, std::int32_t y, std::int32_t height)
 {
     return static_cast<std::size_t>(x) * static_cast<std::size_t>(height) + static_cast<std::size_t>(y);

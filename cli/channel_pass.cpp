@@ -169,7 +169,7 @@ void run_channel_pass(const channel_set& in, const channel_set& out, const chann
 
     pass p{in, out, settings, {}, false, out.top / in.top};
     p.resizes = in.channel[0].sizes[0] != out.channel[0].sizes[0] || in.channel[0].sizes[1] != out.channel[0].sizes[1];
-    p.cache.how.threads = settings.threads;
+    p.cache.how.team = settings.team;
     p.cache.how.rounding = settings.rounding;
     // A channel is one picture: when one side keeps its size, its rows (or
     // columns) pair with each other, as they always have.

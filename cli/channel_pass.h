@@ -7,7 +7,7 @@
 // stored rows of a BMP file are all read and written where they lie; the
 // run driver owns all of them. Channels are resized by library plans (one
 // for each pair of sample types, made by the first channel that needs it
-// and reused), their lines on the plans' threads; the channels themselves
+// and reused), their lines on the run's team; the channels themselves
 // and the console lines stay in their order.
 //
 // Samples: a channel's values run from 0 to its `top` (255, 65535, or 1 for
@@ -43,7 +43,7 @@ struct channel_set {
 };
 
 struct channel_pass_settings {
-    int threads;
+    velmora::thread_team* team;  // the run's, lent to every plan
     velmora::rounding rounding;
     // The console names the output's colours RED, GREEN and BLUE even when
     // it has one (BMP and JPEG output): a grey input gives three.

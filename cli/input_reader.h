@@ -10,6 +10,12 @@
 // straight into BIN, GIN and RIN (width x height bytes each, row 0 at the
 // top), which the caller then owns.
 //
+// The run's team does the work: vin and the planes are populated on it, a
+// regular file is read into vin in blocks (a stream goes front to back on
+// the calling thread), and the pixels are decoded in bands of columns
+// (bmp_decode_band). Every thread count reads the same planes and refuses
+// a bad file with the same status and detail.
+//
 // input_open and input_load report what went wrong and never print; they end
 // the process only when memory runs out (checked_alloc). read_bitmap runs
 // them for the driver, checks the requested sizes in between, prints the
@@ -24,6 +30,7 @@
 #include "codecs/codec_source.h"
 #include "codecs/picture.h"
 #include "codecs/picture_kind.h"
+#include "velmora/velmora.h"
 
 struct input_planes {
     std::uint8_t* BIN;
@@ -58,10 +65,11 @@ struct input_file {
 // it is closed.
 input_status input_open(const char* name, input_file* file);
 
-// Reads the pixel data of a file that input_open accepted, decodes it and
-// closes the stream. On ok *planes holds three heap planes of width x
-// height bytes for the caller to free; otherwise nothing is left allocated.
-input_status input_load(input_file* file, input_planes* planes);
+// Reads the pixel data of a file that input_open accepted, decodes it on
+// the team (an empty team: on the calling thread) and closes the stream. On
+// ok *planes holds three heap planes of width x height bytes for the caller
+// to free; otherwise nothing is left allocated.
+input_status input_load(input_file* file, input_planes* planes, velmora::thread_team& team);
 
 // Where the codec of a PNG, JPEG or TIFF file that input_open accepted reads
 // from: the head, then the open stream.
@@ -78,7 +86,8 @@ struct input_picture {
 };
 
 // The driver's read: input_open, the pixel budget (-max-pixels) and the
-// size checks of the run, both from the header, then the pixels. Every
-// refusal prints its message and ends the process with status 1; the
-// codec's warnings about a file it read are printed, and the run goes on.
-input_picture read_input(const resize_options& cnt);
+// size checks of the run, both from the header, then the pixels (a BMP on
+// the team). Every refusal prints its message and ends the process with
+// status 1; the codec's warnings about a file it read are printed, and the
+// run goes on.
+input_picture read_input(const resize_options& cnt, velmora::thread_team& team);

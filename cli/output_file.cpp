@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -130,8 +131,8 @@ int write_file(int fd, Encode encode, codec_message* failure)
 
 // The commit is the line between a run that was stopped and one that
 // succeeded. The termination signals are blocked first, in this thread,
-// which is the only one that can take them (the library's workers block
-// every signal, the writers start no threads). One that came before is
+// which is the only one that can take them (the team's workers, which the
+// library and the writers use, block every signal). One that came before is
 // pending now and ends the run; one that comes later waits, blocked, until
 // the process exits with the run's status. A signal blocked when the
 // process started stays the caller's business, as during the work.
@@ -206,11 +207,16 @@ void output_commit_mapped(const char* name, output_target* output, std::uint8_t*
 }
 
 void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,
-                           int quality, codec_warnings* warnings)
+                           int quality, velmora::thread_team& team, codec_warnings* warnings)
 {
     codec_message failure;
     picture_write_options options;
     options.jpeg_quality = quality;
+    options.runner.run = [](void* runner, std::int64_t units, band_body body, void* context) {
+        velmora::run_units(*static_cast<velmora::thread_team*>(runner), units, body, context);
+    };
+    options.runner.runner = &team;
+    options.runner.threads = std::max(1, velmora::team_threads(team));
     const int error = write_file(
         output->fd,
         [&](std::FILE* out, codec_message* refused) {

@@ -29,6 +29,7 @@
 #include "codecs/picture.h"
 #include "codecs/picture_kind.h"
 #include "output/output_target.h"
+#include "velmora/velmora.h"
 
 void output_prepare(const char* name, output_target* output);
 
@@ -49,7 +50,8 @@ std::uint8_t* output_map(const char* name, output_target* output, std::size_t by
 void output_commit_mapped(const char* name, output_target* output, std::uint8_t* mapping, std::size_t bytes,
                           std::int32_t width, std::int32_t height);
 
-// The same for a PNG, JPEG (at quality) or TIFF file of the picture. What
-// the encoder warned about (a colour profile left out) is put in *warnings.
+// The same for a PNG, JPEG (at quality) or TIFF file of the picture,
+// encoded on the team's threads where the format allows it. What the
+// encoder warned about (a colour profile left out) is put in *warnings.
 void output_commit_picture(const char* name, output_target* output, picture_kind kind, const picture& image,
-                           int quality, codec_warnings* warnings);
+                           int quality, velmora::thread_team& team, codec_warnings* warnings);

@@ -41,7 +41,7 @@ void check_required(const resize_options& cnt)
         fail_output_base_too_long(max_base_name, format_extensions[format_of(cnt)]);
 }
 
-run_record make_record(const resize_options& cnt, const input_picture& in)
+run_record make_record(const resize_options& cnt, const input_picture& in, const velmora::thread_team& team)
 {
     run_record run;
     run.input_name = cnt.input_name;
@@ -52,7 +52,7 @@ run_record make_record(const resize_options& cnt, const input_picture& in)
     // The sizes were checked against the differences with the header.
     run.out_width = in.width + cnt.sizexminus;
     run.out_height = in.height + cnt.sizexminusy;
-    run.threads = cnt.threads != 0 ? cnt.threads : velmora::available_threads();
+    run.threads = velmora::team_threads(team);
     // BMP output truncates, as it always has; the other kinds round.
     if (cnt.rounding != 0)
         run.rounding = cnt.rounding == 1 ? velmora::rounding::nearest : velmora::rounding::truncate;
@@ -221,15 +221,21 @@ int run_velmora(int argc, char** argv)
     cnt->orgy = 480;
     parse_options(static_cast<std::int16_t>(argc), argv, cnt);
     check_required(*cnt);
+    // One team for the whole run: the reading, every channel's plan and the
+    // writing take turns on its threads.
+    velmora::thread_team team;
+    const velmora::result started = velmora::make_thread_team(&team, cnt->threads);
+    if (!started)
+        fail_resize(started);
 
-    input_picture in = read_input(*cnt);
-    const run_record run = make_record(*cnt, in);
+    input_picture in = read_input(*cnt, team);
+    const run_record run = make_record(*cnt, in, team);
     output_target output;
     prepare_output(*cnt, run, &output);
     const channel_set from = in.kind == picture_kind::bmp ? planes_channels(in) : picture_channels(in.image);
     // BMP and JPEG hold three colours and no alpha, and say so on the console.
     const bool rgb = run.out_kind == picture_kind::bmp || run.out_kind == picture_kind::jpeg;
-    const channel_pass_settings settings{run.threads, run.rounding, rgb};
+    const channel_pass_settings settings{&team, run.rounding, rgb};
     if (run.out_kind == picture_kind::bmp) {
         // The picture goes straight into the file's pages where it can.
         const std::size_t file_bytes = bmp_header_size + bmp_stored_rows_size(run.out_width, run.out_height);
@@ -245,16 +251,17 @@ int run_velmora(int argc, char** argv)
             std::free(out.UPOUT);
         }
     } else {
+        // On the run's own blocks (huge pages), which the plans populate.
         picture image;
-        if (picture_allocate(output_info(run, in), &image).failed())
-            fail_no_memory("UPOUT");
+        image.info = output_info(run, in);
+        image.samples.reset(checked_array<std::uint8_t>(picture_bytes(image.info), "UPOUT"));
         // The colour profile goes along between PNG, JPEG and TIFF.
         if (in.image.icc && picture_set_icc(&image, in.image.icc.get(), in.image.icc_size).failed())
             fail_no_memory("icc");
         run_channel_pass(from, picture_channels(image), settings);
         release_input(&in);
         codec_warnings warnings;
-        output_commit_picture(run.output_name.c_str(), &output, run.out_kind, image, run.quality, &warnings);
+        output_commit_picture(run.output_name.c_str(), &output, run.out_kind, image, run.quality, team, &warnings);
         print_warnings(run.output_name.c_str(), warnings);
     }
     std::free(cnt);

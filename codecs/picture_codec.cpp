@@ -86,7 +86,7 @@ codec_message picture_write(std::FILE* out, picture_kind kind, const picture& im
     switch (kind) {
 #if VELMORA_HAVE_PNG
     case picture_kind::png:
-        return png_write(out, image, options.png, warnings);
+        return png_write(out, image, options.png, warnings, options.runner);
 #endif
 #if VELMORA_HAVE_JPEG
     case picture_kind::jpeg:
@@ -94,7 +94,7 @@ codec_message picture_write(std::FILE* out, picture_kind kind, const picture& im
 #endif
 #if VELMORA_HAVE_TIFF
     case picture_kind::tiff:
-        return tiff_write(out, image, options.tiff);
+        return tiff_write(out, image, options.tiff, options.runner);
 #endif
     default:
         return not_built(kind);

@@ -58,6 +58,7 @@ struct picture_write_options {
     int jpeg_quality = 92;
     png_write_options png;
     tiff_write_options tiff;
+    band_runner runner;  // threads for PNG's bands and compressed TIFF strips; JPEG is written on the calling thread
 };
 
 // A colour profile the format cannot carry (see jpeg_writer.h and

@@ -47,6 +47,13 @@ bool shape_is_valid(const chirp_shape& s)
            s.in_twist <= max_length && s.out_twist >= 0 && s.out_twist <= max_length;
 }
 
+// The one block of factors: inputs, outputs and the kernel's N values.
+std::size_t factor_doubles(const chirp_shape& s, std::int32_t N)
+{
+    return 2 * (static_cast<std::size_t>(s.in_count) + static_cast<std::size_t>(s.out_count) +
+                static_cast<std::size_t>(N));
+}
+
 // Input factors v(j) t_in(j), output factors v(k) t_out(k) scale, and the
 // kernel conj(v(k - j)) laid out by the offset d = r - i of output r from
 // input i, at d mod N. v is the chirp exp(-i pi t^2 / P) of the forward
@@ -97,6 +104,11 @@ std::int32_t chirp_fft_size(const chirp_shape& shape)
     return static_cast<std::int32_t>(N);
 }
 
+std::size_t chirp_plan_bytes(const chirp_plan& plan)
+{
+    return plan.fft_size == 0 ? 0 : heap_array_bytes<double>(factor_doubles(plan.shape, plan.fft_size));
+}
+
 int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables, const stop_poll* poll)
 {
     *plan = chirp_plan{};
@@ -105,8 +117,7 @@ int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_table
         return chirp_bad_shape;
     if (tables.max_points < N)
         return chirp_small_tables;
-    const std::size_t doubles = 2 * (static_cast<std::size_t>(shape.in_count) + shape.out_count + N);
-    heap_array<double> factors = heap_array_alloc<double>(doubles);
+    heap_array<double> factors = heap_array_alloc<double>(factor_doubles(shape, N));
     if (!factors)
         return chirp_no_memory;
     double* pre = factors.get();

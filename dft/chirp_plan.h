@@ -83,6 +83,9 @@ std::int32_t chirp_fft_size(const chirp_shape& shape);
 int chirp_plan_build(chirp_plan* plan, const chirp_shape& shape, const fft_tables& tables,
                      const stop_poll* poll = nullptr);
 
+// The bytes the plan's factors take (0 when it is not built).
+std::size_t chirp_plan_bytes(const chirp_plan& plan);
+
 // Doubles of one work array for the path: 2 N lane_width(path).
 std::size_t chirp_work_doubles(const chirp_plan& plan, lane_path path);
 

@@ -210,3 +210,13 @@ void line_plan_transform(const line_plan& plan, lane_path path, double* work, co
                                     poll};
     lane_build(transforms, path)(arrays, work);
 }
+
+std::size_t line_plan_bytes(const line_plan& plan)
+{
+    if (plan.method == line_method::chirp_z)
+        return chirp_plan_bytes(plan.chirp);
+    const auto in_count = static_cast<std::size_t>(plan.shape.in_count);
+    const auto out_count = static_cast<std::size_t>(plan.shape.out_count);
+    return mixed_radix_plan_bytes(plan.fft) + (plan.pre ? heap_array_bytes<double>(2 * in_count) : 0) +
+           (plan.post ? heap_array_bytes<double>(2 * out_count) : 0);
+}

@@ -82,6 +82,10 @@ int line_plan_build(line_plan* plan, const chirp_shape& shape, const fft_tables&
 
 std::size_t line_plan_work_doubles(const line_plan& plan, lane_path path);
 
+// The bytes the plan's arrays take: the chirp-z way's factors, or the
+// direct way's FFT plan and its input and output factors.
+std::size_t line_plan_bytes(const line_plan& plan);
+
 // path must be supported (lane_path_supported). A stop poll, when given,
 // is asked inside the FFTs, a few microseconds of work apart; on a yes the
 // outputs are unspecified.

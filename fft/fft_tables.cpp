@@ -17,6 +17,17 @@ int top_level(int table_size)
     return m;
 }
 
+std::size_t ip_count(int table_size)
+{
+    return static_cast<std::size_t>(2 * top_level(table_size));
+}
+
+// The kernels of 8 and 16 points read ww[0 .. 3] at any table size.
+std::size_t ww_count(int table_size)
+{
+    return static_cast<std::size_t>(table_size < 4 ? 4 : table_size);
+}
+
 void make_index(int table_size, int* ip)
 {
     ip[2] = 0;
@@ -107,9 +118,8 @@ bool fft_tables_build(fft_tables* tables, std::int32_t max_points, const stop_po
     if (max_points < 1 || max_points > fft_max_points || (max_points & (max_points - 1)) != 0)
         return false;
     const int table_size = max_points / 2;
-    // The kernels of 8 and 16 points read ww[0 .. 3] at any table size.
-    heap_array<int> ip = heap_array_alloc<int>(static_cast<std::size_t>(2 * top_level(table_size)));
-    heap_array<double> ww = heap_array_alloc<double>(static_cast<std::size_t>(table_size < 4 ? 4 : table_size));
+    heap_array<int> ip = heap_array_alloc<int>(ip_count(table_size));
+    heap_array<double> ww = heap_array_alloc<double>(ww_count(table_size));
     if (!ip || !ww || !make_twiddles(table_size, ip.get(), ww.get(), poll))
         return false;
     tables->max_points = max_points;
@@ -117,4 +127,11 @@ bool fft_tables_build(fft_tables* tables, std::int32_t max_points, const stop_po
     tables->ip = std::move(ip);
     tables->ww = std::move(ww);
     return true;
+}
+
+std::size_t fft_tables_bytes(const fft_tables& tables)
+{
+    if (tables.max_points == 0)
+        return 0;
+    return heap_array_bytes<int>(ip_count(tables.table_size)) + heap_array_bytes<double>(ww_count(tables.table_size));
 }

@@ -25,6 +25,7 @@
 //                  every block and in every table size.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fft/heap_array.h"
@@ -45,3 +46,6 @@ struct fft_tables {
 // empty) for any other value, when memory runs out, or when the stop poll
 // (if given), asked every 2^14 twiddles, says stop.
 bool fft_tables_build(fft_tables* tables, std::int32_t max_points, const stop_poll* poll = nullptr);
+
+// The bytes the record's arrays take (0 when it is not built).
+std::size_t fft_tables_bytes(const fft_tables& tables);

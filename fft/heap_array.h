@@ -25,16 +25,25 @@ using heap_array = std::unique_ptr<T[], free_deleter>;
 
 constexpr std::size_t heap_array_alignment = 64;
 
+// The bytes heap_array_alloc takes for count elements: whole alignment
+// units, and at least one, so that null always means exhaustion. 0 when
+// the count is too large to allocate.
+template <typename T>
+std::size_t heap_array_bytes(std::size_t count)
+{
+    if (count > (SIZE_MAX - heap_array_alignment) / sizeof(T))
+        return 0;
+    const std::size_t bytes = count * sizeof(T);
+    return bytes == 0 ? heap_array_alignment
+                      : (bytes + heap_array_alignment - 1) / heap_array_alignment * heap_array_alignment;
+}
+
 template <typename T>
 heap_array<T> heap_array_alloc(std::size_t count)
 {
-    if (count > (SIZE_MAX - heap_array_alignment) / sizeof(T))
+    const std::size_t rounded = heap_array_bytes<T>(count);
+    if (rounded == 0)
         return heap_array<T>();
-    // Whole alignment units, and at least one, so that null always means
-    // exhaustion.
-    const std::size_t bytes = count * sizeof(T);
-    const std::size_t rounded =
-        bytes == 0 ? heap_array_alignment : (bytes + heap_array_alignment - 1) / heap_array_alignment * heap_array_alignment;
     void* block = nullptr;
     if (posix_memalign(&block, heap_array_alignment, rounded) != 0)
         return heap_array<T>();

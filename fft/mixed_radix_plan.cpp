@@ -186,6 +186,14 @@ bool mixed_radix_plan_build(mixed_radix_plan* plan, std::int32_t points, const s
     return true;
 }
 
+std::size_t mixed_radix_plan_bytes(const mixed_radix_plan& plan)
+{
+    if (plan.points == 0)
+        return 0;
+    return heap_array_bytes<double>(twiddle_doubles(plan.radices, plan.level_count)) +
+           heap_array_bytes<std::int32_t>(static_cast<std::size_t>(plan.points));
+}
+
 mixed_radix_steps mixed_radix_steps_of(const mixed_radix_plan& plan)
 {
     return mixed_radix_steps{plan.points, plan.level_count, plan.radices, plan.twiddles.get(), plan.from.get()};

@@ -48,6 +48,9 @@ int mixed_radix_levels(std::int32_t points, int radices[mixed_radix_max_levels])
 // values, says stop.
 bool mixed_radix_plan_build(mixed_radix_plan* plan, std::int32_t points, const stop_poll* poll = nullptr);
 
+// The bytes the plan's arrays take (0 when it is not built).
+std::size_t mixed_radix_plan_bytes(const mixed_radix_plan& plan);
+
 // The plan's arrays as the lane kernels read them.
 mixed_radix_steps mixed_radix_steps_of(const mixed_radix_plan& plan);
 

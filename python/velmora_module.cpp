@@ -1,13 +1,15 @@
 // The compiled part of the Python module (velmora._velmora): one resize of
 // a NumPy array into another through the library, with the GIL released
-// while it runs, and the library's limits as constants.
+// while it runs; kept plans (Plan) that run many such resizes; and the
+// library's limits as constants.
 //
 // velmora/__init__.py checks the caller's arguments, makes byte-swapped
-// input native and allocates the output; this part turns both arrays into
-// views, runs the resize and turns a failure into the Python exception that
-// fits it. Ownership: both arrays are held by this call's arguments for as
-// long as it runs, the GIL released or not, so their memory outlives the
-// resize; the library keeps no pointer to them afterwards.
+// input native, allocates the output and keeps plans for velmora.resize;
+// this part turns both arrays into views, runs the resize and turns a
+// failure into the Python exception that fits it. Ownership: both arrays
+// are held by this call's arguments for as long as it runs, the GIL
+// released or not, so their memory outlives the resize; the library keeps
+// no pointer to them afterwards.
 //
 // Signals. Python runs its signal handlers (Ctrl-C's KeyboardInterrupt)
 // on the main thread, between bytecodes, so a resize that held that thread
@@ -19,6 +21,7 @@
 // returns only after it has ended.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 #include <velmora/velmora.h>
 
 #include <atomic>
@@ -26,9 +29,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
+
+#include <unistd.h>
 
 namespace py = pybind11;
 
@@ -112,16 +118,25 @@ std::int64_t samples_of(const velmora::array_view& view)
     return count;
 }
 
-// A resize on a helper thread, and its end as the waiting caller sees it.
-struct helper_resize {
+// Whether work on these views runs on a helper thread while the caller
+// lets Python run its signal handlers.
+bool runs_interruptibly(const velmora::array_view& in, const velmora::array_view& out)
+{
+    return on_main_thread() && samples_of(in) + samples_of(out) > short_resize_samples;
+}
+
+// Work of the library on a helper thread, and its end as the waiting
+// caller sees it.
+struct helper_job {
     std::mutex lock;
     std::condition_variable ended;
     bool done = false;
     velmora::result result;
 
-    void run(const velmora::array_view& in, const velmora::array_view& out, const velmora::settings& how)
+    template <typename Job>
+    void run(const Job& job)
     {
-        const velmora::result r = velmora::resize(in, out, how);
+        const velmora::result r = job();
         std::lock_guard<std::mutex> held(lock);
         result = r;
         done = true;
@@ -138,25 +153,23 @@ struct helper_resize {
     }
 };
 
-// The resize on a helper thread, Python's signal handlers run every slice
-// meanwhile; an exception they raise stops the resize and is raised when
-// it has ended.
-velmora::result resize_interruptibly(const velmora::array_view& in, const velmora::array_view& out,
-                                     velmora::settings how)
+// The job (a call of the library that asks `stop`) on a helper thread,
+// Python's signal handlers run every slice meanwhile; an exception they
+// raise stops the job and is raised when it has ended.
+template <typename Job>
+velmora::result run_interruptibly(std::atomic<bool>& stop, const Job& job)
 {
-    std::atomic<bool> stop{false};
-    how.stop = &stop;
-    helper_resize job;
+    helper_job waiting;
     std::thread helper;
     try {
-        helper = std::thread([&] { job.run(in, out, how); });
+        helper = std::thread([&] { waiting.run(job); });
     } catch (const std::system_error&) {
-        // No thread to spare: the resize on this one, as for short ones.
+        // No thread to spare: the job on this one, as for short ones.
         py::gil_scoped_release released;
-        return velmora::resize(in, out, how);
+        return job();
     }
     bool interrupted = false;
-    while (!job.wait_slice()) {
+    while (!waiting.wait_slice()) {
         if (!interrupted && PyErr_CheckSignals() != 0) {
             interrupted = true;
             stop.store(true);
@@ -165,7 +178,15 @@ velmora::result resize_interruptibly(const velmora::array_view& in, const velmor
     helper.join();
     if (interrupted)
         throw py::error_already_set();
-    return job.result;
+    return waiting.result;
+}
+
+velmora::result resize_interruptibly(const velmora::array_view& in, const velmora::array_view& out,
+                                     velmora::settings how)
+{
+    std::atomic<bool> stop{false};
+    how.stop = &stop;
+    return run_interruptibly(stop, [&] { return velmora::resize(in, out, how); });
 }
 
 void resize_into(const py::array& in, py::array& out, int threads, bool truncate)
@@ -177,11 +198,164 @@ void resize_into(const py::array& in, py::array& out, int threads, bool truncate
     how.threads = threads;
     how.rounding = truncate ? velmora::rounding::truncate : velmora::rounding::nearest;
     velmora::result done;
-    if (on_main_thread() && samples_of(in_view) + samples_of(out_view) > short_resize_samples) {
+    if (runs_interruptibly(in_view, out_view)) {
         done = resize_interruptibly(in_view, out_view, how);
     } else {
         py::gil_scoped_release released;
         done = velmora::resize(in_view, out_view, how);
+    }
+    if (!done)
+        raise_failure(done);
+}
+
+// Kept plans: velmora.Plan, and the plans velmora.resize keeps for calls
+// that come again with the same sizes, types and settings.
+//
+// A kept_plan owns a library plan and the stop flag the plan's settings
+// point to. Python holds the record on the heap and never moves it, so the
+// flag lives exactly as long as the plan; each run lowers it first. A plan
+// runs one resize at a time: a second caller waits for the first, the GIL
+// released. After fork() the child has none of the plan's threads: there
+// the plan is neither run nor destroyed (its memory is left to the child's
+// end) and the next run makes a new one.
+class kept_plan {
+public:
+    kept_plan(const py::tuple& in_sizes, const py::dtype& in_type, const py::tuple& out_sizes,
+              const py::dtype& out_type, int threads, bool truncate)
+    {
+        shape_in_ = shape_view(in_sizes, in_type, "input");
+        shape_out_ = shape_view(out_sizes, out_type, "output");
+        how_.threads = threads;
+        how_.rounding = truncate ? velmora::rounding::truncate : velmora::rounding::nearest;
+        how_.stop = &stop_;
+        make();
+    }
+    kept_plan(const kept_plan&) = delete;
+    kept_plan& operator=(const kept_plan&) = delete;
+
+    ~kept_plan()
+    {
+        if (owner_ != getpid())
+            abandon();
+    }
+
+    void execute(const py::array& in, py::array& out)
+    {
+        const velmora::array_view in_view = view_of(in, "input");
+        velmora::array_view out_view = view_of(out, "output");
+        out_view.data = out.mutable_data();  // raises for a read-only output
+        std::unique_lock<std::mutex> held(running_, std::defer_lock);
+        {
+            py::gil_scoped_release released;
+            held.lock();
+        }
+        if (owner_ != getpid()) {
+            abandon();
+            make();
+        }
+        stop_.store(false);
+        velmora::result done;
+        if (runs_interruptibly(in_view, out_view)) {
+            done = run_interruptibly(stop_, [&] { return velmora::run(planned_, in_view, out_view); });
+        } else {
+            py::gil_scoped_release released;
+            done = velmora::run(planned_, in_view, out_view);
+        }
+        if (!done)
+            raise_failure(done);
+    }
+
+    std::size_t bytes() const { return velmora::plan_bytes(planned_); }
+
+private:
+    // A view of the sizes and type alone: make_plan reads no data.
+    static velmora::array_view shape_view(const py::tuple& sizes, const py::dtype& type, const char* role)
+    {
+        velmora::array_view view;
+        if (!sample_type_of(type, &view.type))
+            throw py::type_error(std::string("the ") + role + " type is not a native-order uint8, uint16, float32 "
+                                 "or float64, but " + py::str(py::handle(type)).cast<std::string>());
+        if (sizes.empty() || sizes.size() > static_cast<std::size_t>(velmora::max_rank))
+            throw py::value_error(std::string("the ") + role + " has rank " + std::to_string(sizes.size()) +
+                                  "; ranks go from 1 to " + std::to_string(velmora::max_rank));
+        view.rank = static_cast<int>(sizes.size());
+        for (int a = 0; a < view.rank; ++a)
+            view.sizes[a] = sizes[static_cast<std::size_t>(a)].cast<std::int64_t>();
+        return view;
+    }
+
+    void make()
+    {
+        stop_.store(false);
+        velmora::result made;
+        if (runs_interruptibly(shape_in_, shape_out_)) {
+            made = run_interruptibly(stop_, [&] { return velmora::make_plan(&planned_, shape_in_, shape_out_, how_); });
+        } else {
+            py::gil_scoped_release released;
+            made = velmora::make_plan(&planned_, shape_in_, shape_out_, how_);
+        }
+        if (!made)
+            raise_failure(made);
+        owner_ = getpid();
+    }
+
+    // Forgets a plan whose threads belong to the parent of a forked child.
+    void abandon() { static_cast<void>(planned_.state.release()); }
+
+    velmora::array_view shape_in_;
+    velmora::array_view shape_out_;
+    velmora::settings how_;
+    std::atomic<bool> stop_{false};
+    velmora::plan planned_;
+    pid_t owner_ = 0;
+    std::mutex running_;
+};
+
+// One pass of a resize along one axis (velmora.h's forward_axis and
+// inverse_axis), for velmora.dask's blocks. They run on Dask's worker
+// threads, so the GIL is simply released.
+velmora::axis_lines axis_lines_of(int axis, std::uint32_t line_axes, const std::optional<py::array>& largest)
+{
+    velmora::axis_lines lines;
+    lines.axis = axis;
+    lines.line_axes = line_axes;
+    if (largest)
+        lines.largest = view_of(*largest, "largest magnitudes");
+    return lines;
+}
+
+void forward_axis_into(const py::array& in, py::array& coefficients, int axis, std::uint32_t line_axes,
+                       const std::optional<py::array>& largest, int threads)
+{
+    const velmora::array_view in_view = view_of(in, "input");
+    velmora::array_view out_view = view_of(coefficients, "coefficients");
+    out_view.data = coefficients.mutable_data();
+    const velmora::axis_lines lines = axis_lines_of(axis, line_axes, largest);
+    velmora::settings how;
+    how.threads = threads;
+    velmora::result done;
+    {
+        py::gil_scoped_release released;
+        done = velmora::forward_axis(in_view, out_view, lines, how);
+    }
+    if (!done)
+        raise_failure(done);
+}
+
+void inverse_axis_into(const py::array& coefficients, py::array& out, int axis, std::int64_t length,
+                       std::uint32_t line_axes, const std::optional<py::array>& largest, int threads, bool truncate)
+{
+    const velmora::array_view in_view = view_of(coefficients, "coefficients");
+    velmora::array_view out_view = view_of(out, "output");
+    out_view.data = out.mutable_data();
+    const velmora::axis_lines lines = axis_lines_of(axis, line_axes, largest);
+    velmora::settings how;
+    how.threads = threads;
+    how.rounding = truncate ? velmora::rounding::truncate : velmora::rounding::nearest;
+    velmora::result done;
+    {
+        py::gil_scoped_release released;
+        done = velmora::inverse_axis(in_view, out_view, length, lines, how);
     }
     if (!done)
         raise_failure(done);
@@ -198,6 +372,26 @@ PYBIND11_MODULE(_velmora, module)
                "threads 0 means every CPU the process may run on. The GIL is released while it runs; on the\n"
                "main thread signal handlers run every 50 ms meanwhile, and an exception of theirs (Ctrl-C's\n"
                "KeyboardInterrupt) stops the resize and is raised.");
+    py::class_<kept_plan>(module, "Plan",
+                          "A library plan kept for many resizes between arrays of one pair of shapes and types;\n"
+                          "velmora.Plan checks the arguments and wraps it.")
+        .def(py::init<const py::tuple&, const py::dtype&, const py::tuple&, const py::dtype&, int, bool>(),
+             py::arg("in_sizes"), py::arg("in_type"), py::arg("out_sizes"), py::arg("out_type"), py::arg("threads"),
+             py::arg("truncate"))
+        .def("execute", &kept_plan::execute, py::arg("input"), py::arg("output"),
+             "Resizes input into output (native-order arrays of the planned shapes and types), as resize_into.")
+        .def_property_readonly("nbytes", &kept_plan::bytes,
+                               "Bytes of memory the plan holds: work arrays, workspaces, tables, transform plans.");
+
+    module.def("forward_axis_into", &forward_axis_into, py::arg("input"), py::arg("coefficients"), py::arg("axis"),
+               py::arg("line_axes"), py::arg("largest"), py::arg("threads"),
+               "The forward pass along one axis: input's samples into float64 cosine coefficients (at most as many\n"
+               "along the axis); line_axes is a bit mask of the axes that number lines for pairing; largest (or\n"
+               "None) each line-set's largest magnitude, to scale as velmora.resize does. The GIL is released.");
+    module.def("inverse_axis_into", &inverse_axis_into, py::arg("coefficients"), py::arg("output"), py::arg("axis"),
+               py::arg("length"), py::arg("line_axes"), py::arg("largest"), py::arg("threads"), py::arg("truncate"),
+               "The inverse pass along one axis: float64 coefficients into output's samples; length is the axis's\n"
+               "size before the resize. The other arguments as for forward_axis_into.");
     module.def("available_threads", &velmora::available_threads,
                "The number of CPUs the process may run on (its affinity mask), at most max_threads.");
     module.attr("version") = velmora::version;

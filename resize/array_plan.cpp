@@ -4,11 +4,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "dft/chirp_plan.h"
 #include "resize/fresh_memory.h"
 #include "resize/results.h"
+#include "resize/sample_convert.h"
 #include "resize/sample_copy.h"
 
 using velmora::array_view;
@@ -173,7 +175,7 @@ chirp_shape shape_of_pass(const plan_state& st, int j)
 result make_tables(plan_state& st)
 {
     std::int32_t longest = 4;
-    for (int j = 0; j < 2 * st.changing; ++j) {
+    for (int j = st.first_pass; j < st.end_pass; ++j) {
         const chirp_shape shape = shape_of_pass(st, j);
         longest = std::max(longest, line_plan_fft_points(shape));
     }
@@ -187,7 +189,7 @@ result make_tables(plan_state& st)
 result make_workspaces(plan_state& st, const lane_path* paths)
 {
     std::size_t size = 0;
-    for (int j = 0; j < 2 * st.changing; ++j) {
+    for (int j = st.first_pass; j < st.end_pass; ++j) {
         const chirp_shape shape = shape_of_pass(st, j);
         size = std::max(size, workspace_doubles(shape, paths[j]));
     }
@@ -198,6 +200,7 @@ result make_workspaces(plan_state& st, const lane_path* paths)
     st.workspace_block = fresh_block(size * threads);
     if (!st.workspace_block)
         return out_of_memory("work", size * threads * sizeof(double));
+    st.workspace_total = size * threads;
     populate(*st.team, st.workspace_block.get(), size * threads * sizeof(double), populate_kind::owned);
     st.workspace_of = heap_array_alloc<double*>(threads);
     if (!st.workspace_of)
@@ -207,22 +210,20 @@ result make_workspaces(plan_state& st, const lane_path* paths)
     return succeeded();
 }
 
+// A borrowed team is there already.
 result make_threads(plan_state& st)
 {
-    team_failure failure{};
-    st.team = make_team(st.how.threads, &failure);
     if (st.team)
         return succeeded();
-    if (failure.thread == 0)
-        return out_of_memory("team", sizeof(void*));
-    return failed(status::thread_failed, "cannot start thread %d of %d: %s", failure.thread, st.how.threads,
-                  std::strerror(failure.error));
+    const result made = start_team(st.how.threads, &st.own_team);
+    st.team = st.own_team.get();
+    return made;
 }
 
 void choose_block(plan_state& st)
 {
     std::int64_t largest_set = 1;
-    for (int s = 1; s < 2 * st.changing; ++s)
+    for (int s = st.first_pass + 1; s < st.end_pass; ++s)
         largest_set = std::max(largest_set, stage_doubles(st, s));
     st.block_sets = std::clamp<std::int64_t>(block_doubles / largest_set, 1, st.total_sets);
     // Pairs that run on across sets must not be split by a block's end.
@@ -247,7 +248,7 @@ std::int64_t block_pairs(const plan_state& st, int j)
 result make_work_arrays(plan_state& st)
 {
     std::int64_t set_doubles[2] = {0, 0};
-    for (int s = 1; s < 2 * st.changing; ++s)
+    for (int s = st.first_pass + 1; s < st.end_pass; ++s)
         set_doubles[written_array(s - 1)] = std::max(set_doubles[written_array(s - 1)], stage_doubles(st, s));
     for (int which = 0; which < 2; ++which) {
         if (set_doubles[which] == 0)
@@ -256,6 +257,7 @@ result make_work_arrays(plan_state& st)
         st.work_arrays[which] = fresh_block(doubles);
         if (!st.work_arrays[which])
             return out_of_memory(work_array_name(st, which), doubles * sizeof(double));
+        st.work_doubles[which] = doubles;
         populate(*st.team, st.work_arrays[which].get(), doubles * sizeof(double), populate_kind::owned);
     }
     return succeeded();
@@ -263,7 +265,7 @@ result make_work_arrays(plan_state& st)
 
 result make_passes(plan_state& st, const lane_path* paths)
 {
-    for (int j = 0; j < 2 * st.changing; ++j) {
+    for (int j = st.first_pass; j < st.end_pass; ++j) {
         if (stop_requested(poll_of(st)))
             return stopped();
         const int r = j % st.changing;
@@ -285,10 +287,12 @@ result make_passes(plan_state& st, const lane_path* paths)
     return succeeded();
 }
 
-// A block's scaling exponents, for inputs that can come near overflow.
+// A block's scaling exponents, for inputs that can come near overflow and
+// single-axis passes told to scale.
 result make_exponents(plan_state& st)
 {
-    if (st.in_type != velmora::sample_type::float32 && st.in_type != velmora::sample_type::float64)
+    if (st.in_type != velmora::sample_type::float32 && st.in_type != velmora::sample_type::float64 &&
+        !st.largest.data)
         return succeeded();
     const auto sets = static_cast<std::size_t>(st.block_sets);
     st.set_exponents = heap_array_alloc<std::uint8_t>(sets);
@@ -297,40 +301,36 @@ result make_exponents(plan_state& st)
     return succeeded();
 }
 
-}  // namespace
-
-result make_array_plan(velmora::plan* made, const array_view& in, const array_view& out,
-                       const velmora::settings& how, lane_path path)
+// A new plan's state with what every plan holds; false when it cannot be
+// had.
+bool start_plan(velmora::plan* made, const array_view& in, const array_view& out, const velmora::settings& how)
 {
     made->state.reset(new (std::nothrow) plan_state);
     if (!made->state)
-        return out_of_memory("plan", sizeof(plan_state));
+        return false;
     plan_state& st = *made->state;
     st.rank = in.rank;
     st.in_type = in.type;
     st.out_type = out.type;
     st.how = how;
     st.stop = stop_poll{flag_raised, how.stop};
-    if (st.how.threads == 0)
+    if (how.team) {
+        st.team = how.team->state->team.get();
+        st.how.threads = team_size(*st.team);
+    } else if (st.how.threads == 0) {
         st.how.threads = velmora::available_threads();
-    for (int a = 0; a < in.rank; ++a) {
-        st.in_sizes[a] = in.sizes[a];
-        st.out_sizes[a] = out.sizes[a];
     }
-    for (int a = in.rank - 1; a >= 0; --a)
-        if (in.sizes[a] != out.sizes[a])
-            st.axes[st.changing++] = a;
-    for (int a = 0; a < in.rank; ++a)
-        if (in.sizes[a] == out.sizes[a]) {
-            st.set_axes[st.set_dims++] = a;
-            st.total_sets *= in.sizes[a];
-        }
-    if (st.changing == 0)
-        return stop_requested(poll_of(st)) ? stopped() : succeeded();
+    return true;
+}
 
+// Everything the passes of a plan need, once its axes are known; on a
+// failure, no plan.
+result build_plan(velmora::plan* made, lane_path path)
+{
+    plan_state& st = *made->state;
     choose_block(st);
     lane_path paths[2 * velmora::max_rank];
-    for (int j = 0; j < 2 * st.changing; ++j) {
+    for (int j = st.first_pass; j < st.end_pass; ++j) {
         const chirp_shape shape = shape_of_pass(st, j);
         paths[j] = path;
         while (paths[j] != lane_path::scalar && (workspace_doubles(shape, paths[j]) * sizeof(double) > workspace_bound ||
@@ -356,6 +356,94 @@ result make_array_plan(velmora::plan* made, const array_view& in, const array_vi
     if (!r)
         made->state.reset();
     return r;
+}
+
+}  // namespace
+
+result start_team(int threads, owned_team* made)
+{
+    team_failure failure{};
+    *made = make_team(threads, &failure);
+    if (*made)
+        return succeeded();
+    if (failure.thread == 0)
+        return out_of_memory("team", sizeof(void*));
+    return failed(status::thread_failed, "cannot start thread %d of %d: %s", failure.thread, threads,
+                  std::strerror(failure.error));
+}
+
+result make_array_plan(velmora::plan* made, const array_view& in, const array_view& out,
+                       const velmora::settings& how, lane_path path)
+{
+    if (!start_plan(made, in, out, how))
+        return out_of_memory("plan", sizeof(plan_state));
+    plan_state& st = *made->state;
+    for (int a = 0; a < in.rank; ++a) {
+        st.in_sizes[a] = in.sizes[a];
+        st.out_sizes[a] = out.sizes[a];
+    }
+    for (int a = in.rank - 1; a >= 0; --a)
+        if (in.sizes[a] != out.sizes[a])
+            st.axes[st.changing++] = a;
+    for (int a = 0; a < in.rank; ++a)
+        if (in.sizes[a] == out.sizes[a]) {
+            st.set_axes[st.set_dims++] = a;
+            st.total_sets *= in.sizes[a];
+        }
+    if (st.changing == 0)
+        return stop_requested(poll_of(st)) ? stopped() : succeeded();
+    st.end_pass = 2 * st.changing;
+    return build_plan(made, path);
+}
+
+result make_axis_plan(velmora::plan* made, const array_view& in, const array_view& out, bool inverse,
+                      std::int64_t n, std::int64_t n_out, const velmora::axis_lines& lines,
+                      const velmora::settings& how, lane_path path)
+{
+    if (!start_plan(made, in, out, how))
+        return out_of_memory("plan", sizeof(plan_state));
+    plan_state& st = *made->state;
+    st.one_axis = true;
+    st.largest = lines.largest;
+    for (int a = 0; a < in.rank; ++a) {
+        st.in_sizes[a] = in.sizes[a];
+        st.out_sizes[a] = in.sizes[a];
+    }
+    st.in_sizes[lines.axis] = n;
+    st.out_sizes[lines.axis] = n_out;
+    // The pass's axis and the line axes take the places of a resize's
+    // changing axes, so that the lines are numbered as that resize's.
+    int pass = 0;
+    for (int a = in.rank - 1; a >= 0; --a) {
+        if (a == lines.axis)
+            pass = st.changing;
+        if (a == lines.axis || (lines.line_axes >> a & 1u))
+            st.axes[st.changing++] = a;
+        else {
+            st.set_axes[st.set_dims++] = a;
+            st.total_sets *= in.sizes[a];
+        }
+    }
+    std::reverse(st.set_axes, st.set_axes + st.set_dims);
+    st.first_pass = inverse ? st.changing + pass : pass;
+    st.end_pass = st.first_pass + 1;
+    return build_plan(made, path);
+}
+
+std::size_t array_plan_bytes(const plan_state& st)
+{
+    std::size_t bytes = sizeof(plan_state) + fft_tables_bytes(st.tables);
+    if (st.changing == 0)
+        return bytes;
+    for (int j = 0; j < 2 * st.changing; ++j)
+        bytes += line_plan_bytes(st.passes[j].plan);
+    bytes += fresh_block_bytes(st.workspace_total) +
+             heap_array_bytes<double*>(static_cast<std::size_t>(st.how.threads));
+    for (std::size_t doubles : st.work_doubles)
+        bytes += doubles ? fresh_block_bytes(doubles) : 0;
+    if (st.set_exponents)
+        bytes += heap_array_bytes<std::uint8_t>(static_cast<std::size_t>(st.block_sets));
+    return bytes;
 }
 
 namespace {
@@ -410,15 +498,48 @@ result check_finite(const plan_state& st, const array_view& in, double* largest)
     return succeeded();
 }
 
-// The scaling exponents of the block's sets (null: none is scaled), from
-// the whole input's largest magnitude and, when that calls for scaling and
-// the sets may differ, from each set's samples.
+// A single-axis pass's largest magnitude of set `set`.
+double set_largest(const plan_state& st, std::int64_t set)
+{
+    const auto* at = static_cast<const unsigned char*>(st.largest.data);
+    for (int d = st.set_dims - 1; d >= 0; --d) {
+        const int axis = st.set_axes[d];
+        at += set % st.largest.sizes[axis] * st.largest.strides[axis];
+        set /= st.largest.sizes[axis];
+    }
+    return load_sample(at, st.largest.type);
+}
+
+result check_largest(const plan_state& st)
+{
+    if (!st.largest.data)
+        return succeeded();
+    for (std::int64_t set = 0; set < st.total_sets; ++set) {
+        const double largest = set_largest(st, set);
+        if (!(largest >= 0.0 && largest <= std::numeric_limits<double>::max()))
+            return failed(status::bad_view, "set %lld's largest magnitude is %g; it must be finite and not negative",
+                          static_cast<long long>(set), largest);
+    }
+    return succeeded();
+}
+
+// The scaling exponents of the block's sets (null: none is scaled): those
+// of a single-axis pass's largest magnitudes, or from the whole input's
+// largest magnitude and, when that calls for scaling and the sets may
+// differ, from each set's samples.
 const std::uint8_t* block_exponents(const plan_state& st, const array_view& in, int whole, std::int64_t first,
                                     std::int64_t count, const line_engine& engine)
 {
+    std::uint8_t* exponents = st.set_exponents.get();
+    if (st.one_axis) {
+        if (!st.largest.data)
+            return nullptr;
+        for (std::int64_t g = 0; g < count; ++g)
+            exponents[g] = static_cast<std::uint8_t>(overflow_exponent(set_largest(st, first + g)));
+        return exponents;
+    }
     if (whole == 0)
         return nullptr;
-    std::uint8_t* exponents = st.set_exponents.get();
     if (st.how.pairing == velmora::pairing::across_sets || st.total_sets == 1) {
         std::fill(exponents, exponents + count, static_cast<std::uint8_t>(whole));
         return exponents;
@@ -460,11 +581,13 @@ result run_array_plan(plan_state& st, const array_view& in, const array_view& ou
 {
     const stop_poll* poll = poll_of(st);
     double largest = 0.0;
-    const result finite = check_finite(st, in, &largest);
+    result checked = check_finite(st, in, &largest);
     if (stop_requested(poll))
         return stopped();
-    if (!finite)
-        return finite;
+    if (checked)
+        checked = check_largest(st);
+    if (!checked)
+        return checked;
     if (st.changing == 0) {
         report(st, progress_stage::block_started, -1, 0, st.total_sets);
         copy_samples(in, out, st.how.rounding, poll);
@@ -476,31 +599,35 @@ result run_array_plan(plan_state& st, const array_view& in, const array_view& ou
     populate_output(st, out);
     const int q = st.changing;
     const int whole = overflow_exponent(largest);
-    const line_engine engine{st.workspace_of.get(), st.team.get(), poll};
+    const line_engine engine{st.workspace_of.get(), st.team, poll};
+    // The first pass reads the caller's input, the last writes the
+    // caller's output; only they scale.
+    const int last = st.end_pass - 1;
     for (std::int64_t first = 0; first < st.total_sets; first += st.block_sets) {
         const std::int64_t count = std::min(st.block_sets, st.total_sets - first);
         report(st, progress_stage::block_started, -1, first, count);
         const std::uint8_t* exponents = block_exponents(st, in, whole, first, count, engine);
-        for (int j = 0; j < 2 * q; ++j) {
+        for (int j = st.first_pass; j <= last; ++j) {
             const int p = j % q;
             const bool inverse = j >= q;
             pass_lines lines;
             lines.sets = count;
             lines.across_sets = st.how.pairing == velmora::pairing::across_sets;
-            lines.in = j == 0 ? view_layout(st, in, p, first)
-                              : work_layout(st, j, p, st.work_arrays[written_array(j - 1)].get());
-            lines.out = j == 2 * q - 1 ? view_layout(st, out, p, first)
-                                       : work_layout(st, j + 1, p, st.work_arrays[written_array(j)].get());
+            lines.in = j == st.first_pass ? view_layout(st, in, p, first)
+                                          : work_layout(st, j, p, st.work_arrays[written_array(j - 1)].get());
+            lines.out = j == last ? view_layout(st, out, p, first)
+                                  : work_layout(st, j + 1, p, st.work_arrays[written_array(j)].get());
             lines.lines_per_set = lines_per_set(lines.in);
-            if (j == 0 || j == 2 * q - 1)
+            if ((j == st.first_pass && !inverse) || (j == last && inverse))
                 lines.exponents = exponents;
             const int axis = st.axes[p];
             report(st, inverse ? progress_stage::inverse_started : progress_stage::forward_started, axis, first, count);
             if (inverse)
-                inverse_lines(st.passes[j], lines, j == 2 * q - 1 ? st.out_type : velmora::sample_type::float64,
+                inverse_lines(st.passes[j], lines, j == last ? st.out_type : velmora::sample_type::float64,
                               st.how.rounding, engine);
             else
-                forward_lines(st.passes[j], lines, j == 0 ? st.in_type : velmora::sample_type::float64, engine);
+                forward_lines(st.passes[j], lines, j == st.first_pass ? st.in_type : velmora::sample_type::float64,
+                              engine);
             if (stop_requested(poll))
                 return stopped();
             report(st, inverse ? progress_stage::inverse_ended : progress_stage::forward_ended, axis, first, count);

@@ -23,16 +23,25 @@
 // start of each block, or one for the whole array when pairs may cross
 // sets (so that a pair's two lines are scaled alike).
 //
+// A single-axis pass (velmora.h's forward_axis and inverse_axis) is a plan
+// of the same kind that runs one of those passes, from the caller's input
+// view straight into the caller's output view: its changing axes are the
+// pass's axis and the line axes the caller names, so its lines pair as
+// that pass of the whole resize pairs them, and its scaling exponents come
+// from the largest magnitudes the caller gives instead of the samples.
+//
 // Stopping: the settings' stop flag is asked between the steps of
 // make_array_plan, and by every pass of a run (spectral_passes.h), the
 // search and the copy; a run asked to stop ends after the pass that saw
 // it.
 //
-// Ownership: the state owns every array, plan and thread it uses; the
-// caller owns the views' memory. make_array_plan runs on the calling
+// Ownership: the state owns every array, plan and thread it uses, except a
+// team it borrows (settings::team), which the caller owns; the caller owns
+// the views' memory. make_array_plan runs on the calling
 // thread; run_array_plan runs the passes on the plan's team.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fft/fft_lanes.h"
@@ -53,6 +62,10 @@ struct velmora::plan_state {
 
     int changing = 0;          // q
     int axes[max_rank] = {};   // the changing axes, last axis first
+    int first_pass = 0;        // a run makes passes first_pass .. end_pass - 1:
+    int end_pass = 0;          // all 2q of a resize, or one
+    bool one_axis = false;     // a single-axis pass: in_sizes/out_sizes hold its n and n'
+    velmora::array_view largest{};  // a single-axis pass's largest magnitudes (null data: none)
     int set_dims = 0;          // the unchanged axes, first axis first
     int set_axes[max_rank] = {};
     std::int64_t total_sets = 1;
@@ -61,11 +74,14 @@ struct velmora::plan_state {
     cosine_pass passes[2 * max_rank];
     fft_tables tables;
     heap_array<double> workspace_block;
+    std::size_t workspace_total = 0;  // doubles of every thread together
     heap_array<double*> workspace_of;
     heap_array<double> work_arrays[2];
+    std::size_t work_doubles[2] = {};
     heap_array<std::uint8_t> set_exponents;  // float inputs: a block's scaling exponents
     stop_poll stop{};                        // asks how.stop
-    owned_team team;
+    owned_team own_team;       // the plan's own threads, unless it borrows a team
+    line_team* team = nullptr;  // the threads it runs on: its own or the borrowed team's
 };
 
 // make_plan with the vector path chosen by the caller instead of the
@@ -74,6 +90,20 @@ struct velmora::plan_state {
 velmora::result make_array_plan(velmora::plan* made, const velmora::array_view& in, const velmora::array_view& out,
                                 const velmora::settings& how, lane_path path);
 
+// The bytes the state and everything it owns take, its threads' stacks
+// aside: work arrays, workspaces, tables, transform plans.
+std::size_t array_plan_bytes(const velmora::plan_state& state);
+// Starts a team of `threads` (1 to max_threads) threads for a plan or a
+// caller; a refused thread is a thread_failed result that names it.
+velmora::result start_team(int threads, owned_team* made);
+
 // Runs a plan on views already checked against it.
 velmora::result run_array_plan(velmora::plan_state& state, const velmora::array_view& in,
                                const velmora::array_view& out);
+
+// The plan of one pass along lines.axis between n and n_out samples
+// (forward: n_out is the kept count; inverse: n is the length before the
+// resize), on views already checked; run it with run_array_plan.
+velmora::result make_axis_plan(velmora::plan* made, const velmora::array_view& in, const velmora::array_view& out,
+                               bool inverse, std::int64_t n, std::int64_t n_out, const velmora::axis_lines& lines,
+                               const velmora::settings& how, lane_path path);

@@ -34,14 +34,23 @@ void touch_pages(unsigned char* from, std::size_t size)
 
 }  // namespace
 
+std::size_t fresh_block_bytes(std::size_t count)
+{
+    if (count > (SIZE_MAX - huge_page) / sizeof(double))
+        return 0;
+    const std::size_t bytes = count * sizeof(double);
+    if (bytes < huge_from)
+        return heap_array_bytes<double>(count);
+    return (bytes + huge_page - 1) / huge_page * huge_page;
+}
+
 heap_array<double> fresh_block(std::size_t count)
 {
     if (count > (SIZE_MAX - huge_page) / sizeof(double))
         return heap_array<double>();
-    const std::size_t bytes = count * sizeof(double);
-    if (bytes < huge_from)
+    if (count * sizeof(double) < huge_from)
         return heap_array_alloc<double>(count);
-    const std::size_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
+    const std::size_t rounded = fresh_block_bytes(count);
     void* block = nullptr;
     if (posix_memalign(&block, huge_page, rounded) != 0)
         return heap_array<double>();
@@ -75,4 +84,10 @@ void populate(line_team& team, void* begin, std::size_t size, populate_kind kind
             (errno == EINVAL || errno == ENOSYS))
             touch_pages(at, to - from);
     });
+}
+
+void populate(velmora::thread_team& team, void* begin, std::size_t size, populate_kind kind)
+{
+    if (team.state)
+        populate(*team.state->team, begin, size, kind);
 }

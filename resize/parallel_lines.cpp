@@ -150,6 +150,11 @@ owned_team make_team(int threads, team_failure* failure)
     return team;
 }
 
+int team_size(const line_team& team)
+{
+    return team.threads;
+}
+
 void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context,
                     const stop_poll* poll)
 {

@@ -17,7 +17,9 @@
 // returns with some units never run.
 //
 // Ownership: make_team returns the team in an owning pointer; destroying it
-// stops and joins the threads. A team runs one loop at a time.
+// stops and joins the threads. A team runs one loop at a time. The public
+// velmora::thread_team holds one, for plans that borrow it and for the
+// caller's own loops (velmora::run_units).
 //
 // Signals: the workers run with every signal blocked that can be, so they
 // never take one sent to the process (a Ctrl-C, a kill); only the caller's
@@ -34,6 +36,7 @@
 #include <mutex>
 
 #include "fft/stop_poll.h"
+#include "velmora/velmora.h"
 
 using unit_body = void (*)(const void* context, int thread, std::int64_t unit);
 
@@ -56,8 +59,16 @@ struct team_failure {
 // says why and the result is null.
 owned_team make_team(int threads, team_failure* failure);
 
+// The team's threads, the caller included.
+int team_size(const line_team& team);
+
 void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context,
                     const stop_poll* poll);
+
+// A caller's team (velmora::thread_team).
+struct velmora::team_state {
+    owned_team team;
+};
 
 template <typename Body>
 void parallel_lines(line_team& team, std::int64_t units, const Body& body, const stop_poll* poll = nullptr)

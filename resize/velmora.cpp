@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "fft/fft_lanes.h"
 #include "resize/array_plan.h"
@@ -70,6 +71,11 @@ result check_settings(const settings& how)
         return failed(status::bad_settings, "the rounding is neither nearest nor truncate");
     if (how.pairing != pairing::within_sets && how.pairing != pairing::across_sets)
         return failed(status::bad_settings, "the pairing is neither within_sets nor across_sets");
+    if (how.team && !how.team->state)
+        return failed(status::bad_settings, "the team was never made");
+    if (how.team && how.threads != 0 && how.threads != team_threads(*how.team))
+        return failed(status::bad_settings, "a thread count of %d differs from the team's %d", how.threads,
+                      team_threads(*how.team));
     return succeeded();
 }
 
@@ -135,6 +141,67 @@ result check_memory(const array_view& in, const array_view& out)
     if (in_span.low < out_span.high && out_span.low < in_span.high)
         return failed(status::overlap, "the output's memory overlaps the input's");
     return succeeded();
+}
+
+// The checks of a single-axis pass between `from` and `to`, which differ
+// along lines.axis alone; `coefficients` is whichever of the two holds
+// them.
+result check_axis_pass(const array_view& from, const array_view& to, const array_view& coefficients,
+                       const axis_lines& lines, const settings& how)
+{
+    result checked = check_settings(how);
+    if (checked && how.pairing != pairing::within_sets)
+        checked = failed(status::bad_settings, "a single-axis pass pairs lines within sets only");
+    if (checked)
+        checked = check_shapes(from, to);
+    if (!checked)
+        return checked;
+    if (lines.axis < 0 || lines.axis >= from.rank)
+        return failed(status::bad_settings, "the pass's axis is %d; the arrays' axes go from 0 to %d", lines.axis,
+                      from.rank - 1);
+    const std::int64_t from_size = from.sizes[lines.axis], to_size = to.sizes[lines.axis];
+    if (std::max(from_size, to_size) > max_axis_length)
+        return failed(status::bad_size, "axis %d changes from %lld to %lld samples; the longest axis that changes "
+                      "size is %lld", lines.axis, static_cast<long long>(from_size), static_cast<long long>(to_size),
+                      static_cast<long long>(max_axis_length));
+    if (lines.line_axes >> from.rank != 0 || (lines.line_axes >> lines.axis & 1u))
+        return failed(status::bad_settings, "the line axes must be axes of the arrays other than the pass's axis %d",
+                      lines.axis);
+    for (int a = 0; a < from.rank; ++a)
+        if (a != lines.axis && from.sizes[a] != to.sizes[a])
+            return failed(status::bad_size, "axis %d has size %lld in the input and %lld in the output; only the "
+                          "pass's axis %d changes", a, static_cast<long long>(from.sizes[a]),
+                          static_cast<long long>(to.sizes[a]), lines.axis);
+    if (coefficients.type != sample_type::float64)
+        return failed(status::bad_view, "the coefficients must be float64");
+    const array_view& largest = lines.largest;
+    if (!largest.data)
+        return succeeded();
+    if (largest.rank != from.rank || !known_type(largest.type))
+        return failed(status::bad_view, "the largest magnitudes must be an array of rank %d of one of the four "
+                      "sample types", from.rank);
+    for (int a = 0; a < from.rank; ++a) {
+        const bool set_axis = a != lines.axis && !(lines.line_axes >> a & 1u);
+        if (largest.sizes[a] != (set_axis ? from.sizes[a] : 1))
+            return failed(status::bad_view, "the largest magnitudes have size %lld along axis %d; it must be %lld",
+                          static_cast<long long>(largest.sizes[a]), a,
+                          static_cast<long long>(set_axis ? from.sizes[a] : 1));
+    }
+    return succeeded();
+}
+
+// Plans and runs one pass.
+result run_axis_pass(const array_view& in, const array_view& out, bool inverse, std::int64_t n, std::int64_t n_out,
+                     const axis_lines& lines, const settings& how)
+{
+    const result checked = check_memory(in, out);
+    if (!checked)
+        return checked;
+    plan made;
+    const result planned = make_axis_plan(&made, in, out, inverse, n, n_out, lines, how, lane_path_best());
+    if (!planned)
+        return planned;
+    return run_array_plan(*made.state, in, out);
 }
 
 bool same_shape(const plan_state& st, const array_view& in, const array_view& out)
@@ -232,6 +299,61 @@ result run(plan& planned, const array_view& in, const array_view& out)
     return run_array_plan(*planned.state, in, out);
 }
 
+std::size_t plan_bytes(const plan& planned)
+{
+    return planned.state ? array_plan_bytes(*planned.state) : 0;
+}
+
+void team_state_deleter::operator()(team_state* state) const
+{
+    delete state;
+}
+
+result make_thread_team(thread_team* made, int threads)
+{
+    made->state.reset();
+    if (threads < 0 || threads > max_threads)
+        return failed(status::bad_settings, "a thread count of %d is outside 0 to %d", threads, max_threads);
+    std::unique_ptr<team_state, team_state_deleter> state(new (std::nothrow) team_state);
+    if (!state)
+        return out_of_memory("team", sizeof(team_state));
+    const result started = start_team(threads != 0 ? threads : available_threads(), &state->team);
+    if (started)
+        made->state = std::move(state);
+    return started;
+}
+
+int team_threads(const thread_team& team)
+{
+    return team.state ? team_size(*team.state->team) : 0;
+}
+
+namespace {
+
+struct unit_call {
+    team_body body;
+    void* context;
+};
+
+}  // namespace
+
+void run_units(thread_team& team, std::int64_t units, team_body body, void* context)
+{
+    if (!team.state) {
+        for (std::int64_t unit = 0; unit < units; ++unit)
+            body(context, 0, unit);
+        return;
+    }
+    const unit_call call{body, context};
+    parallel_units(
+        *team.state->team, units,
+        [](const void* on, int thread, std::int64_t unit) {
+            const auto* c = static_cast<const unit_call*>(on);
+            c->body(c->context, thread, unit);
+        },
+        &call, nullptr);
+}
+
 result resize(const array_view& in, const array_view& out, const settings& how)
 {
     result checked = check_shapes(in, out);
@@ -246,6 +368,37 @@ result resize(const array_view& in, const array_view& out, const settings& how)
     if (!checked)
         return checked;
     return run_array_plan(*made.state, in, out);
+}
+
+result forward_axis(const array_view& in, const array_view& coefficients, const axis_lines& lines,
+                    const settings& how)
+{
+    const result checked = check_axis_pass(in, coefficients, coefficients, lines, how);
+    if (!checked)
+        return checked;
+    const std::int64_t n = in.sizes[lines.axis], kept = coefficients.sizes[lines.axis];
+    if (kept > n)
+        return failed(status::bad_size, "%lld coefficients along axis %d from %lld samples; a forward pass keeps "
+                      "at most as many as there are samples", static_cast<long long>(kept), lines.axis,
+                      static_cast<long long>(n));
+    return run_axis_pass(in, coefficients, false, n, kept, lines, how);
+}
+
+result inverse_axis(const array_view& coefficients, const array_view& out, std::int64_t length,
+                    const axis_lines& lines, const settings& how)
+{
+    const result checked = check_axis_pass(coefficients, out, coefficients, lines, how);
+    if (!checked)
+        return checked;
+    const std::int64_t n_out = out.sizes[lines.axis], kept = coefficients.sizes[lines.axis];
+    if (length < 1 || length > max_axis_length)
+        return failed(status::bad_size, "the length before the resize is %lld; it goes from 1 to %lld",
+                      static_cast<long long>(length), static_cast<long long>(max_axis_length));
+    if (kept != std::min(length, n_out))
+        return failed(status::bad_size, "%lld coefficients along axis %d; a resize from %lld to %lld samples keeps "
+                      "%lld", static_cast<long long>(kept), lines.axis, static_cast<long long>(length),
+                      static_cast<long long>(n_out), static_cast<long long>(std::min(length, n_out)));
+    return run_axis_pass(coefficients, out, true, length, n_out, lines, how);
 }
 
 }  // namespace velmora

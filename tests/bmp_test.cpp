@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "bmp/bmp_bitfields.h"
 #include "bmp/bmp_decode.h"
@@ -98,6 +99,60 @@ TEST(bmp, every_variant_decodes_like_its_24_bit_twin)
         EXPECT_TRUE(got.B == twin.B && got.G == twin.G && got.R == twin.R);
         expect_planes_hold(got, variant.picture);
     }
+}
+
+// Bands decoded at once, the last first: every plane as one pass decodes
+// it, and of two bad indices the one first in the file, though a later band
+// finds it.
+TEST(bmp, bands_decoded_at_once_in_any_order_match_one_pass)
+{
+    const auto decode_at_once = [](const bytes& file, planes* out, std::uint64_t* detail) {
+        bmp_header header;
+        EXPECT_EQ(parse(file, &header), bmp_status::ok);
+        const std::size_t size = static_cast<std::size_t>(header.width * header.height);
+        *out = planes{bytes(size), bytes(size), bytes(size)};
+        std::vector<bmp_band_result> results(static_cast<std::size_t>(bmp_band_count(header)));
+        std::vector<std::thread> threads;
+        for (std::size_t band = results.size(); band-- > 0;)
+            threads.emplace_back([&, band] {
+                results[band] = bmp_decode_band(header, file.data() + header.pixel_offset,
+                                                file.size() - header.pixel_offset,
+                                                colour_planes{out->B.data(), out->G.data(), out->R.data()},
+                                                static_cast<std::int64_t>(band));
+            });
+        for (std::thread& t : threads)
+            t.join();
+        EXPECT_EQ(results.size(), 4u) << "three bands of 64 columns and one of 8";
+        return bmp_bands_outcome(results.data(), static_cast<std::int64_t>(results.size()), detail);
+    };
+    const picture pixels = pattern_picture(200, 70);
+    for (bool top_down : {false, true}) {
+        bmp_layout layout;
+        layout.top_down = top_down;
+        planes out;
+        std::uint64_t detail = 0;
+        EXPECT_EQ(decode_at_once(make_bmp(pixels, layout), &out, &detail), bmp_status::ok);
+        expect_planes_hold(out, pixels);
+    }
+    std::vector<std::vector<std::uint32_t>> indices(70, std::vector<std::uint32_t>(200));
+    for (int y = 0; y < 70; ++y)
+        for (int x = 0; x < 200; ++x)
+            indices[y][x] = static_cast<std::uint32_t>(x + y) % 10;
+    indices[69 - 10][5] = 202;   // stored row 10, band 0
+    indices[69 - 3][150] = 201;  // stored row 3, band 2
+    bmp_build build;
+    build.width = 200;
+    build.height = 70;
+    build.bits = 8;
+    build.palette = test_support_palette(8);
+    build.palette.resize(10);
+    build.pixels = pack_rows(indices, 8);
+    planes out;
+    std::uint64_t at_once = 0, one_pass = 0;
+    EXPECT_EQ(decode_at_once(build_bmp(build), &out, &at_once), bmp_status::bad_index);
+    EXPECT_EQ(decode_into(build_bmp(build), &out, &one_pass), bmp_status::bad_index);
+    EXPECT_EQ(at_once, 201u);
+    EXPECT_EQ(one_pass, 201u);
 }
 
 // A 2 x 2 picture at 24 bits with a 40-byte header, changed by each case.

@@ -213,6 +213,35 @@ TEST_F(formats, a_png_resizes_as_its_bmp_twin_does)
                 ASSERT_EQ(get(c, x, y, k), a[54 + (4 - y) * 48 + 3 * x + 2 - k]) << x << "," << y;
 }
 
+TEST_F(formats, every_thread_count_writes_the_same_files)
+{
+    // 130 x 67 to 1000 x 800: the input's bands of columns and the PNG's
+    // bands of rows (about 256 KiB each) are several, the last of each
+    // short.
+    const auto pixels = pattern_picture(130, 67);
+    bmp_layout top_down;
+    top_down.top_down = true;
+    write_file(dir + "/in.bmp", make_bmp(pixels));
+    write_file(dir + "/in_top_down.bmp", make_bmp(pixels, top_down));
+    std::vector<bytes> files;
+    for (const char* input : {"in.bmp", "in_top_down.bmp"})
+        for (const char* threads : {"1", "2", "7"})
+            for (const char* format : {"png", "bmp"}) {
+                const tool_result r = run({"-i", input, "-o", "out", "-format", format, "-threads", threads, "-sizexminus",
+                                           "870", "-sizexminusy", "733", "-rounding", "truncate"});
+                ASSERT_EQ(r.status, 0) << r.err;
+                files.push_back(read_file(dir + "/out." + format));
+            }
+    for (std::size_t i = 2; i < files.size(); ++i)
+        EXPECT_EQ(files[i], files[i % 2]) << i;
+    const picture png = load("out.png");
+    const bytes& bmp = files[1];
+    for (int y = 0; y < 800; y += 7)
+        for (int x = 0; x < 1000; ++x)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(get(png, x, y, k), bmp[54 + (799 - y) * 3000 + 3 * x + 2 - k]) << x << "," << y;
+}
+
 TEST_F(formats, the_console_follows_the_outputs_channels)
 {
     save("ga", picture_kind::png, make_picture(4, 3, 2, sample_format::u8));

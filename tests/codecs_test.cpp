@@ -11,6 +11,7 @@
 
 #include "codecs/jpeg_reader.h"
 #include "codecs/picture_codec.h"
+#include "velmora/velmora.h"
 #include "test_support.h"
 
 namespace {
@@ -323,7 +324,14 @@ TEST(round_trip, png_and_tiff_give_back_every_sample_and_the_profile)
 {
     picture_write_options deflate;
     deflate.tiff = {tiff_compression::deflate, 6, true};
-    for (const picture_write_options& options : {picture_write_options{}, deflate})
+    // Every PNG filter, and the other zlib settings.
+    std::vector<picture_write_options> settings{picture_write_options{}, deflate};
+    for (png_row_filter filter : {png_row_filter::none, png_row_filter::sub, png_row_filter::up,
+                                  png_row_filter::average, png_row_filter::adaptive}) {
+        settings.emplace_back();
+        settings.back().png = {9, zlib_strategy::standard, filter};
+    }
+    for (const picture_write_options& options : settings)
         for (picture_kind kind : {picture_kind::png, picture_kind::tiff})
             for (sample_format format : {u8, u16, f32})
                 for (int channels = 1; channels <= 4; ++channels)
@@ -343,6 +351,31 @@ TEST(round_trip, png_and_tiff_give_back_every_sample_and_the_profile)
                             << picture_kind_name(kind) << channels;
                         EXPECT_EQ(back.icc_size, image.icc_size);
                     }
+}
+
+TEST(writing, compressed_tiff_strips_made_at_once_give_the_file_of_one_thread)
+{
+    if (!codec_available(picture_kind::tiff))
+        return;
+    velmora::thread_team team;
+    ASSERT_TRUE(velmora::make_thread_team(&team, 3));
+    picture_write_options at_once;
+    at_once.tiff = {tiff_compression::deflate, 6, true};
+    const picture_write_options alone = at_once;
+    at_once.runner.run = [](void* runner, std::int64_t units, band_body body, void* context) {
+        velmora::run_units(*static_cast<velmora::thread_team*>(runner), units, body, context);
+    };
+    at_once.runner.runner = &team;
+    at_once.runner.threads = 3;
+    for (sample_format format : {u8, u16, f32}) {
+        // Strips of 256 KiB: several, the last one short.
+        const picture image = pattern_picture({301, 500, 3, format, false}, true);
+        const bytes file = encode(picture_kind::tiff, image, at_once);
+        EXPECT_EQ(file, encode(picture_kind::tiff, image, alone)) << sample_bytes(format);
+        picture back;
+        ASSERT_FALSE(decode(file, via::memory, &back).failed());
+        EXPECT_EQ(std::memcmp(back.samples.get(), image.samples.get(), picture_bytes(image.info)), 0);
+    }
 }
 
 TEST(writing, a_full_device_is_a_message)

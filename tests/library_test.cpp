@@ -277,23 +277,62 @@ TEST(library, powers_of_two_scale_results_exactly_up_to_the_largest_double)
               scaled(across, across.size()));
 }
 
-std::vector<std::uint8_t> resized_bytes(const velmora::array_view& in, const std::vector<std::int64_t>& to,
-                                        int threads)
+// Doubles out, whose last bits show any difference in the pairing.
+std::vector<double> resized_samples(const velmora::array_view& in, const std::vector<std::int64_t>& to, int threads,
+                                    velmora::thread_team* team = nullptr)
 {
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(to[0] * to[1] * to[2]));
+    std::vector<double> out(static_cast<std::size_t>(to[0] * to[1] * to[2]));
     velmora::settings how;
     how.threads = threads;
-    EXPECT_TRUE(velmora::resize(in, view_of(out.data(), sample_type::uint8, to), how));
+    how.team = team;
+    EXPECT_TRUE(velmora::resize(in, view_of(out.data(), sample_type::float64, to), how));
     return out;
 }
 
-TEST(library, views_threads_and_splits_along_an_unchanged_axis_change_no_byte)
+// The stack below one axis at a time: forward along x (lines numbered by
+// y) and y (by x), then back along x and y. The forward pass along y runs
+// as two blocks of x, cut at an even index of x (the pair axis), the
+// inverse along x as two blocks of frames.
+std::vector<double> axis_by_axis(std::vector<std::uint8_t> samples)
 {
-    // A stack of 5 frames, 21 x 17, each enlarged to 30 x 10.
+    std::vector<double> rows(5 * 21 * 10), band(rows.size()), widened(rows.size()), out(5 * 30 * 10);
+    const auto along = [](int axis, int line_axis) {
+        velmora::axis_lines lines;
+        lines.axis = axis;
+        lines.line_axes = 1u << line_axis;
+        return lines;
+    };
+    // The x range [from, from + width) of a 5 x 21 x 10 array of doubles.
+    const auto columns = [](std::vector<double>& data, std::int64_t from, std::int64_t width) {
+        velmora::array_view v = view_of(data.data() + from, sample_type::float64, {5, 21, 10});
+        v.sizes[2] = width;
+        return v;
+    };
+    EXPECT_TRUE(velmora::forward_axis(view_of(samples.data(), sample_type::uint8, {5, 21, 17}),
+                                      view_of(rows.data(), sample_type::float64, {5, 21, 10}), along(2, 1)));
+    for (const std::int64_t from : {0, 4})
+        EXPECT_TRUE(velmora::forward_axis(columns(rows, from, from ? 6 : 4), columns(band, from, from ? 6 : 4),
+                                          along(1, 2)));
+    for (const std::int64_t frame : {0, 3}) {
+        const std::int64_t frames = frame ? 2 : 3, offset = frame * 21 * 10;
+        EXPECT_TRUE(velmora::inverse_axis(view_of(band.data() + offset, sample_type::float64, {frames, 21, 10}),
+                                          view_of(widened.data() + offset, sample_type::float64, {frames, 21, 10}),
+                                          17, along(2, 1)));
+    }
+    EXPECT_TRUE(velmora::inverse_axis(view_of(widened.data(), sample_type::float64, {5, 21, 10}),
+                                      view_of(out.data(), sample_type::float64, {5, 30, 10}), 21, along(1, 2)));
+    return out;
+}
+
+TEST(library, views_threads_splits_and_single_axis_passes_change_no_byte)
+{
+    // A stack of 5 frames, 21 x 17, each resized to 30 x 10.
     const grid in = random_grid({5, 21, 17}, 255, 3);
     std::vector<std::uint8_t> plain = samples_of<std::uint8_t>(in);
     const std::vector<std::int64_t> to{5, 30, 10};
-    const auto want = resized_bytes(view_of(plain.data(), sample_type::uint8, {5, 21, 17}), to, 1);
+    const auto want = resized_samples(view_of(plain.data(), sample_type::uint8, {5, 21, 17}), to, 1);
+    velmora::thread_team team;
+    ASSERT_TRUE(velmora::make_thread_team(&team, 3));
 
     // The same samples stored transposed (x, frame, y) and read back through
     // a permuted view; then flipped in y and read through a negative stride.
@@ -309,17 +348,28 @@ TEST(library, views_threads_and_splits_along_an_unchanged_axis_change_no_byte)
     velmora::array_view f = view_of(flipped.data(), sample_type::uint8, {5, 21, 17});
     f.data = flipped.data() + 20 * 17;
     f.strides[1] = -17;
-    for (int threads : {1, 3})
-        for (const velmora::array_view* v : {&t, &f})
-            EXPECT_EQ(resized_bytes(*v, to, threads), want) << threads;
-
     // Frames 0-1 and 2-4 resized apart.
-    const auto first = resized_bytes(view_of(plain.data(), sample_type::uint8, {2, 21, 17}), {2, 30, 10}, 2);
-    const auto rest = resized_bytes(view_of(plain.data() + 2 * 21 * 17, sample_type::uint8, {3, 21, 17}),
-                                    {3, 30, 10}, 2);
-    std::vector<std::uint8_t> joined = first;
-    joined.insert(joined.end(), rest.begin(), rest.end());
-    EXPECT_EQ(joined, want);
+    const auto frames_apart = [&] {
+        auto joined = resized_samples(view_of(plain.data(), sample_type::uint8, {2, 21, 17}), {2, 30, 10}, 2);
+        const auto rest = resized_samples(view_of(plain.data() + 2 * 21 * 17, sample_type::uint8, {3, 21, 17}),
+                                        {3, 30, 10}, 2);
+        joined.insert(joined.end(), rest.begin(), rest.end());
+        return joined;
+    };
+    const struct {
+        const char* name;
+        std::vector<double> samples;
+    } ways[] = {
+        {"transposed, 1 thread", resized_samples(t, to, 1)},
+        {"transposed, 3 threads", resized_samples(t, to, 3)},
+        {"flipped, 1 thread", resized_samples(f, to, 1)},
+        {"flipped, 3 threads", resized_samples(f, to, 3)},
+        {"flipped, on a borrowed team", resized_samples(f, to, 0, &team)},
+        {"frames apart", frames_apart()},
+        {"one axis at a time, in blocks", axis_by_axis(plain)},
+    };
+    for (const auto& way : ways)
+        EXPECT_EQ(std::memcmp(way.samples.data(), want.data(), want.size() * sizeof(double)), 0) << way.name;
 }
 
 TEST(library, concurrent_calls_give_the_bytes_of_one_call_at_a_time)
@@ -341,6 +391,29 @@ TEST(library, concurrent_calls_give_the_bytes_of_one_call_at_a_time)
         t.join();
     for (const auto& out : outs)
         EXPECT_EQ(std::memcmp(out.data(), alone.data(), alone.size() * sizeof(double)), 0);
+}
+
+TEST(library, a_team_runs_every_unit_once_on_its_threads)
+{
+    velmora::thread_team team, empty;
+    ASSERT_TRUE(velmora::make_thread_team(&team, 4));
+    ASSERT_EQ(velmora::team_threads(team), 4);
+    for (velmora::thread_team* t : {&team, &empty}) {
+        struct tally {
+            std::atomic<int> runs[1000];
+            std::atomic<int> bad_thread{0};
+            int threads;
+        } counted{{}, {0}, std::max(1, velmora::team_threads(*t))};
+        velmora::run_units(*t, 1000, [](void* context, int thread, std::int64_t unit) {
+            auto* c = static_cast<tally*>(context);
+            c->runs[unit].fetch_add(1);
+            if (thread < 0 || thread >= c->threads)
+                c->bad_thread.fetch_add(1);
+        }, &counted);
+        EXPECT_EQ(std::count_if(std::begin(counted.runs), std::end(counted.runs), [](const auto& r) { return r == 1; }),
+                  1000);
+        EXPECT_EQ(counted.bad_thread, 0);
+    }
 }
 
 TEST(library, a_picture_equals_the_command_lines)
@@ -428,6 +501,28 @@ TEST(library, a_raised_stop_flag_cancels_a_run_and_the_plan_runs_again)
     EXPECT_EQ(std::memcmp(out.data(), fresh.data(), out.size() * sizeof(float)), 0);
 }
 
+TEST(library, plan_bytes_count_the_work_arrays_and_each_threads_workspace)
+{
+    // 300 x 200 -> 600 x 500, rows first: the work arrays take turns holding
+    // 300 rows of 200 coefficients, then 200 x 300 2-D coefficients, then
+    // 300 rows of 500 samples: 150000 and 60000 doubles.
+    const std::size_t work = (150000 + 60000) * sizeof(double);
+    std::vector<float> in(300 * 200), out(600 * 500);
+    std::size_t bytes[2] = {};
+    for (int threads : {1, 2}) {
+        velmora::settings how;
+        how.threads = threads;
+        velmora::plan plan;
+        ASSERT_TRUE(velmora::make_plan(&plan, view_of(in.data(), sample_type::float32, {300, 200}),
+                                       view_of(out.data(), sample_type::float32, {600, 500}), how));
+        bytes[threads - 1] = velmora::plan_bytes(plan);
+        EXPECT_GE(bytes[threads - 1], work);
+        EXPECT_LT(bytes[threads - 1], work + (std::size_t{1} << 20));
+    }
+    EXPECT_GT(bytes[1], bytes[0]);  // a workspace per thread
+    EXPECT_EQ(velmora::plan_bytes(velmora::plan{}), 0u);
+}
+
 TEST(library, the_longest_axis_is_resized_exactly)
 {
     // 2^20 samples to a prime length (FFTs of 2^22 points). The input is a
@@ -494,6 +589,12 @@ TEST(library, every_failure_comes_back_with_its_code_and_message)
     float nan_at[6] = {0, 0, 0, 0, NAN, 0}, inf_at[6] = {0, std::numeric_limits<float>::infinity()};
     velmora::settings many;
     many.threads = 257;
+    velmora::thread_team two, never_made;
+    ASSERT_TRUE(velmora::make_thread_team(&two, 2));
+    velmora::settings three_on_two, unmade;
+    three_on_two.threads = 3;
+    three_on_two.team = &two;
+    unmade.team = &never_made;
     const struct {
         velmora::array_view in, out;
         velmora::settings how;
@@ -512,6 +613,8 @@ TEST(library, every_failure_comes_back_with_its_code_and_message)
         {v(nan_at, {2, 3}), v(b, {4, 3}), {}, status::not_finite, "the input holds a NaN at index (1, 1)"},
         {v(inf_at, {6}), v(b, {3}), {}, status::not_finite, "the input holds an infinity at index (1)"},
         {v(a, {4}), v(b, {6}), many, status::bad_settings, "a thread count of 257 is outside 0 to 256"},
+        {v(a, {4}), v(b, {6}), three_on_two, status::bad_settings, "a thread count of 3 differs from the team's 2"},
+        {v(a, {4}), v(b, {6}), unmade, status::bad_settings, "the team was never made"},
     };
     for (const auto& c : cases) {
         const velmora::result r = velmora::resize(c.in, c.out, c.how);
@@ -528,6 +631,40 @@ TEST(library, every_failure_comes_back_with_its_code_and_message)
     ASSERT_TRUE(velmora::make_plan(&plan, v(a, {4}), v(b, {6})));
     const velmora::result r = velmora::run(plan, v(a, {5}), v(b, {6}));
     EXPECT_EQ(r.code, status::plan_mismatch);
+
+    // The single-axis passes' own checks.
+    double coefficients[64] = {};
+    float negative[4] = {1, -1, 0, 0};
+    const auto d = [&](std::vector<std::int64_t> sizes) { return view_of(coefficients, sample_type::float64, sizes); };
+    velmora::axis_lines rows;
+    rows.axis = 1;
+    velmora::axis_lines own = rows, wrong_largest = rows, negative_largest = rows;
+    own.line_axes = 2u;
+    wrong_largest.largest = v(negative, {4, 4});
+    negative_largest.largest = v(negative, {4, 1});
+    velmora::settings across;
+    across.pairing = velmora::pairing::across_sets;
+    const struct {
+        velmora::result r;
+        const char* message;
+    } axis_cases[] = {
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 5}), rows),
+         "5 coefficients along axis 1 from 4 samples; a forward pass keeps at most as many as there are samples"},
+        {velmora::inverse_axis(d({4, 4}), v(b, {4, 6}), 5, rows),
+         "4 coefficients along axis 1; a resize from 5 to 6 samples keeps 5"},
+        {velmora::forward_axis(v(a, {4, 4}), d({3, 4}), rows),
+         "axis 0 has size 4 in the input and 3 in the output; only the pass's axis 1 changes"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), own),
+         "the line axes must be axes of the arrays other than the pass's axis 1"},
+        {velmora::forward_axis(v(a, {4, 4}), v(b, {4, 4}), rows), "the coefficients must be float64"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), wrong_largest),
+         "the largest magnitudes have size 4 along axis 1; it must be 1"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), negative_largest),
+         "set 1's largest magnitude is -1; it must be finite and not negative"},
+        {velmora::forward_axis(v(a, {4, 4}), d({4, 4}), rows, across), "a single-axis pass pairs lines within sets only"},
+    };
+    for (const auto& c : axis_cases)
+        EXPECT_STREQ(c.r.message, c.message);
 }
 
 }  // namespace

@@ -45,11 +45,13 @@
 // no scaling at all.
 //
 // Threads and memory. A resize runs on settings::threads threads (0: every
-// CPU the process may run on). A plan owns everything a resize needs (its
-// threads, FFT tables, transform plans and work arrays) and frees it when
-// it is destroyed; the arrays themselves belong to the caller. Different
-// plans may run at the same time on different threads, so concurrent calls
-// of resize() are safe; one plan runs one resize at a time.
+// CPU the process may run on), or on a team of threads the caller lends
+// (settings::team, below). A plan owns everything a resize needs (its
+// threads unless it borrows a team, FFT tables, transform plans and work
+// arrays) and frees it when it is destroyed; the arrays themselves belong
+// to the caller. Different plans may run at the same time on different
+// threads, so concurrent calls of resize() are safe, as long as they do not
+// borrow one team; one plan runs one resize at a time.
 //
 // Stopping. settings::stop lets another thread (or a signal handler) stop
 // the work early: make_plan, run and resize ask it every few milliseconds
@@ -134,6 +136,29 @@ enum class pairing {
                   // the last bits of a result
 };
 
+// A team of threads made once and lent to plans and to the caller's own
+// parallel loops, so that a program that runs several plans (one per
+// channel of a picture) and parallel work around them (decoding the input,
+// compressing the output) starts its threads once, and only one set of
+// threads is ever awake.
+//
+// Ownership: a thread_team owns its threads; destroying it stops and joins
+// them. Move-only. A plan made with settings::team borrows the team and
+// never stops it: the team must outlive every plan that borrows it (and
+// every resize() that runs on it).
+//
+// One loop at a time: a team runs one run_units() loop, or one run() of a
+// plan that borrows it, at a time. Calls that use one team must not
+// overlap: the caller serialises calls from different threads, and a body
+// must not use its own team (that would wait for itself).
+struct team_state;
+struct team_state_deleter {
+    void operator()(team_state* state) const;
+};
+struct thread_team {
+    std::unique_ptr<team_state, team_state_deleter> state;
+};
+
 struct settings {
     int threads = 0;  // 1 to max_threads; 0: every CPU the process may run on
     velmora::rounding rounding = velmora::rounding::nearest;
@@ -146,6 +171,10 @@ struct settings {
     // it (any memory order will do for the store); the caller lowers it
     // again before the next run, never while one goes on.
     const std::atomic<bool>* stop = nullptr;
+    // Optional: the plan runs on this team's threads instead of starting
+    // its own, and threads must then be 0 or the team's size. Borrowed (see
+    // thread_team).
+    thread_team* team = nullptr;
 };
 
 inline constexpr int max_threads = 256;
@@ -182,7 +211,8 @@ result resize(const array_view& in, const array_view& out, const settings& how =
 
 // A resize made once and run on many arrays of the same sizes and types:
 // the threads, tables, plans and work arrays are made by make_plan and
-// reused by every run. Move-only; destroying it stops its threads.
+// reused by every run. Move-only; destroying it stops its threads (a
+// borrowed team's go on).
 struct plan_state;
 struct plan_state_deleter {
     void operator()(plan_state* state) const;
@@ -200,5 +230,100 @@ result make_plan(plan* made, const array_view& in, const array_view& out, const 
 // may differ from run to run). A stop flag raised before or during the run
 // gives cancelled; the plan can run again once it is lowered.
 result run(plan& planned, const array_view& in, const array_view& out);
+
+// The bytes of memory a plan holds: its work arrays, its threads'
+// workspaces, its FFT tables and transform plans and its own record (0 for
+// a plan never made). The threads' stacks, which the system gives each
+// thread and which a plan barely touches, are not counted. For callers
+// that keep plans within a bound of memory.
+std::size_t plan_bytes(const plan& planned);
+
+// One axis at a time. A resize is separable, and resize() gives, bit for
+// bit, what these two functions give when called once per pass in its
+// order: forward_axis along every changing axis, last axis first, each on
+// the coefficients of the call before, then inverse_axis along each in the
+// same order. The coefficients between calls are float64; along the pass's
+// axis a forward pass keeps min(n, n') of them, the C[k] of the formula
+// above (k < min(n, n')), and an inverse pass turns them into n' samples.
+// A caller can so hold part of an array at a time (velmora.dask resizes
+// arrays larger than a machine's memory this way): a pass needs its lines
+// whole along its axis, but they may be cut into blocks, each done by a
+// call of its own, anywhere, by the rule below.
+//
+// Pairing. The caller names the line axes: the other axes whose size
+// changes in the whole resize. Every other axis is a set axis. Within a set
+// (one index on every set axis) the lines are numbered in row-major order
+// of the line axes, at the array's sizes before the pass, and paired (0, 1),
+// (2, 3), ..., a set's odd last line alone, as in resize(). A block
+// therefore pairs its lines as the whole array does when its edges never
+// part a pair: take the pair axis to be the innermost line axis of even
+// size (the outermost line axis when none is even); along it a block starts
+// at an even index and ends at an even index or the axis's end, the line
+// axes inside it are whole, and the line axes outside it and the set axes
+// may be cut anywhere. A pass along an axis that does not change (n = n')
+// is allowed; resize() makes no such pass.
+//
+// Scaling. resize() scales each set of a float input whose largest
+// magnitude is 2^896 or more by an exact power of two (see Samples): the
+// first forward pass reads the set's samples scaled, the last inverse pass
+// writes them scaled back. To give its bits those two calls take
+// axis_lines::largest, each set's largest magnitude over the whole input
+// (a block cannot know it), and scale each set as resize() does; every
+// other call takes none. Without it nothing is scaled, which is what
+// resize() does whenever the input's largest magnitude is below 2^896
+// (always for integer and float32 inputs); a float64 input beyond that may
+// then give infinities where resize() would not.
+//
+// Everything else is as for resize(): the views may have any strides; a
+// float input (samples or coefficients) must be finite; settings::rounding
+// applies to an inverse pass's integer output; settings::pairing must be
+// within_sets; progress reports the one pass, and stop stops it. Each call
+// plans, runs and frees its own plan; calls from different threads may run
+// at once.
+struct axis_lines {
+    int axis = 0;                 // the axis the pass transforms
+    std::uint32_t line_axes = 0;  // bit a set: axis a is a line axis (not `axis` itself)
+    // Optional (null data: no scaling): of the arrays' rank, size 1 along
+    // `axis` and every line axis and the arrays' size along each set axis,
+    // each set's largest magnitude over the whole input (finite, not
+    // negative, in any sample type).
+    array_view largest{};
+};
+
+// The forward pass along lines.axis: in (samples of any type, n along the
+// axis) into coefficients (float64, at most n along the axis, the other
+// sizes in's).
+result forward_axis(const array_view& in, const array_view& coefficients, const axis_lines& lines,
+                    const settings& how = {});
+
+// The inverse pass along lines.axis: coefficients (float64, min(length, n')
+// along the axis) into out (any type, n' along the axis, the other sizes
+// the coefficients'); length is n, the axis's size before the resize, which
+// sets where the samples lie (at input positions x' n / n').
+result inverse_axis(const array_view& coefficients, const array_view& out, std::int64_t length,
+                    const axis_lines& lines, const settings& how = {});
+
+// Starts a team of `threads` threads (1 to max_threads; 0: every CPU the
+// process may run on): the calling thread of each loop and threads - 1
+// workers, which run with every signal blocked, so that a signal sent to
+// the process is taken by one of the caller's threads. Fails with
+// bad_settings, no_memory or thread_failed ("cannot start thread 2 of 3:
+// ..."), *made then left empty.
+result make_thread_team(thread_team* made, int threads);
+
+// The number of threads of a team, the caller included; 0 for an empty one.
+int team_threads(const thread_team& team);
+
+// run_units(team, units, body, context) calls body(context, thread, unit)
+// once for every unit in [0, units) on the team's threads and returns when
+// all are done. The calling thread is thread 0, the workers 1 to
+// team_threads(team) - 1, so thread numbers can index per-thread
+// workspaces made before the loop. Units are taken in increasing order by
+// whichever thread is free: what a unit computes must not depend on the
+// thread that runs it. A body must not throw or end its thread, and should
+// not block or allocate: the other threads wait for it. An empty team runs
+// every unit on the calling thread.
+using team_body = void (*)(void* context, int thread, std::int64_t unit);
+void run_units(thread_team& team, std::int64_t units, team_body body, void* context);
 
 }  // namespace velmora

@@ -122,7 +122,8 @@ def nan_at_1_2():
 
 
 ERRORS = [
-    (lambda: velmora.resize([1.0, 2.0], (4,)), TypeError, "NumPy array, not list"),
+    (lambda: velmora.resize(["1", "2"], (4,)), TypeError, "takes numbers, not list of dtype <U1"),
+    (lambda: velmora.resize([1j, 2], (4,)), TypeError, "takes numbers, not list of dtype complex128"),
     (lambda: velmora.resize(np.zeros(4, np.int32), (8,)), TypeError, "not int32"),
     (lambda: velmora.resize(np.array(1.0), ()), TypeError, "not a 0-d array"),
     (lambda: velmora.resize(np.zeros((1,) * 9), (2,) * 9), ValueError, "rank 9"),
@@ -147,6 +148,70 @@ ERRORS = [
 def test_errors(call, error, message):
     with pytest.raises(error, match=message):
         call()
+
+
+class ArrayInterface:
+    def __init__(self, array):
+        self.array = array
+
+    def __array__(self, dtype=None):
+        return self.array
+
+
+# Array-likes and what np.asarray makes of them, converted when not one of
+# the four types.
+ARRAY_LIKES = [
+    ([[3, 1, 4], [1, 5, 9]], {}, np.array([[3, 1, 4], [1, 5, 9]], np.float64)),
+    ([[3, 1, 4], [1, 5, 9]], {"dtype": np.uint16}, np.array([[3, 1, 4], [1, 5, 9]], np.uint16)),
+    ([[True, False, True]] * 2, {"dtype": "f4"}, np.array([[1, 0, 1]] * 2, np.float32)),
+    (memoryview(bytes(range(6))).cast("B", (2, 3)), {}, np.arange(6, dtype=np.uint8).reshape(2, 3)),
+    (ArrayInterface(np.arange(6, dtype=">f4").reshape(2, 3)), {}, np.arange(6, dtype=np.float32).reshape(2, 3)),
+]
+
+
+@pytest.mark.parametrize("like, settings, array", ARRAY_LIKES)
+def test_array_likes_resize_as_the_arrays_numpy_makes_of_them(like, settings, array):
+    out = velmora.resize(like, (5, 7), **settings)
+    assert out.tobytes() == velmora.resize(array, (5, 7), **settings).tobytes()
+
+
+# Where out= may lie: any strides, either byte order.
+OUTS = {"contiguous": lambda: np.empty((7, 5)), "transposed": lambda: np.empty((5, 7)).T,
+        "flipped": lambda: np.empty((7, 10))[::-1, ::2], "big-endian": lambda: np.empty((7, 5), ">f8")}
+
+
+@pytest.mark.parametrize("kind", OUTS)
+def test_out_is_written_in_place_with_any_strides(kind):
+    a = random_samples((4, 9), np.float64)
+    out = OUTS[kind]()
+    assert velmora.resize(a, (7, 5), out=out) is out
+    assert np.array_equal(out, velmora.resize(a, (7, 5)))
+    big = velmora.resize(a, (7, 5), dtype=">f8")
+    assert big.dtype.str == ">f8" and big.tobytes() == out.astype(">f8").tobytes()
+
+
+OUT_ERRORS = [
+    (lambda: velmora.resize(np.zeros(4), (8,), out=np.zeros(7)), ValueError, r"out has shape \(7,\); .* \(8,\)"),
+    (lambda: velmora.resize(np.zeros(4), (8,), out=np.zeros(8, np.float32)), TypeError,
+     "out has dtype float32; the result's is float64"),
+    (lambda: velmora.resize(np.zeros(4), (8,), out=[0.0] * 8), TypeError, "out must be a NumPy array, not list"),
+    (lambda: velmora.resize(np.zeros(4), (8,), out=np.broadcast_to(np.zeros(1), (8,))), ValueError, "read-only"),
+]
+
+
+@pytest.mark.parametrize("call, error, message", OUT_ERRORS)
+def test_out_errors(call, error, message):
+    with pytest.raises(error, match=message):
+        call()
+
+
+@pytest.mark.parametrize("layout", ["plain", "flipped", "byte-swapped"])
+def test_an_out_overlapping_the_input_is_refused(layout):
+    # A byte-swapped input is converted before the library sees it.
+    memory = np.zeros(40, ">f8" if layout == "byte-swapped" else np.float64)
+    a = memory[19::-2] if layout == "flipped" else memory[:10]
+    with pytest.raises(ValueError, match="the output's memory overlaps the input's"):
+        velmora.resize(a, (20,), out=memory[9:29])
 
 
 def run_python(script):

@@ -1,7 +1,9 @@
-from typing import Literal, Sequence, SupportsIndex
+from typing import Final, Literal, Sequence, SupportsIndex
 
 import dask.array as da
 import numpy.typing as npt
+
+BLOCK_BYTES: Final[int]
 
 def resize(
     x: da.Array,
@@ -10,4 +12,5 @@ def resize(
     threads: int | None = ...,
     rounding: Literal["nearest", "truncate"] = ...,
     dtype: npt.DTypeLike | None = ...,
+    block_bytes: int = ...,
 ) -> da.Array: ...

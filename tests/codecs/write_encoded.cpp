@@ -2,13 +2,16 @@
 // check_encoded.py to read back with Pillow and tifffile: PNG at 8 and 16
 // bits, TIFF at 8, 16 and 32 (float) bits, each with 1 to 4 channels and
 // both kinds of alpha for TIFF; JPEG in grey and colour at quality 100.
-// Colour files carry the profile named second.
+// Colour files carry the profile named second. And PNG pictures of three
+// bands (the last one short) written on teams of 1, 2 and 7 threads,
+// bands_CHANNELS_FORMAT_tTHREADS.png.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "codecs/picture_codec.h"
+#include "velmora/velmora.h"
 
 namespace {
 
@@ -32,11 +35,18 @@ picture make(const picture_info& info, const std::vector<std::uint8_t>& icc)
     return image;
 }
 
-bool write(const std::string& name, picture_kind kind, const picture& image)
+bool write(const std::string& name, picture_kind kind, const picture& image, velmora::thread_team* team = nullptr)
 {
     std::FILE* out = std::fopen(name.c_str(), "wb");
     picture_write_options options;
     options.jpeg_quality = 100;
+    if (team) {
+        options.runner.run = [](void* runner, std::int64_t units, band_body body, void* context) {
+            velmora::run_units(*static_cast<velmora::thread_team*>(runner), units, body, context);
+        };
+        options.runner.runner = team;
+        options.runner.threads = velmora::team_threads(*team);
+    }
     const codec_message message = picture_write(out, kind, image, options);
     std::fclose(out);
     if (message.failed())
@@ -74,5 +84,19 @@ int main(int argc, char** argv)
                 if (f == 0 && !premultiplied && channels % 2 == 1)
                     written &= write(stem + ".jpg", picture_kind::jpeg, make(info, icc));
             }
+    for (int threads : {1, 2, 7}) {
+        velmora::thread_team team;
+        if (!velmora::make_thread_team(&team, threads))
+            return 1;
+        for (int channels = 1; channels <= 4; ++channels)
+            for (int f = 0; f < 2; ++f) {
+                // About 256 KiB of filtered rows a band: two full bands and 37 rows.
+                const int row = 301 * channels * (f + 1);
+                const picture_info info{301, 2 * (1 << 18) / (row + 1) + 37, channels, static_cast<sample_format>(f), false};
+                written &= write(folder + "bands_" + std::to_string(channels) + "_" + names[f] + "_t" +
+                                     std::to_string(threads) + ".png",
+                                 picture_kind::png, make(info, icc), &team);
+            }
+    }
     return written ? 0 : 1;
 }

@@ -69,7 +69,11 @@ outcome read_named(const std::string& name)
         result.status = input_status::size_error;
         return result;
     }
-    result.status = input_load(&file, &result.planes);
+    // Two threads, so that the bands of a picture are read at once.
+    static velmora::thread_team team;
+    if (!team.state && !velmora::make_thread_team(&team, 2))
+        std::abort();
+    result.status = input_load(&file, &result.planes, team);
     result.bmp = file.bmp;
     result.detail = file.detail;
     result.plane_size = static_cast<std::size_t>(std::int64_t{file.header.width} * file.header.height);
