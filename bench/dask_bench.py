@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """velmora.dask on local clusters of two worker processes, each case beside
 its peer in the same run:
 

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Checks BMP outputs of velmora against the method computed independently
 in NumPy: every output byte must be the exact value's integer part, clipped
 to 0..255, except where the exact value lies within 1e-6 of an integer

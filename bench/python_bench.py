@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """velmora.resize timed next to the resamplers people use from Python, in one
 run, on one thread and on every CPU. velmora itself four ways:
 

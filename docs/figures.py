@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Pictures for docs/make_figures.sh: writes the test pictures it resizes and
 lays out, labels and plots what the tools made of them.
 

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """The figure of the README's Python section: a short signal with a step
 near its end, enlarged 8x by scipy.signal.resample, which takes the signal
 to be periodic, so that the step at the end bleeds into the start, and by

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Draws docs/pyramid_aliasing.png: the same crop of one level of two
 pyramids of a zone plate, one made by examples/pyramid.py (band-limited),
 one by 2 x 2 means (dask.array.coarsen), side by side.

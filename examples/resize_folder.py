@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Resize every picture of a folder with velmora, on a dask.distributed cluster.
 
 usage: resize_folder.py SRC DST (--scale F | --size WxH) [--scheduler ADDRESS] [--threads N]
