@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "picture/codec_message.h"
+#include "velmora/buffer.h"
 
 enum class sample_format { u8, u16, f32 };
 
@@ -34,10 +35,8 @@ struct picture_info {
     bool premultiplied = false;
 };
 
-struct free_block {
-    void operator()(void* block) const noexcept { std::free(block); }
-};
-using block_ptr = std::unique_ptr<std::uint8_t[], free_block>;
+// The library's owning array: a heap block freed with std::free.
+using block_ptr = velmora::buffer<std::uint8_t>;
 
 struct picture {
     picture_info info;
