@@ -1,9 +1,15 @@
 #include "cli/input_reader.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
 
 #include "cli/checked_alloc.h"
 #include "cli/messages.h"
+#include "cli/output_size.h"
 #include "cli/team_runner.h"
 #include "picture/picture_codec.h"
 
@@ -11,19 +17,22 @@ namespace {
 
 // A negative difference shrinks, down to one pixel on a side; the output
 // side is limited like the input side (the inverse lines are twice as long).
-// Sums are formed in 64 bits.
+// Sums and products are formed in 64 bits.
 void check_size_limits(std::int32_t width, std::int64_t height, const resize_options& options)
 {
-    const std::int64_t out_width = std::int64_t{width} + options.added_columns;
-    const std::int64_t out_height = height + options.added_rows;
-    if (out_width < 1)
+    const output_sides out = requested_sides(options, width, height);
+    const bool differences = options.size_by == size_way::differences;
+    if (out.width < 1)
         fail_no_output_columns(options.added_columns, width);
-    if (out_height < 1)
+    if (out.height < 1)
         fail_no_output_rows(options.added_rows, height);
-    if (out_width > max_picture_side)
-        fail_output_width(out_width, max_picture_side, width, options.added_columns);
-    if (out_height > max_picture_side)
-        fail_output_height(out_height, max_picture_side, height, options.added_rows);
+    const char* option = options.size_by == size_way::size ? "-size" : "-scale";
+    if (out.width > max_picture_side)
+        fail_output_width(out.width, max_picture_side, width, differences ? "-sizexminus" : option,
+                          differences ? std::to_string(options.added_columns).c_str() : options.size_value);
+    if (out.height > max_picture_side)
+        fail_output_height(out.height, max_picture_side, height, differences ? "-sizexminusy" : option,
+                           differences ? std::to_string(options.added_rows).c_str() : options.size_value);
 }
 
 // The pixel budget bounds what a small compressed file can make the run
@@ -68,11 +77,26 @@ void* lend_block(void* lender, std::size_t bytes, picture_block use)
     fail_input_side(message.text);
 }
 
+// "-" is descriptor 0, read through a copy so that closing the stream
+// leaves the standard input open.
+std::FILE* open_input(const char* name)
+{
+    if (std::strcmp(name, "-") != 0)
+        return std::fopen(name, "rb");
+    const int copy = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (copy < 0)
+        return nullptr;
+    std::FILE* stream = fdopen(copy, "rb");
+    if (!stream)
+        close(copy);
+    return stream;
+}
+
 }  // namespace
 
 input_status input_open(const char* name, input_file* file)
 {
-    file->stream = std::fopen(name, "rb");
+    file->stream = open_input(name);
     if (!file->stream)
         return input_status::cannot_open;
     struct stat info {};
@@ -82,7 +106,9 @@ input_status input_open(const char* name, input_file* file)
         file->stream = nullptr;
         return folder ? input_status::folder : input_status::cannot_open;
     }
-    file->regular = S_ISREG(info.st_mode);
+    // A regular file given as standard input may stand past its start; it
+    // is then read as a stream, from where it stands.
+    file->regular = S_ISREG(info.st_mode) && lseek(fileno(file->stream), 0, SEEK_CUR) == 0;
     file->length = file->regular ? static_cast<std::int64_t>(info.st_size) : 0;
     file->head_length = std::fread(file->head, 1, sizeof file->head, file->stream);
     file->kind = picture_kind_of(file->head, file->head_length);

@@ -1,6 +1,8 @@
 // Reading the input picture of a run.
 //
-// input_open opens the name given with -i, refuses a folder, measures a
+// input_open opens the name given with -i ("-": the standard input, in
+// every format; a TIFF, which must seek, from a pipe is read into memory
+// first, within largest_picture_stream), refuses a folder, measures a
 // regular file and reads the head, the first picture_head_bytes, from
 // which the kind is told (picture_kind_of). The rest stays in the stream
 // for the reader of that kind (input_source): a regular file has its

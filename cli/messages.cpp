@@ -91,6 +91,24 @@ void fail_option_not_a_choice(const char* option, const char* const* choices, co
     fail_run("option %s takes %s, not \"%s\"", printable(option).c_str(), words.c_str(), printable(value).c_str());
 }
 
+void fail_option_not_a_size(const char* option, std::int32_t most, const char* value)
+{
+    fail_run("option %s takes WxH, Wx or xH with whole numbers from 1 to %d, not \"%s\"", printable(option).c_str(),
+             most, printable(value).c_str());
+}
+
+void fail_option_not_a_factor(const char* option, int digits, const char* value)
+{
+    fail_run("option %s takes a factor above 0 such as 2, 0.5 or 150%% (at most %d digits either side of the point), "
+             "not \"%s\"",
+             printable(option).c_str(), digits, printable(value).c_str());
+}
+
+void fail_options_exclusive(const char* earlier, const char* later)
+{
+    fail_run("%s and %s cannot be used together", printable(earlier).c_str(), printable(later).c_str());
+}
+
 void fail_no_input()
 {
     fail_run("no input file: give one with -i");
@@ -157,16 +175,30 @@ void fail_no_output_rows(std::int32_t difference, std::int64_t height)
              static_cast<long long>(height), static_cast<long long>(1 - height));
 }
 
-void fail_output_width(std::int64_t width, std::int32_t limit, std::int32_t input, std::int32_t difference)
+namespace {
+
+// How a side was asked for, after the input's side: "plus -sizexminus 5",
+// "with -size x900", "times -scale 2".
+std::string asked(const char* option, const char* value)
 {
-    fail_run("output width %lld is above the limit of %d (input width %d plus -sizexminus %d)",
-             static_cast<long long>(width), limit, input, difference);
+    const char* word = std::strcmp(option, "-scale") == 0 ? "times" : std::strcmp(option, "-size") == 0 ? "with" : "plus";
+    return std::string(word) + " " + option + " " + printable(value);
 }
 
-void fail_output_height(std::int64_t height, std::int32_t limit, std::int64_t input, std::int32_t difference)
+}  // namespace
+
+void fail_output_width(std::int64_t width, std::int32_t limit, std::int32_t input, const char* option,
+                       const char* value)
 {
-    fail_run("output height %lld is above the limit of %d (input height %lld plus -sizexminusy %d)",
-             static_cast<long long>(height), limit, static_cast<long long>(input), difference);
+    fail_run("output width %lld is above the limit of %d (input width %d %s)", static_cast<long long>(width), limit,
+             input, asked(option, value).c_str());
+}
+
+void fail_output_height(std::int64_t height, std::int32_t limit, std::int64_t input, const char* option,
+                        const char* value)
+{
+    fail_run("output height %lld is above the limit of %d (input height %lld %s)", static_cast<long long>(height),
+             limit, static_cast<long long>(input), asked(option, value).c_str());
 }
 
 void fail_output_name_too_long()

@@ -24,6 +24,11 @@
                                            const char* value);
 // choices: the words the option takes, up to a null.
 [[noreturn]] void fail_option_not_a_choice(const char* option, const char* const* choices, const char* value);
+// -size and -scale: sides up to most, digits up to digits.
+[[noreturn]] void fail_option_not_a_size(const char* option, std::int32_t most, const char* value);
+[[noreturn]] void fail_option_not_a_factor(const char* option, int digits, const char* value);
+// Two ways of giving the output size, in command-line order.
+[[noreturn]] void fail_options_exclusive(const char* earlier, const char* later);
 [[noreturn]] void fail_no_input();
 [[noreturn]] void fail_no_output();
 [[noreturn]] void fail_output_base_too_long(std::size_t most, const char* extension);
@@ -38,9 +43,12 @@
 [[noreturn]] void fail_pixel_budget(std::int64_t width, std::int64_t height, std::int64_t budget);
 [[noreturn]] void fail_no_output_columns(std::int32_t difference, std::int32_t width);
 [[noreturn]] void fail_no_output_rows(std::int32_t difference, std::int64_t height);
-[[noreturn]] void fail_output_width(std::int64_t width, std::int32_t limit, std::int32_t input, std::int32_t difference);
-[[noreturn]] void fail_output_height(std::int64_t height, std::int32_t limit, std::int64_t input,
-                                     std::int32_t difference);
+// A side above the limit, with how it was asked for: the option
+// (-sizexminus or -sizexminusy, -size, -scale) and its value.
+[[noreturn]] void fail_output_width(std::int64_t width, std::int32_t limit, std::int32_t input, const char* option,
+                                    const char* value);
+[[noreturn]] void fail_output_height(std::int64_t height, std::int32_t limit, std::int64_t input, const char* option,
+                                     const char* value);
 
 // The output file. A file to be replaced is "the output file NAME"; a
 // stream, and a kind of file that is never written, just NAME.

@@ -174,6 +174,13 @@ void output_prepare(const char* name, output_target* output)
         signal(SIGPIPE, SIG_IGN);
 }
 
+void output_prepare_descriptor(int fd, output_target* output)
+{
+    signal(SIGXFSZ, SIG_IGN);
+    output->adopt(fd);
+    signal(SIGPIPE, SIG_IGN);
+}
+
 std::uint8_t* output_map(const char* name, output_target* output, std::size_t bytes)
 {
     void* mapping = nullptr;

@@ -35,6 +35,10 @@
 
 void output_prepare(const char* name, output_target* output);
 
+// The same for a descriptor already open (standard output's copy for
+// "-o -"), written as a stream whatever it is.
+void output_prepare_descriptor(int fd, output_target* output);
+
 // The output file, bytes long, as memory to write into where the file will
 // keep it (picture_codec.h's files made in place); null where the file
 // cannot be mapped (a stream, a file system without it, a short address

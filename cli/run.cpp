@@ -1,5 +1,7 @@
 #include "cli/run.h"
 
+#include <strings.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -11,23 +13,63 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/output_file.h"
+#include "cli/output_size.h"
 #include "cli/run_record.h"
+#include "cli/standard_streams.h"
 #include "picture/picture_codec.h"
 #include "velmora/velmora.h"
 
 namespace {
 
-// The output's kind and its extension, by -format.
-const picture_kind format_kinds[] = {picture_kind::bmp, picture_kind::png, picture_kind::tiff, picture_kind::jpeg};
-const char* const format_extensions[] = {".bmp", ".png", ".tif", ".jpg"};
+// The output's kind and its extensions, by -format; the first is the one
+// appended.
+struct format_row {
+    picture_kind kind;
+    const char* extensions[2];
+};
 
-int format_of(const resize_options& options)
+const format_row formats[] = {
+    {picture_kind::bmp, {".bmp", nullptr}},
+    {picture_kind::png, {".png", nullptr}},
+    {picture_kind::tiff, {".tif", ".tiff"}},
+    {picture_kind::jpeg, {".jpg", ".jpeg"}},
+};
+
+const format_row& format_of(const resize_options& options)
 {
-    return options.format > 0 ? options.format - 1 : 0;
+    return formats[options.format > 0 ? options.format - 1 : 0];
 }
 
-// The extension is always appended, so the base name may use the field but
-// four characters (and the terminating NUL).
+// "-o -": descriptor 1, never a file named "-".
+bool to_standard_output(const resize_options& options)
+{
+    return std::strcmp(options.output_name, "-") == 0;
+}
+
+bool ends_with_ignoring_case(const char* name, const char* ending)
+{
+    const std::size_t length = std::strlen(name);
+    const std::size_t ending_length = std::strlen(ending);
+    return length >= ending_length && strcasecmp(name + length - ending_length, ending) == 0;
+}
+
+// What follows the name given with -o: nothing on standard output, nor for
+// a PNG, TIFF or JPEG name that ends in one of the kind's extensions; a BMP
+// name gets ".bmp" whatever it ends in, as it always has.
+const char* appended_extension(const resize_options& options)
+{
+    const format_row& format = format_of(options);
+    if (to_standard_output(options))
+        return "";
+    if (format.kind != picture_kind::bmp)
+        for (const char* extension : format.extensions)
+            if (extension && ends_with_ignoring_case(options.output_name, extension))
+                return "";
+    return format.extensions[0];
+}
+
+// An appended extension has four characters, so the base name may then use
+// the field but four (and the terminating NUL).
 constexpr std::size_t max_base_name = name_field_size - 1 - 4;
 
 void check_required(const resize_options& options)
@@ -36,18 +78,20 @@ void check_required(const resize_options& options)
         fail_no_input();
     if (options.output_name[0] == '\0')
         fail_no_output();
-    if (std::strlen(options.output_name) > max_base_name)
-        fail_output_base_too_long(max_base_name, format_extensions[format_of(options)]);
+    const char* extension = appended_extension(options);
+    if (extension[0] != '\0' && std::strlen(options.output_name) > max_base_name)
+        fail_output_base_too_long(max_base_name, extension);
 }
 
 run_record make_record(const resize_options& options, const picture_info& in)
 {
     run_record run;
-    run.output_name = std::string(options.output_name) + format_extensions[format_of(options)];
-    run.out_kind = format_kinds[format_of(options)];
-    // The sizes were checked against the differences with the header.
-    run.out_width = in.width + options.added_columns;
-    run.out_height = in.height + options.added_rows;
+    run.output_name = std::string(options.output_name) + appended_extension(options);
+    run.out_kind = format_of(options).kind;
+    // The sizes were checked with the header.
+    const output_sides out = requested_sides(options, in.width, in.height);
+    run.out_width = static_cast<std::int32_t>(out.width);
+    run.out_height = static_cast<std::int32_t>(out.height);
     // BMP output truncates, as it always has; the other kinds round.
     if (options.rounding != 0)
         run.rounding = options.rounding == 1 ? velmora::rounding::nearest : velmora::rounding::truncate;
@@ -57,9 +101,14 @@ run_record make_record(const resize_options& options, const picture_info& in)
     return run;
 }
 
-// Makes the output ready before any channel is resized.
-void prepare_output(const resize_options& options, const run_record& run, output_target* output)
+// Makes the output ready before any channel is resized. picture_out is
+// the standard output's copy for "-o -".
+void prepare_output(const resize_options& options, const run_record& run, int picture_out, output_target* output)
 {
+    if (picture_out >= 0) {
+        output_prepare_descriptor(picture_out, output);
+        return;
+    }
     if (run.output_name.size() >= name_field_size)
         fail_output_name_too_long();
     // "-o pictures/" would make the hidden file pictures/.bmp.
@@ -131,6 +180,8 @@ int run_velmora(int argc, char** argv)
     std::memset(options, 0, sizeof *options);
     parse_options(static_cast<std::int16_t>(argc), argv, options);
     check_required(*options);
+    // From here on no console line can reach a picture on standard output.
+    const int picture_out = to_standard_output(*options) ? take_standard_output() : -1;
     // One team for the whole run: the reading, every channel's plan and the
     // writing take turns on its threads.
     velmora::thread_team team;
@@ -141,7 +192,7 @@ int run_velmora(int argc, char** argv)
     picture in = read_input(*options, team);
     const run_record run = make_record(*options, in.info);
     output_target output;
-    prepare_output(*options, run, &output);
+    prepare_output(*options, run, picture_out, &output);
     output_picture out;
     make_output(run, in, &output, &out);
     run_channel_pass(view_of(in), out.view, &team, run.rounding);

@@ -10,7 +10,7 @@
 #include "velmora/velmora.h"
 
 struct run_record {
-    std::string output_name;  // the file written: the base name given with -o and the kind's extension
+    std::string output_name;  // the file written: the name given with -o and any extension appended; "-": stdout
     picture_kind out_kind;    // from -format
     std::int32_t out_width;   // the output picture
     std::int32_t out_height;

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "cli/messages.h"
 
@@ -21,4 +23,13 @@ void reopen_closed_standard_streams()
             fail_standard_stream(fd, error);
         }
     }
+}
+
+int take_standard_output()
+{
+    std::fflush(stdout);
+    const int picture = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (picture < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        fail_output("-", std::strerror(errno), true);
+    return picture;
 }

@@ -10,3 +10,10 @@
 #pragma once
 
 void reopen_closed_standard_streams();
+
+// For "-o -": returns a copy of descriptor 1, above the standard streams,
+// for the picture alone, and points descriptor 1 at the standard error
+// stream, so that every console line that goes to the standard output
+// stream lands there instead. The copy shares the open file, so a picture
+// redirected to a regular file is written from its current offset.
+int take_standard_output();

@@ -381,6 +381,12 @@ output_outcome output_target::prepare(const char* path, output_named_hook on_nam
     return failed(EAGAIN);
 }
 
+void output_target::adopt(int fd)
+{
+    fd_ = fd;
+    mode_ = output_mode::stream;
+}
+
 int output_target::map(std::size_t size, void** mapping)
 {
     *mapping = nullptr;

@@ -82,6 +82,11 @@ public:
     // never written. Once per object.
     output_outcome prepare(const char* path, output_named_hook on_named = nullptr, void* context = nullptr);
 
+    // Takes fd, open for writing already (a copy of the standard output),
+    // as a stream-mode target: nothing is looked at or refused, since the
+    // caller chose it, and the commit closes it. Instead of prepare.
+    void adopt(int fd);
+
     // The file of a replace-mode target as size bytes of writable memory,
     // so that an encoder whose output has a known size writes it where it
     // will stay, with no buffer of its own and no copy (the caller unmaps

@@ -1,5 +1,5 @@
 # bash completion for velmora: its options, the words -format and -rounding
-# take, and file names for -i and -o.
+# take, and file names (or "-") for -i and -o.
 _velmora()
 {
     local cur prev
@@ -13,7 +13,8 @@ _velmora()
             COMPREPLY=($(compgen -W 'nearest truncate' -- "$cur"))
             return ;;
         -i|-o)
-            COMPREPLY=($(compgen -f -- "$cur"))
+            # "-" is standard input or output.
+            COMPREPLY=($(compgen -W '-' -- "$cur") $(compgen -f -- "$cur"))
             compopt -o filenames 2>/dev/null
             return ;;
         -size|-scale|-sizexminus|-sizexminusy|-threads|-quality|-max-pixels)

@@ -351,6 +351,53 @@ TEST_F(formats, hostile_files_cost_what_their_picture_does_and_say_so_in_one_lin
 }
 #endif
 
+// "-i -" and "-o -" carry the bytes a file would. The picture on standard
+// output holds no console line: they all go to standard error, failures too.
+TEST_F(formats, pipes_carry_the_bytes_of_files)
+{
+    save("in.png", picture_kind::png, make_picture(9, 7, 3, sample_format::u8));
+    write_file(dir + "/in.tif", read_file(VELMORA_CODEC_SAMPLES "/t_rgb8_lzw_pillow.tif"));
+    for (const auto& [input, format] : {std::pair{"in.png", "png"}, {"in.png", "bmp"}, {"in.tif", "bmp"}}) {
+        SCOPED_TRACE(std::string(input) + " to " + format);
+        const std::vector<std::string> how = {"-format", format, "-size", "12x"};
+        auto with = [&](std::vector<std::string> args) {
+            args.insert(args.end(), how.begin(), how.end());
+            return args;
+        };
+        ASSERT_EQ(run(with({"-i", input, "-o", "file"})).status, 0);
+        const bytes want = read_file(dir + "/file." + format);
+        const tool_result fed = run_tool_fed(with({"-i", "-", "-o", "fed"}), dir, read_file(dir + "/" + input));
+        EXPECT_EQ(fed.status, 0) << fed.err;
+        EXPECT_EQ(read_file(dir + "/fed." + format), want);
+        const tool_result out = run(with({"-i", input, "-o", "-"}));
+        EXPECT_EQ(out.status, 0) << out.err;
+        EXPECT_TRUE(out.out == std::string(want.begin(), want.end()));
+        EXPECT_NE(out.err.find("RED START\n"), std::string::npos);
+    }
+    bytes cut = read_file(dir + "/file.bmp");
+    cut.resize(cut.size() - 5);
+    write_file(dir + "/cut", cut);
+    const tool_result failed = run({"-i", "cut", "-o", "-"});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err, "input file size err!!\n");
+    EXPECT_FALSE(file_exists(dir + "/-") || file_exists(dir + "/-.bmp"));
+}
+
+TEST_F(formats, version_names_the_release_and_the_formats_built_in)
+{
+    const std::string lines = std::string("velmora " VELMORA_PROJECT_VERSION "\ncodecs: BMP") +
+                              (VELMORA_HAVE_PNG ? " PNG" : "") + (VELMORA_HAVE_JPEG ? " JPEG" : "") +
+                              (VELMORA_HAVE_TIFF ? " TIFF" : "") + "\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-version"}, {"--version"}, {"-i", "none", "-version", "-o", "out"}}) {
+        const tool_result r = run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, lines);
+        EXPECT_EQ(r.err, "");
+    }
+}
+
 TEST_F(formats, a_profile_the_output_format_cannot_carry_is_left_out_with_one_line)
 {
     // srgb.icc lengthened, its size field told: 255 APP2 markers hold

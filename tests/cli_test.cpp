@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "test_support.h"
@@ -171,12 +172,71 @@ TEST_F(cli, control_characters_in_names_and_values_are_escaped)
     }
 }
 
-TEST_F(cli, output_name_gets_bmp_appended_whatever_it_ends_in)
+// BMP gets ".bmp" whatever the name ends in; the other kinds only lack an
+// extension of their own, in any case.
+TEST_F(cli, output_names_get_the_extension_they_lack)
 {
-    ASSERT_EQ(run({"-i", "in.bmp", "-o", "out"}).status, 0);
-    ASSERT_EQ(run({"-i", "in.bmp", "-o", "out.bmp"}).status, 0);
-    EXPECT_TRUE(file_exists(dir + "/out.bmp"));
-    EXPECT_TRUE(file_exists(dir + "/out.bmp.bmp"));
+    const struct {
+        const char* name;
+        const char* format;
+        const char* file;
+    } cases[] = {{"out", "bmp", "out.bmp"},          {"out.bmp", "bmp", "out.bmp.bmp"},
+                 {"pin", "png", "pin.png"},          {"pin.png", "png", "pin.png"},
+                 {"pin.PNG", "png", "pin.PNG"},      {"pin.jpeg", "jpeg", "pin.jpeg"},
+                 {"pin.jpg.x", "jpeg", "pin.jpg.x.jpg"}, {"pin.Tiff", "tiff", "pin.Tiff"},
+                 {"pin.png", "tiff", "pin.png.tif"}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(run({"-i", "in.bmp", "-o", c.name, "-format", c.format}).status, 0) << c.name;
+        EXPECT_TRUE(file_exists(dir + "/" + c.file)) << c.file;
+    }
+    EXPECT_EQ(created().size(), std::size(cases) - 1);  // "pin" and "pin.png" as PNG: one file
+}
+
+// On a 6 x 5 input each form means a pair of differences, and writes their
+// file byte for byte. The kept sides: 3 * 5 / 6 = 2.5 rounds up to 3, and
+// 2 * 6 / 5 = 2.4 down to 2; 5 * 0.7 = 3.5 is 4 (in doubles it is just
+// below); 0.01 of a side is kept at 1.
+TEST_F(cli, size_and_scale_write_the_file_of_the_differences_they_mean)
+{
+    write_file(dir + "/in.bmp", make_bmp(pattern_picture(6, 5)));
+    const struct {
+        const char* option;
+        const char* value;
+        const char* columns;
+        const char* rows;
+    } cases[] = {
+        {"-size", "8x7", "2", "2"},      {"-size", "3x", "-3", "-2"},     {"-size", "x2", "-4", "-3"},
+        {"-size", "6x", "0", "0"},       {"-scale", "2", "6", "5"},       {"-scale", "150%", "3", "3"},
+        {"-scale", "0.5", "-3", "-2"},   {"-scale", "0.7", "-2", "-1"},   {"-scale", "070.00%", "-2", "-1"},
+        {"-scale", "0.01", "-5", "-4"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.value);
+        ASSERT_EQ(run({"-i", "in.bmp", "-o", "want", "-sizexminus", c.columns, "-sizexminusy", c.rows}).status, 0);
+        const tool_result result = run({"-i", "in.bmp", "-o", "got", c.option, c.value});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(read_file(dir + "/got.bmp"), read_file(dir + "/want.bmp"));
+    }
+}
+
+// Refused while parsing: the input named does not exist, and is never opened.
+TEST_F(cli, size_and_scale_values_and_mixed_ways_are_refused_before_any_file)
+{
+    auto refused = [&](std::vector<std::string> args, const std::string& err) {
+        args.insert(args.begin(), {"-i", "nowhere.bmp", "-o", "out"});
+        SCOPED_TRACE(err);
+        expect_failure(run(args), err);
+    };
+    for (const char* value : {"x", "0x3", "3x0", "16385x", "x99999999999999999999", "+5x", "5X3", "5x3x", "5", ""})
+        refused({"-size", value}, "velmora: option -size takes WxH, Wx or xH with whole numbers from 1 to 16384, not \"" +
+                                      std::string(value) + "\"\n");
+    for (const char* value : {"0", "0%", "0.000", ".5", "5.", "1e3", "-2", "2x", "1234567890", "0.0000000001", "%"})
+        refused({"-scale", value}, "velmora: option -scale takes a factor above 0 such as 2, 0.5 or 150% (at most 9 "
+                                   "digits either side of the point), not \"" + std::string(value) + "\"\n");
+    refused({"-size", "3x", "-scale", "2"}, "velmora: -size and -scale cannot be used together\n");
+    refused({"-scale", "2", "-sizexminusy", "1"}, "velmora: -scale and -sizexminusy cannot be used together\n");
+    refused({"-sizexminus", "1", "-sizexminusy", "1", "-size", "3x"},
+            "velmora: -sizexminus and -size cannot be used together\n");
 }
 
 TEST_F(cli, output_header_carries_the_enlarged_size)
@@ -239,6 +299,10 @@ TEST_F(cli, guarding_checks_name_what_is_wrong)
         {{"-i", "in.bmp", "-o", "out", "-sizexminusy", "2147483647"},
          "velmora: output height 2147483650 is above the limit of 16384 (input height 3 plus -sizexminusy "
          "2147483647)\n"},
+        {{"-i", "in.bmp", "-o", "out", "-scale", "3277"},
+         "velmora: output width 16385 is above the limit of 16384 (input width 5 times -scale 3277)\n"},
+        {{"-i", "in.bmp", "-o", "out", "-size", "x9831"},
+         "velmora: output width 16385 is above the limit of 16384 (input width 5 with -size x9831)\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.err);
