@@ -8,6 +8,7 @@
 #include <map>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "fft/fft_lanes.h"
@@ -169,11 +170,17 @@ TEST_P(fft_size, backward_after_forward_gives_n_times_input)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(points, fft_small_size,
-                         ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096));
-INSTANTIATE_TEST_SUITE_P(points, fft_size,
+std::string points_name(const ::testing::TestParamInfo<int>& info)
+{
+    return std::to_string(info.param) + "_points";
+}
+
+INSTANTIATE_TEST_SUITE_P(fft, fft_small_size,
+                         ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096), points_name);
+INSTANTIATE_TEST_SUITE_P(fft, fft_size,
                          ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096,
-                                           8192, 16384, 32768, 65536));
+                                           8192, 16384, 32768, 65536),
+                         points_name);
 
 TEST(fft, worked_examples)
 {
