@@ -35,6 +35,11 @@ struct decode_case {
     int transparent = 0;  // palette: entries with a tRNS value
 };
 
+void PrintTo(const decode_case& c, std::ostream* out)
+{
+    *out << c.file;
+}
+
 // A file name as a test name: "p_g1.png" as p_g1_png.
 std::string test_name(std::string file)
 {
@@ -204,6 +209,11 @@ struct refusal_case {
     std::vector<std::pair<std::size_t, std::uint8_t>> edits = {};  // bytes set at these offsets
     const char* edited = "";                                        // what they make of the file
 };
+
+void PrintTo(const refusal_case& c, std::ostream* out)
+{
+    *out << c.file << ' ' << c.edited;
+}
 
 class refusing : public ::testing::TestWithParam<refusal_case> {};
 

@@ -1,6 +1,7 @@
 // The power-of-two FFT against references that do not use it: a direct DFT
 // in long double, impulses and pure tones computed in long double, and the
-// round trip backward(forward(x)) = N x.
+// round trip backward(forward(x)) = N x, each with tables of its own length
+// and of longer ones, which must give the same bits.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -181,6 +182,17 @@ INSTANTIATE_TEST_SUITE_P(fft, fft_size,
                          ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096,
                                            8192, 16384, 32768, 65536),
                          points_name);
+
+// Sizes that are not a power of two, or beyond the largest, build nothing.
+TEST(fft, tables_for_unserved_sizes_are_refused_and_leave_the_record_empty)
+{
+    for (std::int32_t points : {0, -4, 3, 96, fft_max_points * 2}) {
+        fft_tables t;
+        EXPECT_FALSE(fft_tables_build(&t, points)) << points;
+        EXPECT_EQ(t.max_points, 0);
+        EXPECT_EQ(t.ww, nullptr);
+    }
+}
 
 TEST(fft, worked_examples)
 {
