@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <numbers>
+#include <random>
 
 #ifndef VELMORA_EXE
 #error "VELMORA_EXE must name the built binary"
@@ -626,4 +627,14 @@ std::vector<long double> exact_line(const std::vector<long double>& x, int n_out
             y[s] += 2 * C[k] * std::cos(pi * k * (2.0L * s * n / n_out + 1) / (2 * n));
     }
     return y;
+}
+
+std::vector<double> random_doubles(std::size_t count, unsigned seed)
+{
+    std::mt19937_64 gen(seed);
+    std::uniform_real_distribution<double> dist(-1.0, 1.0);
+    std::vector<double> x(count);
+    for (double& v : x)
+        v = dist(gen);
+    return x;
 }

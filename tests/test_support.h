@@ -152,3 +152,6 @@ extern const char* const usage_text;
 // long double: the cosine coefficients, then the series at input position
 // x' n / n'.
 std::vector<long double> exact_line(const std::vector<long double>& x, int n_out);
+
+// count doubles drawn evenly from [-1, 1), the same for the same seed.
+std::vector<double> random_doubles(std::size_t count, unsigned seed);
