@@ -333,7 +333,7 @@ TEST(library, views_threads_splits_and_single_axis_passes_change_no_byte)
     // Frames 0, 1-2 and 3-4 resized apart: cuts after 21 and 63 rows.
     const auto frames_apart = [&] {
         std::vector<double> joined;
-        for (const auto [first, count] : {std::pair{0, 1}, {1, 2}, {3, 2}}) {
+        for (const auto& [first, count] : {std::pair{0, 1}, {1, 2}, {3, 2}}) {
             const auto part = resized_samples(view_of(plain.data() + first * 21 * 17, sample_type::float64,
                                                       {count, 21, 17}), {count, 30, 10}, 2);
             joined.insert(joined.end(), part.begin(), part.end());
