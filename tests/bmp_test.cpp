@@ -481,17 +481,6 @@ TEST(bmp, stored_size_of_other_depths_holds_their_rows)
     EXPECT_FALSE(bmp_stored_size_holds_rows(header));
 }
 
-TEST(bmp, one_by_two_example_reads_and_writes_back)
-{
-    // Bottom pixel first in the file: (10, 20, 30), then the top one (40, 50, 60).
-    const pixels shown = {{{40, 50, 60}}, {{10, 20, 30}}};
-    const bytes file = make_bmp(shown);
-    const picture image = decode(file);
-    EXPECT_EQ(bytes(image.samples.get(), image.samples.get() + 6), (bytes{60, 50, 40, 30, 20, 10}));
-    const bytes out = written(image);
-    EXPECT_EQ(bytes(out.begin() + 54, out.end()), (bytes{10, 20, 30, 0, 40, 50, 60, 0}));
-}
-
 TEST(bmp, writes_the_54_header_bytes)
 {
     const bytes out = written(decode(make_bmp(pattern_picture(5, 3))));

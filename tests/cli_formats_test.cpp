@@ -113,13 +113,15 @@ TEST_F(formats, nothing_resized_copies_every_sample_and_the_profile)
             }
 }
 
-TEST_F(formats, hidden_colour_does_not_bleed_into_what_shows)
+TEST_F(formats, colour_is_resized_premultiplied_by_alpha)
 {
     // An opaque dark colour beside fully transparent yellow: straight in
-    // PNG, premultiplied in TIFF (where the yellow is stored as 0). Along the
-    // edge, where the resized alpha lies between its ends, the dark colour is
-    // all there is. (Where the alpha rings above its top it is clipped, and
-    // the colour, divided by the clipped alpha, rings with it.)
+    // PNG, premultiplied in TIFF (where the yellow is stored as 0). Each row
+    // is the same, so every output row is the exact 1-D resize of the
+    // premultiplied colour and of the alpha (12 to 31 samples), and straight
+    // colour is that divided by the alpha clipped to its range: the dark
+    // colour alone along the edge, hidden yellow nowhere, and where the alpha
+    // rings above its top, the colour ringing with it.
     const double dark[3] = {0.1, 0.2, 0.3}, hidden[3] = {1.0, 1.0, 0.0};
     for (picture_kind kind : {picture_kind::png, picture_kind::tiff}) {
         const bool premultiplied = kind == picture_kind::tiff;
@@ -138,19 +140,27 @@ TEST_F(formats, hidden_colour_does_not_bleed_into_what_shows)
                       .status,
                   0);
         const picture out = load(kind == picture_kind::png ? "out.png" : "out.tif");
-        int edge = 0;
-        for (int y = 0; y < 9; ++y)
-            for (int x = 0; x < 31; ++x) {
-                const double alpha = get(out, x, y, 3) / 65535;
-                if (alpha <= 0 || alpha >= 1)
-                    continue;
-                ++edge;
-                for (int c = 0; c < 3; ++c) {
-                    const double want = dark[c] * 65535 * (premultiplied ? alpha : 1.0);
-                    ASSERT_NEAR(get(out, x, y, c), want, 2.0) << x << "," << y << " channel " << c;
+        std::vector<long double> alpha_row(12), colour_rows[3];
+        for (int x = 0; x < 12; ++x) {
+            alpha_row[x] = get(in, x, 0, 3);
+            for (int c = 0; c < 3; ++c)
+                colour_rows[c].push_back(x < 6 ? get(in, x, 0, c) : 0.0L);
+        }
+        const auto alpha = exact_line(alpha_row, 31);
+        int rings = 0;
+        for (int x = 0; x < 31; ++x) {
+            const long double clipped = std::clamp(alpha[x], 0.0L, 65535.0L);
+            rings += alpha[x] > 65535.5L;
+            for (int c = 0; c < 3; ++c) {
+                const long double colour = exact_line(colour_rows[c], 31)[x];
+                const long double want = premultiplied ? colour : clipped > 0 ? colour * 65535 / clipped : 0;
+                for (int y = 0; y < 9; ++y) {
+                    ASSERT_NEAR(get(out, x, y, 3), std::round(clipped), 1.0) << x << "," << y;
+                    ASSERT_NEAR(get(out, x, y, c), std::clamp(want, 0.0L, 65535.0L), 1.0) << x << "," << y << " " << c;
                 }
             }
-        EXPECT_GT(edge, 9 * 4);
+        }
+        EXPECT_GT(rings, 2);
     }
 }
 
@@ -240,6 +250,24 @@ TEST_F(formats, every_thread_count_writes_the_same_files)
         for (int x = 0; x < 1000; ++x)
             for (int k = 0; k < 3; ++k)
                 ASSERT_EQ(get(png, x, y, k), bmp[54 + (799 - y) * 3000 + 3 * x + 2 - k]) << x << "," << y;
+}
+
+TEST_F(formats, jpeg_colour_is_subsampled_below_quality_90)
+{
+    // Sampling factors of the luma (component 1) in the frame header: 2 x 2
+    // for 4:2:0, 1 x 1 for 4:4:4; the chroma's are 1 x 1 either way.
+    save("in", picture_kind::png, make_picture(16, 16, 3, sample_format::u8));
+    for (const auto& [quality, luma] : {std::pair{"1", 0x22}, {"89", 0x22}, {"90", 0x11}, {"100", 0x11}}) {
+        ASSERT_EQ(run({"-i", "in", "-o", "out", "-format", "jpeg", "-quality", quality}).status, 0);
+        const bytes file = read_file(dir + "/out.jpg");
+        std::size_t frame = 2;
+        while (frame + 1 < file.size() && !(file[frame] == 0xFF && file[frame + 1] == 0xC0))
+            frame += 2 + (file[frame + 2] << 8 | file[frame + 3]);
+        ASSERT_EQ(file.at(frame + 9), 3) << quality;  // components, each (id, factors, table)
+        EXPECT_EQ(std::vector<int>({file.at(frame + 11), file.at(frame + 14), file.at(frame + 17)}),
+                  std::vector<int>({luma, 0x11, 0x11}))
+            << "quality " << quality;
+    }
 }
 
 TEST_F(formats, the_console_follows_the_outputs_channels)

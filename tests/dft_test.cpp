@@ -180,50 +180,6 @@ TEST(chirp, windows_and_ramps_match_a_direct_dft)
         expect_matches_direct(s, describe(s));
 }
 
-// Every vector path runs each lane through exactly the one-line arithmetic:
-// the outputs must be the same bits, not merely close.
-TEST(chirp, every_lane_path_gives_the_one_line_bits)
-{
-    const dft_window shapes[] = {
-        full(3, forward), full(64, inverse), full(1000, forward),
-        {4093, -2000, 3999, 0, 4093, inverse, 5000, 0, 1.0},
-        {9, 0, 9, -4, 9, forward, 0, 18, 0.5 / 9},
-        {2048, 0, 2048, -511, 1023, forward, 0, 4096, 0.5 / 2048},
-    };
-    for (lane_path path : {lane_path::sse2, lane_path::avx2, lane_path::avx512}) {
-        if (!lane_path_supported(path))
-            continue;
-        const int lanes = lane_width(path);
-        for (const dft_window& s : shapes) {
-            fft_tables tables;
-            ASSERT_TRUE(fft_tables_build(&tables, chirp_fft_size(s)));
-            chirp_plan plan;
-            ASSERT_EQ(chirp_plan_build(&plan, s, tables), dft_status::ok);
-            const std::size_t bytes = chirp_work_doubles(plan, path) * sizeof(double);
-            auto* batch = static_cast<double*>(std::aligned_alloc(lane_alignment, bytes));
-            std::vector<line> inputs;
-            for (int j = 0; j < lanes; ++j) {
-                inputs.push_back(random_line(s.in_count, static_cast<unsigned>(j * 977 + s.length)));
-                for (int i = 0; i < s.in_count; ++i) {
-                    batch[2 * i * lanes + j] = inputs[j].re[i];
-                    batch[(2 * i + 1) * lanes + j] = inputs[j].im[i];
-                }
-            }
-            chirp_transform(plan, path, batch);
-            for (int j = 0; j < lanes; ++j) {
-                const line want = run_plan(s, inputs[j]);
-                for (int r = 0; r < s.out_count; ++r) {
-                    const double got[2] = {batch[2 * r * lanes + j], batch[(2 * r + 1) * lanes + j]};
-                    const double expected[2] = {want.re[r], want.im[r]};
-                    ASSERT_EQ(std::memcmp(got, expected, sizeof got), 0)
-                        << describe(s) << " lanes " << lanes << " lane " << j << " output " << r;
-                }
-            }
-            std::free(batch);
-        }
-    }
-}
-
 TEST(chirp, a_pure_tone_lands_in_its_bin)
 {
     const int P = 12, q = 5;
@@ -330,19 +286,32 @@ TEST(line_plan, both_ways_match_a_direct_dft_and_the_cheaper_one_is_chosen)
     }
 }
 
-TEST(line_plan, every_lane_path_gives_the_one_line_bits_of_the_direct_way)
+// Every vector path runs each lane through exactly the one-line arithmetic,
+// either way: the outputs must be the same bits, not merely close.
+TEST(line_plan, every_lane_path_gives_the_one_line_bits)
 {
-    const dft_window shapes[] = {forward_pass_window(1080, 1920), inverse_pass_window(1080, 1920),
-                                  {30, 25, 30, 27, 30, inverse, 7, 11, 3.0}, full(1, forward)};
-    fft_tables tables;
-    ASSERT_TRUE(fft_tables_build(&tables, 4));
+    constexpr line_method fft = line_method::direct, chirp = line_method::chirp_z;
+    const std::pair<dft_window, line_method> shapes[] = {
+        {forward_pass_window(1080, 1920), fft},
+        {inverse_pass_window(1080, 1920), fft},
+        {{30, 25, 30, 27, 30, inverse, 7, 11, 3.0}, fft},
+        {full(1, forward), fft},
+        {full(3, forward), chirp},
+        {full(64, inverse), chirp},
+        {full(1000, forward), chirp},
+        {{4093, -2000, 3999, 0, 4093, inverse, 5000, 0, 1.0}, chirp},
+        {{9, 0, 9, -4, 9, forward, 0, 18, 0.5 / 9}, chirp},
+        {{2048, 0, 2048, -511, 1023, forward, 0, 4096, 0.5 / 2048}, chirp},
+    };
     for (lane_path path : {lane_path::sse2, lane_path::avx2, lane_path::avx512}) {
         if (!lane_path_supported(path))
             continue;
         const int lanes = lane_width(path);
-        for (const dft_window& s : shapes) {
+        for (const auto& [s, way] : shapes) {
+            fft_tables tables;
+            ASSERT_TRUE(fft_tables_build(&tables, way == chirp ? chirp_fft_size(s) : 4));
             line_plan plan;
-            ASSERT_EQ(line_plan_build(&plan, s, tables, line_method::direct), dft_status::ok);
+            ASSERT_EQ(line_plan_build(&plan, s, tables, way), dft_status::ok);
             // aligned_alloc takes whole alignment units.
             const std::size_t bytes =
                 (line_plan_work_doubles(plan, path) * sizeof(double) + lane_alignment - 1) / lane_alignment *

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
-#include <random>
 #include <vector>
 
 #include "fft/fft_lanes.h"
 #include "fft/fft_tables.h"
+#include "test_support.h"
 
 namespace {
 
@@ -64,17 +64,6 @@ struct guarded_batch {
     }
 };
 
-doubles random_lines(std::size_t count, unsigned seed)
-{
-    std::mt19937_64 gen(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    doubles x(count);
-    for (double& v : x) {
-        v = dist(gen);
-    }
-    return x;
-}
-
 }  // namespace
 
 // Names the path in test listings and failure messages.
@@ -106,7 +95,7 @@ TEST_P(lanes, every_lane_is_bit_identical_to_the_one_line_transform_and_stays_in
             const int table_size = t->table_size;
             for (int sign : {-1, 1}) {
                 // lines[j*n + i] is double i of line j; the batch holds it at i*width + j.
-                doubles lines = random_lines(static_cast<std::size_t>(n) * width, n + table_size + sign);
+                doubles lines = random_doubles(static_cast<std::size_t>(n) * width, n + table_size + sign);
                 guarded_batch batch(lines.size());
                 for (int j = 0; j < width; ++j) {
                     for (int i = 0; i < n; ++i) {

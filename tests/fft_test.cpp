@@ -1,18 +1,20 @@
 // The power-of-two FFT against references that do not use it: a direct DFT
 // in long double, impulses and pure tones computed in long double, and the
-// round trip backward(forward(x)) = N x.
+// round trip backward(forward(x)) = N x, each with tables of its own length
+// and of longer ones, which must give the same bits.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <map>
 #include <numbers>
-#include <random>
+#include <string>
 #include <vector>
 
 #include "fft/fft_lanes.h"
 #include "fft/fft_tables.h"
 #include "fft/split_radix.h"
+#include "test_support.h"
 
 namespace {
 
@@ -46,17 +48,6 @@ std::vector<std::int32_t> table_choices(std::size_t n)
 {
     return n <= 4096 ? std::vector<std::int32_t>{0, 2048, fft_max_points}
                      : std::vector<std::int32_t>{0, fft_max_points};
-}
-
-doubles random_points(int n, unsigned seed)
-{
-    std::mt19937_64 gen(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    doubles x(n);
-    for (double& v : x) {
-        v = dist(gen);
-    }
-    return x;
 }
 
 // exp(sign * 2 pi i k / N) for k = 0 .. N-1.
@@ -116,7 +107,7 @@ using fft_small_size = fft_size;  // sizes the O(N^2) reference can afford
 
 TEST_P(fft_small_size, matches_direct_long_double_dft)
 {
-    const doubles x = random_points(2 * GetParam(), GetParam());
+    const doubles x = random_doubles(2 * GetParam(), GetParam());
     for (int sign : {-1, 1}) {
         const longs ref = direct_dft(x, sign);
         for (int ts : table_choices(x.size())) {
@@ -156,7 +147,7 @@ TEST_P(fft_size, impulses_and_tones_match_long_double_values)
 // table also gives bit-identical results.
 TEST_P(fft_size, backward_after_forward_gives_n_times_input)
 {
-    const doubles x = random_points(2 * GetParam(), 7 * GetParam());
+    const doubles x = random_doubles(2 * GetParam(), 7 * GetParam());
     longs scaled(x.begin(), x.end());
     for (long double& v : scaled) {
         v *= GetParam();
@@ -169,11 +160,28 @@ TEST_P(fft_size, backward_after_forward_gives_n_times_input)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(points, fft_small_size,
-                         ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096));
-INSTANTIATE_TEST_SUITE_P(points, fft_size,
+std::string points_name(const ::testing::TestParamInfo<int>& info)
+{
+    return std::to_string(info.param) + "_points";
+}
+
+INSTANTIATE_TEST_SUITE_P(fft, fft_small_size,
+                         ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096), points_name);
+INSTANTIATE_TEST_SUITE_P(fft, fft_size,
                          ::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096,
-                                           8192, 16384, 32768, 65536));
+                                           8192, 16384, 32768, 65536),
+                         points_name);
+
+// Sizes that are not a power of two, or beyond the largest, build nothing.
+TEST(fft, tables_for_unserved_sizes_are_refused_and_leave_the_record_empty)
+{
+    for (std::int32_t points : {0, -4, 3, 96, fft_max_points * 2}) {
+        fft_tables t;
+        EXPECT_FALSE(fft_tables_build(&t, points)) << points;
+        EXPECT_EQ(t.max_points, 0);
+        EXPECT_EQ(t.ww, nullptr);
+    }
+}
 
 TEST(fft, worked_examples)
 {
@@ -189,7 +197,7 @@ TEST(fft, worked_examples)
 TEST(fft, forward_is_backward_with_points_reversed_for_16_and_32_doubles)
 {
     for (int n : {16, 32}) {
-        const doubles x = random_points(n, n);
+        const doubles x = random_doubles(n, n);
         const doubles f = run(-1, x, 0);
         doubles b = run(1, x, 0);
         for (int k = 1, r = n / 2 - 1; k < r; ++k, --r) {
@@ -217,7 +225,7 @@ TEST(fft, stages_and_kernels_give_the_owed_transform_bit_reversed)
     for (int n : {16, 32, 64, 128}) {
         for (bool second : {false, true}) {
             const int points = n / 2;
-            doubles b = random_points(n, n + second);
+            doubles b = random_doubles(n, n + second);
             const longs z = unit_roots(2 * points, 1);
             longs rotated(b.begin(), b.end());
             for (int q = 0; second && q < points; ++q) {
@@ -252,7 +260,7 @@ TEST(fft, kernel_8_serves_with_any_ww_block)
 {
     const fft_tables& t = tables_for(65536);
     const double* ww = t.ww.get();
-    const doubles x = random_points(16, 5);
+    const doubles x = random_doubles(16, 5);
     doubles first = x;
     split_radix::kernel_8(first.data(), ww);
     for (int s = 32768 / 4; s >= 2; s /= 2) {
@@ -268,7 +276,7 @@ TEST(fft, kernel_8_serves_with_any_ww_block)
 TEST(fft, the_longest_transform_matches_direct_sums_at_sampled_outputs)
 {
     const std::int32_t points = fft_max_points;
-    const doubles x = random_points(2 * points, 22);
+    const doubles x = random_doubles(2 * points, 22);
     const std::int32_t quarter = points / 4;
     longs cosine(quarter + 1);
     for (std::int32_t t = 0; t <= quarter; ++t)

@@ -28,27 +28,6 @@ namespace {
 using velmora::sample_type;
 using velmora::status;
 
-// The 1-D mirror resize as the header states it, in long double: the cosine
-// coefficients, then the series at input position x' n / n'.
-std::vector<long double> exact_line(const std::vector<long double>& x, int n_out)
-{
-    const int n = static_cast<int>(x.size());
-    const int kept = std::min(n, n_out);
-    const long double pi = std::numbers::pi_v<long double>;
-    std::vector<long double> C(kept), y(n_out);
-    for (int k = 0; k < kept; ++k) {
-        for (int j = 0; j < n; ++j)
-            C[k] += x[j] * std::cos(pi * k * (2 * j + 1) / (2 * n));
-        C[k] /= n;
-    }
-    for (int s = 0; s < n_out; ++s) {
-        y[s] = C[0];
-        for (int k = 1; k < kept; ++k)
-            y[s] += 2 * C[k] * std::cos(pi * k * (2.0L * s * n / n_out + 1) / (2 * n));
-    }
-    return y;
-}
-
 // An array of long doubles, row-major, and its exact resize: the 1-D
 // resize along every axis whose size changes (the method is separable).
 struct grid {
@@ -294,7 +273,7 @@ std::vector<double> resized_samples(const velmora::array_view& in, const std::ve
 // y) and y (by x), then back along x and y. The forward pass along y runs
 // as two blocks of x, cut at an even index of x (the pair axis), the
 // inverse along x as two blocks of frames.
-std::vector<double> axis_by_axis(std::vector<std::uint8_t> samples)
+std::vector<double> axis_by_axis(std::vector<double> samples)
 {
     std::vector<double> rows(5 * 21 * 10), band(rows.size()), widened(rows.size()), out(5 * 30 * 10);
     const auto along = [](int axis, int line_axis) {
@@ -309,7 +288,7 @@ std::vector<double> axis_by_axis(std::vector<std::uint8_t> samples)
         v.sizes[2] = width;
         return v;
     };
-    EXPECT_TRUE(velmora::forward_axis(view_of(samples.data(), sample_type::uint8, {5, 21, 17}),
+    EXPECT_TRUE(velmora::forward_axis(view_of(samples.data(), sample_type::float64, {5, 21, 17}),
                                       view_of(rows.data(), sample_type::float64, {5, 21, 10}), along(2, 1)));
     for (const std::int64_t from : {0, 4})
         EXPECT_TRUE(velmora::forward_axis(columns(rows, from, from ? 6 : 4), columns(band, from, from ? 6 : 4),
@@ -327,34 +306,38 @@ std::vector<double> axis_by_axis(std::vector<std::uint8_t> samples)
 
 TEST(library, views_threads_splits_and_single_axis_passes_change_no_byte)
 {
-    // A stack of 5 frames, 21 x 17, each resized to 30 x 10.
+    // A stack of 5 float64 frames, 21 x 17, each resized to 30 x 10: 21
+    // rows a frame, so a pair that ran on across frames would show in the
+    // last bits wherever a split leaves an odd number of rows before it.
     const grid in = random_grid({5, 21, 17}, 255, 3);
-    std::vector<std::uint8_t> plain = samples_of<std::uint8_t>(in);
+    std::vector<double> plain = samples_of<double>(in);
     const std::vector<std::int64_t> to{5, 30, 10};
-    const auto want = resized_samples(view_of(plain.data(), sample_type::uint8, {5, 21, 17}), to, 1);
+    const auto want = resized_samples(view_of(plain.data(), sample_type::float64, {5, 21, 17}), to, 1);
     velmora::thread_team team;
     ASSERT_TRUE(velmora::make_thread_team(&team, 3));
 
     // The same samples stored transposed (x, frame, y) and read back through
     // a permuted view; then flipped in y and read through a negative stride.
-    std::vector<std::uint8_t> transposed(plain.size()), flipped(plain.size());
+    std::vector<double> transposed(plain.size()), flipped(plain.size());
     for (int f = 0; f < 5; ++f)
         for (int y = 0; y < 21; ++y)
             for (int x = 0; x < 17; ++x) {
                 transposed[(x * 5 + f) * 21 + y] = plain[(f * 21 + y) * 17 + x];
                 flipped[(f * 21 + (20 - y)) * 17 + x] = plain[(f * 21 + y) * 17 + x];
             }
-    velmora::array_view t = view_of(transposed.data(), sample_type::uint8, {5, 21, 17});
-    t.strides[0] = 21, t.strides[1] = 1, t.strides[2] = 5 * 21;
-    velmora::array_view f = view_of(flipped.data(), sample_type::uint8, {5, 21, 17});
+    velmora::array_view t = view_of(transposed.data(), sample_type::float64, {5, 21, 17});
+    t.strides[0] = 21 * 8, t.strides[1] = 8, t.strides[2] = 5 * 21 * 8;
+    velmora::array_view f = view_of(flipped.data(), sample_type::float64, {5, 21, 17});
     f.data = flipped.data() + 20 * 17;
-    f.strides[1] = -17;
-    // Frames 0-1 and 2-4 resized apart.
+    f.strides[1] = -17 * 8;
+    // Frames 0, 1-2 and 3-4 resized apart: cuts after 21 and 63 rows.
     const auto frames_apart = [&] {
-        auto joined = resized_samples(view_of(plain.data(), sample_type::uint8, {2, 21, 17}), {2, 30, 10}, 2);
-        const auto rest = resized_samples(view_of(plain.data() + 2 * 21 * 17, sample_type::uint8, {3, 21, 17}),
-                                        {3, 30, 10}, 2);
-        joined.insert(joined.end(), rest.begin(), rest.end());
+        std::vector<double> joined;
+        for (const auto& [first, count] : {std::pair{0, 1}, {1, 2}, {3, 2}}) {
+            const auto part = resized_samples(view_of(plain.data() + first * 21 * 17, sample_type::float64,
+                                                      {count, 21, 17}), {count, 30, 10}, 2);
+            joined.insert(joined.end(), part.begin(), part.end());
+        }
         return joined;
     };
     const struct {
@@ -371,6 +354,28 @@ TEST(library, views_threads_splits_and_single_axis_passes_change_no_byte)
     };
     for (const auto& way : ways)
         EXPECT_EQ(std::memcmp(way.samples.data(), want.data(), want.size() * sizeof(double)), 0) << way.name;
+}
+
+TEST(library, pairs_across_sets_keep_their_bytes_in_blocks_of_any_size)
+{
+    // 1000 rows of 3000 resized to 3100, rows paired (0, 1), (2, 3), ...
+    // across sets: the whole array is done in blocks of rows, and no block
+    // may part a pair, so the rows resized in pieces cut at even rows give
+    // the same bytes.
+    const std::int64_t rows = 1000;
+    std::vector<double> in = samples_of<double>(random_grid({rows, 3000}, 1000, 23)), whole(rows * 3100);
+    velmora::settings across;
+    across.pairing = velmora::pairing::across_sets;
+    across.threads = 2;
+    ASSERT_TRUE(velmora::resize(view_of(in.data(), sample_type::float64, {rows, 3000}),
+                                view_of(whole.data(), sample_type::float64, {rows, 3100}), across));
+    for (std::int64_t first = 0; first < rows; first += 250) {
+        std::vector<double> piece(250 * 3100);
+        ASSERT_TRUE(velmora::resize(view_of(in.data() + first * 3000, sample_type::float64, {250, 3000}),
+                                    view_of(piece.data(), sample_type::float64, {250, 3100}), across));
+        EXPECT_EQ(std::memcmp(piece.data(), whole.data() + first * 3100, piece.size() * sizeof(double)), 0)
+            << "rows " << first << " on";
+    }
 }
 
 TEST(library, concurrent_calls_give_the_bytes_of_one_call_at_a_time)
@@ -632,6 +637,8 @@ TEST(library, every_failure_comes_back_with_its_code_and_message)
     rank9.rank = 9;
     velmora::array_view aliased = v(b, {4, 4});
     aliased.strides[0] = 0;
+    velmora::array_view flipped = v(a + 56, {8, 8});  // rows last to first: the view spans a[0, 64)
+    flipped.strides[0] = -8 * 4;
     velmora::array_view too_long = v(b, {1});
     too_long.sizes[0] = velmora::max_axis_length + 1;
     float nan_at[6] = {0, 0, 0, 0, NAN, 0}, inf_at[6] = {0, std::numeric_limits<float>::infinity()};
@@ -658,6 +665,7 @@ TEST(library, every_failure_comes_back_with_its_code_and_message)
          "axis 0 changes from 4 to 1048577 samples; the longest axis that changes size is 1048576"},
         {v(a, {4, 4}), aliased, {}, status::bad_view, "the output's strides make samples share memory"},
         {v(a, {8, 8}), v(a + 32, {4, 4}), {}, status::overlap, "the output's memory overlaps the input's"},
+        {flipped, v(a + 8, {4, 4}), {}, status::overlap, "the output's memory overlaps the input's"},
         {v(nan_at, {2, 3}), v(b, {4, 3}), {}, status::not_finite, "the input holds a NaN at index (1, 1)"},
         {v(inf_at, {6}), v(b, {3}), {}, status::not_finite, "the input holds an infinity at index (1)"},
         {v(a, {4}), v(b, {6}), many, status::bad_settings, "a thread count of 257 is outside 0 to 256"},

@@ -12,20 +12,11 @@
 #include <vector>
 
 #include "fft/mixed_radix_plan.h"
+#include "test_support.h"
 
 namespace {
 
 using doubles = std::vector<double>;
-
-doubles random_points(std::int32_t points, unsigned seed)
-{
-    std::mt19937_64 gen(seed);
-    std::uniform_real_distribution<double> dist(-1.0, 1.0);
-    doubles x(2 * static_cast<std::size_t>(points));
-    for (double& v : x)
-        v = dist(gen);
-    return x;
-}
 
 // One transform of one line on the scalar path.
 doubles transform(const mixed_radix_plan& plan, int sign, const doubles& x)
@@ -80,7 +71,7 @@ TEST(mixed_radix, every_length_up_to_2000_matches_the_direct_dft)
         ++lengths;
         mixed_radix_plan plan;
         ASSERT_TRUE(mixed_radix_plan_build(&plan, N));
-        const doubles x = random_points(N, static_cast<unsigned>(N));
+        const doubles x = random_doubles(2 * N, static_cast<unsigned>(N));
         std::vector<std::int64_t> every(N);
         for (std::int32_t k = 0; k < N; ++k)
             every[k] = k;
@@ -98,7 +89,7 @@ TEST(mixed_radix, long_lines_match_the_direct_dft_at_sampled_outputs)
     for (std::int32_t N : {3072, 4608, 6144, 12288, 15625, 59049, 78125, 3 << 20}) {
         mixed_radix_plan plan;
         ASSERT_TRUE(mixed_radix_plan_build(&plan, N));
-        const doubles x = random_points(N, static_cast<unsigned>(N));
+        const doubles x = random_doubles(2 * N, static_cast<unsigned>(N));
         std::mt19937 gen(static_cast<unsigned>(N));
         std::vector<std::int64_t> ks = {0, 1, N / 2, N - 1};
         while (ks.size() < (N < 100000 ? 40u : 6u))
@@ -127,7 +118,7 @@ TEST(mixed_radix, every_lane_path_gives_the_one_line_bits)
             for (int sign : {-1, 1}) {
                 std::vector<doubles> lines;
                 for (int j = 0; j < W; ++j) {
-                    lines.push_back(random_points(N, static_cast<unsigned>(N * 8 + j)));
+                    lines.push_back(random_doubles(2 * N, static_cast<unsigned>(N * 8 + j)));
                     for (std::size_t i = 0; i < doubles_per_line; ++i)
                         batch[i * W + j] = lines[j][i];
                 }

@@ -40,15 +40,6 @@ int open(const char* path, int flags, ...)
     return open_at(AT_FDCWD, path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = mode_argument(flags, arguments);
-    va_end(arguments);
-    return open_at(AT_FDCWD, path, flags, mode);
-}
-
 int openat(int folder, const char* path, int flags, ...)
 {
     va_list arguments;
@@ -58,13 +49,8 @@ int openat(int folder, const char* path, int flags, ...)
     return open_at(folder, path, flags, mode);
 }
 
-int openat64(int folder, const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = mode_argument(flags, arguments);
-    va_end(arguments);
-    return open_at(folder, path, flags, mode);
-}
+// The large-file names take the same arguments.
+int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+int openat64(int folder, const char* path, int flags, ...) __attribute__((alias("openat")));
 
 }  // extern "C"

@@ -16,6 +16,7 @@
 #include "resize/array_plan.h"
 #include "resize/array_run.h"
 #include "resize/spectral_passes.h"
+#include "test_support.h"
 
 namespace {
 
@@ -227,45 +228,21 @@ TEST(resize, a_single_output_sample_is_the_truncated_mean)
     EXPECT_EQ(resized(in, 3, 2, 1, 1), samples{76});
 }
 
-// One-row strips reduce the method to one dimension: the reference is the
-// mirrored row's DFT, stuffed or cut, inverted at the kept outputs.
-std::vector<long double> direct_row(const samples& in, int W2)
-{
-    const int W = static_cast<int>(in.size());
-    std::vector<cld> F(2 * W);
-    for (int v = 0; v < 2 * W; ++v) {
-        if (carried_to(v, W, W2) < 0)
-            continue;
-        cld sum = 0;
-        for (int x = 0; x < 2 * W; ++x)
-            sum += static_cast<long double>(in[x < W ? x : 2 * W - 1 - x]) *
-                   root(static_cast<long long>(v) * x, 2 * W, -1);
-        F[v] = sum / static_cast<long double>(2 * W);
-    }
-    std::vector<long double> want(W2);
-    for (int x = 0; x < W2; ++x) {
-        cld sum = 0;
-        for (int v = 0; v < 2 * W; ++v) {
-            const int v2 = carried_to(v, W, W2);
-            if (v2 >= 0)
-                sum += F[v] * root(static_cast<long long>(v2) * x, 2 * W2, +1);
-        }
-        want[x] = sum.real();
-    }
-    return want;
-}
-
 TEST(resize, strips_reach_the_longest_lines)
 {
     // 16384 outputs: inverse lines of 32768. And a 16384-wide input cut to a
-    // few samples: forward lines of 16384.
+    // few samples: forward lines of 16384. One-row strips reduce the method
+    // to one dimension, whose cosine series is the reference here.
+    const auto exact_row = [](const samples& in, int n_out) {
+        return exact_line(std::vector<long double>(in.begin(), in.end()), n_out);
+    };
     const samples narrow = {10, 200, 30, 120};
-    expect_bytes_match(resized(narrow, 4, 1, 16384, 1), direct_row(narrow, 16384));
+    expect_bytes_match(resized(narrow, 4, 1, 16384, 1), exact_row(narrow, 16384));
     const samples wide = random_plane(16384, 1, 8);
-    expect_bytes_match(resized(wide, 16384, 1, 7, 1), direct_row(wide, 7));
+    expect_bytes_match(resized(wide, 16384, 1, 7, 1), exact_row(wide, 7));
     // The same strips standing up: the work moves to the column passes.
     const samples tall = resized(narrow, 1, 4, 1, 16384);
-    expect_bytes_match(tall, direct_row(narrow, 16384));
+    expect_bytes_match(tall, exact_row(narrow, 16384));
 }
 
 // The passes alone, against the cosine sums they promise, with lines laid

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numbers>
+#include <random>
 
 #ifndef VELMORA_EXE
 #error "VELMORA_EXE must name the built binary"
@@ -610,3 +612,32 @@ tool_result run_tool_fed(const std::vector<std::string>& args, const std::string
     close(ends[1]);
     signal(SIGPIPE, previous);
     return finish_tool(process);}
+
+std::vector<long double> exact_line(const std::vector<long double>& x, int n_out)
+{
+    const int n = static_cast<int>(x.size());
+    const int kept = std::min(n, n_out);
+    const long double pi = std::numbers::pi_v<long double>;
+    std::vector<long double> C(kept), y(n_out);
+    for (int k = 0; k < kept; ++k) {
+        for (int j = 0; j < n; ++j)
+            C[k] += x[j] * std::cos(pi * k * (2 * j + 1) / (2 * n));
+        C[k] /= n;
+    }
+    for (int s = 0; s < n_out; ++s) {
+        y[s] = C[0];
+        for (int k = 1; k < kept; ++k)
+            y[s] += 2 * C[k] * std::cos(pi * k * (2.0L * s * n / n_out + 1) / (2 * n));
+    }
+    return y;
+}
+
+std::vector<double> random_doubles(std::size_t count, unsigned seed)
+{
+    std::mt19937_64 gen(seed);
+    std::uniform_real_distribution<double> dist(-1.0, 1.0);
+    std::vector<double> x(count);
+    for (double& v : x)
+        v = dist(gen);
+    return x;
+}

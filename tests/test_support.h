@@ -147,3 +147,11 @@ tool_result run_tool_fed(const std::vector<std::string>& args, const std::string
 
 // The usage text, byte for byte.
 extern const char* const usage_text;
+
+// The 1-D mirror resize of x to n_out samples as velmora.h states it, in
+// long double: the cosine coefficients, then the series at input position
+// x' n / n'.
+std::vector<long double> exact_line(const std::vector<long double>& x, int n_out);
+
+// count doubles drawn evenly from [-1, 1), the same for the same seed.
+std::vector<double> random_doubles(std::size_t count, unsigned seed);
