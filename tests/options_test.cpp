@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,11 @@ std::string shown(const std::string& text)
 // not empty or zero, as "name=value".
 std::string described(const parsed& p)
 {
-    static const char* const statuses[] = {"ok", "usage", "unknown_option", "missing_value", "value_too_long",
-                                           "not_a_number", "out_of_range", "not_a_choice"};
+    // In parse_status's order.
+    static const char* const statuses[] = {"ok",           "usage",        "version",      "unknown_option",
+                                           "missing_value", "value_too_long", "not_a_number", "out_of_range",
+                                           "not_a_choice", "not_a_size",   "not_a_factor", "exclusive"};
+    static_assert(std::size(statuses) == static_cast<std::size_t>(parse_status::exclusive) + 1);
     std::string text;
     if (p.outcome.status != parse_status::ok)
         text = std::string(statuses[static_cast<int>(p.outcome.status)]) + " " + p.option +
