@@ -39,6 +39,8 @@
 #include "fft/mixed_radix_entries.h"
 #include "fft/stop_poll.h"
 
+namespace velmora::detail {
+
 namespace {
 namespace mixed_radix {
 
@@ -327,3 +329,5 @@ from_input<T> gather_from(const T* in, const mixed_radix_steps& steps)
 }  // namespace
 
 #undef VELMORA_MIXED_INLINE
+
+}  // namespace velmora::detail

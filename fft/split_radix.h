@@ -35,6 +35,8 @@
 #include "fft/split_radix_stages.h"
 #include "fft/stop_poll.h"
 
+namespace velmora::detail {
+
 namespace {
 namespace split_radix {
 
@@ -244,3 +246,5 @@ void backward(int n, T* a, const int* ip, int table_size, const double* ww, cons
 
 }  // namespace split_radix
 }  // namespace
+
+}  // namespace velmora::detail

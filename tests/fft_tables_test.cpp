@@ -7,6 +7,8 @@
 
 #include "fft/fft_tables.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 // The tables of table_size (max_points / 2), as the transforms index them.

@@ -14,6 +14,8 @@
 #include "fft/fft_tables.h"
 #include "fft/split_radix.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 using doubles = std::vector<double>;

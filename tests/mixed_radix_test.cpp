@@ -13,6 +13,8 @@
 
 #include "fft/mixed_radix_plan.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 using doubles = std::vector<double>;

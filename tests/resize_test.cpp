@@ -17,6 +17,8 @@
 #include "resize/array_run.h"
 #include "resize/spectral_passes.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 using cld = std::complex<long double>;
