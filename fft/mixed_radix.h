@@ -103,6 +103,17 @@ VELMORA_MIXED_INLINE void butterfly_3(T* x, int d, const double* w)
     write_point(x + 2 * d, lane_complex<T>{m.re + n.im, m.im - n.re});
 }
 
+// The points at x, x + d, x + 2d and x + 3d.
+template <typename T>
+VELMORA_MIXED_INLINE void write_4(T* x, int d, lane_complex<T> a0, lane_complex<T> a1, lane_complex<T> a2,
+                                  lane_complex<T> a3)
+{
+    write_point(x, a0);
+    write_point(x + d, a1);
+    write_point(x + 2 * d, a2);
+    write_point(x + 3 * d, a3);
+}
+
 // Four points as values, replaced by their transform.
 template <bool Inverse, typename T>
 VELMORA_MIXED_INLINE void dft_4(lane_complex<T>& a0, lane_complex<T>& a1, lane_complex<T>& a2, lane_complex<T>& a3)
@@ -123,10 +134,7 @@ VELMORA_MIXED_INLINE void butterfly_4(T* x, int d, const double* w)
     lane_complex<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
     lane_complex<T> a3 = load<Inverse, Plain>(x + 3 * d, w + 4);
     dft_4<Inverse>(a0, a1, a2, a3);
-    write_point(x, a0);
-    write_point(x + d, a1);
-    write_point(x + 2 * d, a2);
-    write_point(x + 3 * d, a3);
+    write_4(x, d, a0, a1, a2, a3);
 }
 
 template <bool Inverse, bool Plain, typename T>
@@ -173,14 +181,8 @@ VELMORA_MIXED_INLINE void butterfly_8(T* x, int d, const double* w)
     const lane_complex<T> z2 = quarter_turn<Inverse>(o2);
     const lane_complex<T> z3 = Inverse ? lane_complex<T>{-sqrt_half * (o3.re + o3.im), sqrt_half * (o3.re - o3.im)}
                                        : lane_complex<T>{sqrt_half * (o3.im - o3.re), -sqrt_half * (o3.im + o3.re)};
-    write_point(x, e0 + o0);
-    write_point(x + d, e1 + z1);
-    write_point(x + 2 * d, e2 + z2);
-    write_point(x + 3 * d, e3 + z3);
-    write_point(x + 4 * d, e0 - o0);
-    write_point(x + 5 * d, e1 - z1);
-    write_point(x + 6 * d, e2 - z2);
-    write_point(x + 7 * d, e3 - z3);
+    write_4(x, d, e0 + o0, e1 + z1, e2 + z2, e3 + z3);
+    write_4(x + 4 * d, d, e0 - o0, e1 - z1, e2 - z2, e3 - z3);
 }
 
 template <int Radix, bool Inverse, bool Plain, typename T>
