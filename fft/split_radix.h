@@ -73,9 +73,10 @@ void stage_of_kind(int split_flag, int n, T* block, int table_size, const double
 
 // The four leaves of a block, `step` doubles apart, in order: the second
 // twiddled, and the fourth when the block's own stage was of the second
-// kind.
+// kind. Always inlined: the leaves then compile as they do written out.
 template <typename T>
-void four_leaves(bool sixteen, bool fourth_twiddled, T* block, int step, int table_size, const double* ww)
+inline __attribute__((always_inline)) void four_leaves(bool sixteen, bool fourth_twiddled, T* block, int step,
+                                                       int table_size, const double* ww)
 {
     leaf_kernel(sixteen, false, block, table_size, ww);
     leaf_kernel(sixteen, true, block + step, table_size, ww);
