@@ -12,7 +12,6 @@
 
 namespace velmora::detail {
 
-
 namespace {
 
 void report(const plan_state& state, progress_stage stage, int axis, std::int64_t first, std::int64_t count)

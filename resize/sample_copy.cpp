@@ -9,7 +9,6 @@
 
 namespace velmora::detail {
 
-
 namespace {
 
 // Samples between two questions to the stop poll: well under a millisecond.
