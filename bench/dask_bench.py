@@ -51,7 +51,6 @@ import numpy as np
 import psutil
 import zarr
 from dask.distributed import Client, LocalCluster, wait
-from dask.graph_manipulation import bind
 
 import velmora
 import velmora.dask
@@ -149,19 +148,9 @@ def zone_plate_block(block_info=None, size=16384):
     return np.rint(32767.5 + 32767 * np.cos(phase)).astype(np.uint16)
 
 
-def coarsen_levels(client, source, target, shapes):
-    """The levels as examples/pyramid.py writes them, by 2 x 2 means."""
-    group = zarr.open_group(target, mode="a")
-    level = da.from_zarr(source)
-    writes = []
-    for k, shape in enumerate(shapes):
-        chunks = tuple(min(c, n) for c, n in zip(source.chunks, shape))
-        array = group.create(str(k), shape=shape, chunks=chunks, dtype=level.dtype, overwrite=True)
-        made = level if k == 0 else da.round(da.coarsen(np.mean, level, {0: 2, 1: 2}, trim_excess=True))
-        writes.append(client.compute(da.store(made.astype(level.dtype).rechunk(chunks), array, lock=False,
-                                              compute=False)))
-        level = bind(da.from_array(array, chunks=chunks, inline_array=True), dask.delayed(writes[-1]))
-    return writes
+def coarsen(level, shape):
+    """A level as 2 x 2 means, rounded: the peer of velmora's resize."""
+    return da.round(da.coarsen(np.mean, level, {0: 2, 1: 2}, trim_excess=True))
 
 
 def by_coarsen(source, target):
@@ -169,7 +158,8 @@ def by_coarsen(source, target):
     import pyramid
     array = zarr.open_array(source, mode="r")
     with LocalCluster(threads_per_worker=1, dashboard_address=None) as cluster, Client(cluster) as client:
-        client.gather(coarsen_levels(client, array, target, pyramid.level_shapes(array.shape, 64)))
+        shapes = pyramid.level_shapes(array.shape, 64)
+        client.gather(pyramid.write_levels(client, array, target, shapes, next_level=coarsen))
 
 
 def by_pyramid(source, target):

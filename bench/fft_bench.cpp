@@ -12,6 +12,8 @@
 #include "fft/fft_lanes.h"
 #include "fft/fft_tables.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 template <bool Forward>

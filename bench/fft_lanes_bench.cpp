@@ -28,6 +28,8 @@
 #include "fft/fft_tables.h"
 #include "fft/mixed_radix_plan.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 constexpr int lines = 64;

@@ -13,6 +13,8 @@
 #include "dft/line_plan.h"
 #include "resize/spectral_passes.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 constexpr int batches = 8;

@@ -5,10 +5,10 @@
 // When memory is exhausted the array's name is printed followed by
 // " no memory!!" on the standard output stream and the process ends with
 // status 1, releasing nothing first. Blocks are those of the library's work
-// arrays (resize/fresh_memory.h: 64-byte aligned, on huge pages from 2 MiB
-// on), so that the run's large buffers can be populated on its team before
-// they are first written. The caller owns the block and frees it with
-// std::free.
+// arrays (velmora/buffer.h's huge_when_large: 64-byte aligned, on huge
+// pages from 2 MiB on), so that the run's large buffers can be populated on
+// its team before they are first written. The caller owns the block and
+// frees it with std::free.
 #pragma once
 
 #include <cstddef>

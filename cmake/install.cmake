@@ -9,7 +9,8 @@ install(TARGETS velmora_lib EXPORT velmora_targets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/velmora/velmora.h ${PROJECT_SOURCE_DIR}/include/velmora/samples.h
-              ${PROJECT_SOURCE_DIR}/include/velmora/buffer.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velmora)
+              ${PROJECT_SOURCE_DIR}/include/velmora/buffer.h ${PROJECT_SOURCE_DIR}/include/velmora/export.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velmora)
 
 set(velmora_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/velmora)
 install(EXPORT velmora_targets NAMESPACE velmora:: FILE velmora-targets.cmake DESTINATION ${velmora_package_dir})

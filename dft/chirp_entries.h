@@ -10,6 +10,8 @@
 #include "fft/lane_dispatch.h"
 #include "fft/stop_poll.h"
 
+namespace velmora::detail {
+
 struct chirp_arrays {
     std::int32_t fft_points;  // N
     std::int32_t in_count;
@@ -25,3 +27,5 @@ struct chirp_arrays {
 
 using chirp_entry = void(const chirp_arrays& plan, double* work);
 VELMORA_LANE_DECLARE(chirp_entry, chirp_transform_lanes);
+
+}  // namespace velmora::detail

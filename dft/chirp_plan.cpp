@@ -7,6 +7,8 @@
 #include "dft/unit_phase.h"
 #include "fft/fft_lanes.h"
 
+namespace velmora::detail {
+
 namespace {
 
 // Lengths and twists up to 2^24 keep every numerator below in 64 bits.
@@ -156,3 +158,5 @@ void chirp_transform(const chirp_plan& plan, lane_path path, double* work, const
                               plan.tables->ip.get(), plan.tables->ww.get(), plan.tables->table_size, poll};
     lane_build(transforms, path)(arrays, work);
 }
+
+}  // namespace velmora::detail

@@ -34,6 +34,8 @@
 #include "fft/stop_poll.h"
 #include "velmora/buffer.h"
 
+namespace velmora::detail {
+
 struct chirp_plan {
     dft_window window{};
     std::int32_t fft_size = 0;  // N: a power of two, at least 4 and in_count + out_count - 1
@@ -63,3 +65,5 @@ std::size_t chirp_work_doubles(const chirp_plan& plan, lane_path path);
 // path must be supported (lane_path_supported). A stop poll, when given,
 // is asked inside the FFTs; on a yes the outputs are unspecified.
 void chirp_transform(const chirp_plan& plan, lane_path path, double* work, const stop_poll* poll = nullptr);
+
+}  // namespace velmora::detail

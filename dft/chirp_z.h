@@ -14,6 +14,8 @@
 #include "fft/lane_complex.h"
 #include "fft/split_radix.h"
 
+namespace velmora::detail {
+
 namespace {
 namespace chirp_z {
 
@@ -54,3 +56,5 @@ void transform(const chirp_arrays& plan, T* work)
 
 }  // namespace chirp_z
 }  // namespace
+
+}  // namespace velmora::detail

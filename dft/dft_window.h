@@ -20,6 +20,8 @@
 
 #include <cstdint>
 
+namespace velmora::detail {
+
 enum class dft_direction { forward, inverse };
 
 struct dft_window {
@@ -43,3 +45,5 @@ enum class dft_status {
     small_tables,  // the FFT tables serve fewer points than the plan needs
     stopped,       // the stop poll said stop
 };
+
+}  // namespace velmora::detail

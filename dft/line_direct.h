@@ -18,6 +18,8 @@
 #include "fft/lane_complex.h"
 #include "fft/mixed_radix.h"
 
+namespace velmora::detail {
+
 namespace {
 namespace line_direct {
 
@@ -83,3 +85,5 @@ void transform(const line_direct_arrays& d, T* work)
 
 }  // namespace line_direct
 }  // namespace
+
+}  // namespace velmora::detail

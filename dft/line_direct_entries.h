@@ -11,6 +11,8 @@
 #include "fft/mixed_radix_entries.h"
 #include "fft/stop_poll.h"
 
+namespace velmora::detail {
+
 struct line_direct_arrays {
     mixed_radix_steps fft;       // the transform of length P
     int sign;                    // -1: negative exponent
@@ -26,3 +28,5 @@ struct line_direct_arrays {
 
 using line_direct_entry = void(const line_direct_arrays& plan, double* work);
 VELMORA_LANE_DECLARE(line_direct_entry, line_direct_lanes);
+
+}  // namespace velmora::detail

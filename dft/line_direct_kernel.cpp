@@ -4,7 +4,11 @@
 #include "dft/line_direct_entries.h"
 #include "fft/lane_double.h"
 
+namespace velmora::detail {
+
 void VELMORA_LANE_ENTRY(line_direct_lanes)(const line_direct_arrays& plan, double* work)
 {
     line_direct::transform(plan, reinterpret_cast<lane_double*>(work));
 }
+
+}  // namespace velmora::detail

@@ -6,6 +6,8 @@
 #include "dft/line_direct_entries.h"
 #include "dft/unit_phase.h"
 
+namespace velmora::detail {
+
 namespace {
 
 // ---- The cost model --------------------------------------------------------
@@ -221,3 +223,5 @@ std::size_t line_plan_bytes(const line_plan& plan)
     return mixed_radix_plan_bytes(plan.fft) + (plan.pre ? velmora::buffer_bytes<double>(2 * in_count) : 0) +
            (plan.post ? velmora::buffer_bytes<double>(2 * out_count) : 0);
 }
+
+}  // namespace velmora::detail

@@ -42,6 +42,8 @@
 #include "fft/mixed_radix_plan.h"
 #include "velmora/buffer.h"
 
+namespace velmora::detail {
+
 enum class line_method { direct, chirp_z };
 
 // Operations per line of each way; infinity where a way cannot serve the
@@ -91,3 +93,5 @@ std::size_t line_plan_bytes(const line_plan& plan);
 // is asked inside the FFTs, a few microseconds of work apart; on a yes the
 // outputs are unspecified.
 void line_plan_transform(const line_plan& plan, lane_path path, double* work, const stop_poll* poll = nullptr);
+
+}  // namespace velmora::detail

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace velmora::detail {
+
 void unit_phase(std::int64_t num, std::int64_t den, double* re, double* im)
 {
     constexpr double pi = 3.141592653589793;
@@ -12,3 +14,5 @@ void unit_phase(std::int64_t num, std::int64_t den, double* re, double* im)
     *re = std::cos(theta);
     *im = std::sin(theta);
 }
+
+}  // namespace velmora::detail

@@ -8,5 +8,9 @@
 
 #include <cstdint>
 
+namespace velmora::detail {
+
 // exp(i pi num / den) for den > 0, with num * 2 den within 64 bits.
 void unit_phase(std::int64_t num, std::int64_t den, double* re, double* im);
+
+}  // namespace velmora::detail

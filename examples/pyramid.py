@@ -51,16 +51,18 @@ def level_shapes(shape, min_size):
         shapes.append(smaller)
 
 
-def write_levels(client, source, target, shapes):
+def write_levels(client, source, target, shapes, next_level=velmora.dask.resize):
     """Starts the writes of every level on the cluster; each level after
-    the first is read back from the one before once that is written."""
+    the first is next_level(level, shape) of the one before (velmora's
+    band-limited resize; a benchmark passes its peers), read back once that
+    is written."""
     group = zarr.open_group(target, mode="a")
     level = da.from_zarr(source)
     writes = []
     for k, shape in enumerate(shapes):
         chunks = tuple(min(c, n) for c, n in zip(source.chunks, shape))
         array = group.create(str(k), shape=shape, chunks=chunks, dtype=level.dtype, overwrite=True)
-        made = level if k == 0 else velmora.dask.resize(level, shape).rechunk(chunks)
+        made = level if k == 0 else next_level(level, shape).astype(level.dtype).rechunk(chunks)
         writes.append(client.compute(da.store(made, array, lock=False, compute=False)))
         # Bound to the write's future, not to its graph: a level's graph
         # holding the levels before it would write them again.

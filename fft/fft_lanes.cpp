@@ -2,6 +2,8 @@
 
 #include "fft/fft_lanes_entries.h"
 
+namespace velmora::detail {
+
 namespace {
 
 // Whether the CPU runs a vector set; the compiler's feature probe also checks
@@ -81,3 +83,5 @@ void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const ff
 {
     transform(1, path, points, a, tables, poll);
 }
+
+}  // namespace velmora::detail

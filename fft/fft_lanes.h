@@ -23,6 +23,8 @@
 #include "fft/fft_tables.h"
 #include "fft/stop_poll.h"
 
+namespace velmora::detail {
+
 enum class lane_path { scalar, sse2, avx2, avx512 };
 
 // Alignment in bytes that batches must have on every path.
@@ -74,3 +76,5 @@ void fft_forward_lanes(lane_path path, std::int32_t points, double* a, const fft
 // fft_forward_lanes it gives N x.
 void fft_backward_lanes(lane_path path, std::int32_t points, double* a, const fft_tables& tables,
                         const stop_poll* poll = nullptr);
+
+}  // namespace velmora::detail

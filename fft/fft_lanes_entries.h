@@ -9,6 +9,10 @@
 #include "fft/lane_dispatch.h"
 #include "fft/stop_poll.h"
 
+namespace velmora::detail {
+
 using fft_lanes_entry = void(int sign, int n, double* a, const int* ip, int table_size, const double* ww,
                              const stop_poll* poll);
 VELMORA_LANE_DECLARE(fft_lanes_entry, fft_lanes_transform);
+
+}  // namespace velmora::detail

@@ -7,6 +7,8 @@
 #include "fft/lane_double.h"
 #include "fft/split_radix.h"
 
+namespace velmora::detail {
+
 void VELMORA_LANE_ENTRY(fft_lanes_transform)(int sign, int n, double* a, const int* ip, int table_size,
                                              const double* ww, const stop_poll* poll)
 {
@@ -17,3 +19,5 @@ void VELMORA_LANE_ENTRY(fft_lanes_transform)(int sign, int n, double* a, const i
         split_radix::backward(n, lanes, ip, table_size, ww, poll);
     }
 }
+
+}  // namespace velmora::detail

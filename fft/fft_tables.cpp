@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace velmora::detail {
+
 namespace {
 
 // Twiddles computed or copied between two questions to the stop poll.
@@ -136,3 +138,5 @@ std::size_t fft_tables_bytes(const fft_tables& tables)
     return velmora::buffer_bytes<int>(ip_count(tables.table_size)) +
            velmora::buffer_bytes<double>(ww_count(tables.table_size));
 }
+
+}  // namespace velmora::detail

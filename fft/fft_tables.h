@@ -31,6 +31,8 @@
 #include "fft/stop_poll.h"
 #include "velmora/buffer.h"
 
+namespace velmora::detail {
+
 // 2^22 points: the FFTs of lines of a million samples and their chirp-z
 // convolutions.
 constexpr std::int32_t fft_max_points = std::int32_t{1} << 22;
@@ -49,3 +51,5 @@ bool fft_tables_build(fft_tables* tables, std::int32_t max_points, const stop_po
 
 // The bytes the record's arrays take (0 when it is not built).
 std::size_t fft_tables_bytes(const fft_tables& tables);
+
+}  // namespace velmora::detail

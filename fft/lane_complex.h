@@ -17,6 +17,8 @@
 
 #define VELMORA_COMPLEX_INLINE inline __attribute__((always_inline))
 
+namespace velmora::detail {
+
 namespace {
 
 // One complex value held as two values, never in an array indexed by a
@@ -60,5 +62,7 @@ VELMORA_COMPLEX_INLINE void write_point(T* x, lane_complex<T> a)
 }
 
 }  // namespace
+
+}  // namespace velmora::detail
 
 #undef VELMORA_COMPLEX_INLINE

@@ -13,6 +13,8 @@
 
 #include "fft/fft_lanes.h"
 
+namespace velmora::detail {
+
 template <typename Entry>
 struct lane_builds {
     Entry* by_path[4];  // indexed by lane_path; null where not built
@@ -32,3 +34,5 @@ Entry* lane_build(const lane_builds<Entry>& builds, lane_path path)
 #else
 #define VELMORA_LANE_BUILDS(name) lane_builds<decltype(name##_scalar)>{{name##_scalar, nullptr, nullptr, nullptr}}
 #endif
+
+}  // namespace velmora::detail

@@ -23,6 +23,8 @@
 // Entries take plain values and pointers only.
 #pragma once
 
+namespace velmora::detail {
+
 #if !defined(VELMORA_LANE_WIDTH) || !defined(VELMORA_LANE_ISA)
 #error "lane kernels are built through velmora_add_lane_variants"
 #endif
@@ -41,3 +43,5 @@ typedef double lane_double __attribute__((vector_size(8 * VELMORA_LANE_WIDTH), m
 #define VELMORA_LANE_JOIN2(name, isa) name##_##isa
 #define VELMORA_LANE_JOIN(name, isa) VELMORA_LANE_JOIN2(name, isa)
 #define VELMORA_LANE_ENTRY(name) VELMORA_LANE_JOIN(name, VELMORA_LANE_ISA)
+
+}  // namespace velmora::detail

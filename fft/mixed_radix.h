@@ -39,6 +39,8 @@
 #include "fft/mixed_radix_entries.h"
 #include "fft/stop_poll.h"
 
+namespace velmora::detail {
+
 namespace {
 namespace mixed_radix {
 
@@ -76,6 +78,16 @@ VELMORA_MIXED_INLINE lane_complex<T> load(const T* x, const double* w)
 
 // The butterflies: points at x + j*d (in doubles), replaced by their
 // transform; twiddles w[2(j-1)], w[2(j-1)+1] for point j >= 1.
+
+// Reads a butterfly's points into a0, rest...: point 0 as it is, point j
+// >= 1 through load with its twiddle.
+template <bool Inverse, bool Plain, typename T, typename... Rest>
+VELMORA_MIXED_INLINE void read_points(const T* x, int d, const double* w, lane_complex<T>& a0, Rest&... rest)
+{
+    a0 = read_point(x);
+    int j = 0;
+    ((++j, rest = load<Inverse, Plain>(x + j * d, w + 2 * (j - 1))), ...);
+}
 
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_2(T* x, int d, const double* w)
@@ -116,10 +128,8 @@ VELMORA_MIXED_INLINE void dft_4(lane_complex<T>& a0, lane_complex<T>& a1, lane_c
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_4(T* x, int d, const double* w)
 {
-    lane_complex<T> a0 = read_point(x);
-    lane_complex<T> a1 = load<Inverse, Plain>(x + d, w);
-    lane_complex<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
-    lane_complex<T> a3 = load<Inverse, Plain>(x + 3 * d, w + 4);
+    lane_complex<T> a0, a1, a2, a3;
+    read_points<Inverse, Plain>(x, d, w, a0, a1, a2, a3);
     dft_4<Inverse>(a0, a1, a2, a3);
     write_point(x, a0);
     write_point(x + d, a1);
@@ -132,11 +142,8 @@ VELMORA_MIXED_INLINE void butterfly_5(T* x, int d, const double* w)
 {
     const double s1 = Inverse ? sin72 : -sin72;
     const double s2 = Inverse ? sin144 : -sin144;
-    const lane_complex<T> a0 = read_point(x);
-    const lane_complex<T> a1 = load<Inverse, Plain>(x + d, w);
-    const lane_complex<T> a2 = load<Inverse, Plain>(x + 2 * d, w + 2);
-    const lane_complex<T> a3 = load<Inverse, Plain>(x + 3 * d, w + 4);
-    const lane_complex<T> a4 = load<Inverse, Plain>(x + 4 * d, w + 6);
+    lane_complex<T> a0, a1, a2, a3, a4;
+    read_points<Inverse, Plain>(x, d, w, a0, a1, a2, a3, a4);
     const lane_complex<T> b1 = a1 + a4, d1 = a1 - a4, b2 = a2 + a3, d2 = a2 - a3;
     // Outputs 1 and 4 are m1 +- i n1, outputs 2 and 3 are m2 +- i n2.
     const lane_complex<T> m1{a0.re + cos72 * b1.re + cos144 * b2.re, a0.im + cos72 * b1.im + cos144 * b2.im};
@@ -155,14 +162,8 @@ VELMORA_MIXED_INLINE void butterfly_5(T* x, int d, const double* w)
 template <bool Inverse, bool Plain, typename T>
 VELMORA_MIXED_INLINE void butterfly_8(T* x, int d, const double* w)
 {
-    lane_complex<T> e0 = read_point(x);
-    lane_complex<T> o0 = load<Inverse, Plain>(x + d, w);
-    lane_complex<T> e1 = load<Inverse, Plain>(x + 2 * d, w + 2);
-    lane_complex<T> o1 = load<Inverse, Plain>(x + 3 * d, w + 4);
-    lane_complex<T> e2 = load<Inverse, Plain>(x + 4 * d, w + 6);
-    lane_complex<T> o2 = load<Inverse, Plain>(x + 5 * d, w + 8);
-    lane_complex<T> e3 = load<Inverse, Plain>(x + 6 * d, w + 10);
-    lane_complex<T> o3 = load<Inverse, Plain>(x + 7 * d, w + 12);
+    lane_complex<T> e0, o0, e1, o1, e2, o2, e3, o3;
+    read_points<Inverse, Plain>(x, d, w, e0, o0, e1, o1, e2, o2, e3, o3);
     dft_4<Inverse>(e0, e1, e2, e3);
     dft_4<Inverse>(o0, o1, o2, o3);
     // w_8 = c (1 -+ i), w_8^2 = -+ i, w_8^3 = c (-1 -+ i), c = sqrt(1/2).
@@ -327,3 +328,5 @@ from_input<T> gather_from(const T* in, const mixed_radix_steps& steps)
 }  // namespace
 
 #undef VELMORA_MIXED_INLINE
+
+}  // namespace velmora::detail

@@ -8,6 +8,8 @@
 
 #include "fft/lane_dispatch.h"
 
+namespace velmora::detail {
+
 // Levels of a plan: 8s, 4s and 2s, 3s and 5s; 24 suffice for every length up
 // to 2^22 points.
 constexpr int mixed_radix_max_levels = 32;
@@ -25,3 +27,5 @@ struct mixed_radix_steps {
 // and out are different arrays.
 using mixed_radix_entry = void(const mixed_radix_steps& steps, int sign, const double* in, double* out);
 VELMORA_LANE_DECLARE(mixed_radix_entry, mixed_radix_transform_lanes);
+
+}  // namespace velmora::detail

@@ -5,6 +5,8 @@
 
 #include "fft/mixed_radix_entries.h"
 
+namespace velmora::detail {
+
 namespace {
 
 // Values computed between two questions to the stop poll.
@@ -213,3 +215,5 @@ void mixed_radix_backward(const mixed_radix_plan& plan, lane_path path, const do
 {
     transform(plan, path, 1, in, out);
 }
+
+}  // namespace velmora::detail

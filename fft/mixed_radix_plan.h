@@ -28,6 +28,8 @@
 #include "fft/stop_poll.h"
 #include "velmora/buffer.h"
 
+namespace velmora::detail {
+
 constexpr std::int32_t mixed_radix_max_points = std::int32_t{1} << 22;
 
 struct mixed_radix_plan {
@@ -63,3 +65,5 @@ mixed_radix_steps mixed_radix_steps_of(const mixed_radix_plan& plan);
 std::size_t mixed_radix_line_doubles(const mixed_radix_plan& plan, lane_path path);
 void mixed_radix_forward(const mixed_radix_plan& plan, lane_path path, const double* in, double* out);
 void mixed_radix_backward(const mixed_radix_plan& plan, lane_path path, const double* in, double* out);
+
+}  // namespace velmora::detail

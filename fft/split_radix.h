@@ -35,6 +35,8 @@
 #include "fft/split_radix_stages.h"
 #include "fft/stop_poll.h"
 
+namespace velmora::detail {
+
 namespace {
 namespace split_radix {
 
@@ -69,15 +71,23 @@ void stage_of_kind(int split_flag, int n, T* block, int table_size, const double
     }
 }
 
+// The four leaves of a block, `step` doubles apart, in order: the second
+// twiddled, and the fourth when the block's own stage was of the second
+// kind. Always inlined: the leaves then compile as they do written out.
 template <typename T>
-void small_leaf(int n, T* block, int table_size, const double* ww)
+inline __attribute__((always_inline)) void four_leaves(bool sixteen, bool fourth_twiddled, T* block, int step,
+                                                       int table_size, const double* ww)
 {
-    const int step = n >> 2;
-    const bool sixteen = n == 128;
     leaf_kernel(sixteen, false, block, table_size, ww);
     leaf_kernel(sixteen, true, block + step, table_size, ww);
     leaf_kernel(sixteen, false, block + 2 * step, table_size, ww);
-    leaf_kernel(sixteen, false, block + 3 * step, table_size, ww);
+    leaf_kernel(sixteen, fourth_twiddled, block + 3 * step, table_size, ww);
+}
+
+template <typename T>
+void small_leaf(int n, T* block, int table_size, const double* ww)
+{
+    four_leaves(n == 128, false, block, n >> 2, table_size, ww);
 }
 
 template <typename T>
@@ -88,22 +98,13 @@ void leaf(int n, int split_flag, T* block, int table_size, const double* ww)
     const bool sixteen = n == 512;
     T* q = block;
     stage_1(quarter, q, ww + table_size - quarter / 2);
-    leaf_kernel(sixteen, false, q, table_size, ww);
-    leaf_kernel(sixteen, true, q + sub, table_size, ww);
-    leaf_kernel(sixteen, false, q + 2 * sub, table_size, ww);
-    leaf_kernel(sixteen, false, q + 3 * sub, table_size, ww);
+    four_leaves(sixteen, false, q, sub, table_size, ww);
     q += quarter;
     stage_2(quarter, q, ww + table_size - quarter);
-    leaf_kernel(sixteen, false, q, table_size, ww);
-    leaf_kernel(sixteen, true, q + sub, table_size, ww);
-    leaf_kernel(sixteen, false, q + 2 * sub, table_size, ww);
-    leaf_kernel(sixteen, true, q + 3 * sub, table_size, ww);
+    four_leaves(sixteen, true, q, sub, table_size, ww);
     q += quarter;
     stage_1(quarter, q, ww + table_size - quarter / 2);
-    leaf_kernel(sixteen, false, q, table_size, ww);
-    leaf_kernel(sixteen, true, q + sub, table_size, ww);
-    leaf_kernel(sixteen, false, q + 2 * sub, table_size, ww);
-    leaf_kernel(sixteen, false, q + 3 * sub, table_size, ww);
+    four_leaves(sixteen, false, q, sub, table_size, ww);
     q += quarter;
     stage_of_kind(split_flag, quarter, q, table_size, ww);
     leaf_kernel(sixteen, split_flag == 0, q + 3 * sub, table_size, ww);
@@ -244,3 +245,5 @@ void backward(int n, T* a, const int* ip, int table_size, const double* ww, cons
 
 }  // namespace split_radix
 }  // namespace
+
+}  // namespace velmora::detail

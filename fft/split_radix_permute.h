@@ -12,6 +12,8 @@
 
 #include "fft/stop_poll.h"
 
+namespace velmora::detail {
+
 namespace {
 namespace split_radix {
 
@@ -146,3 +148,5 @@ void reverse_16_negated(T* a)
 
 }  // namespace split_radix
 }  // namespace
+
+}  // namespace velmora::detail

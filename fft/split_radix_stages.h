@@ -14,6 +14,8 @@
 #include "fft/lane_complex.h"
 #include "fft/stop_poll.h"
 
+namespace velmora::detail {
+
 namespace {
 namespace split_radix {
 
@@ -260,3 +262,5 @@ void kernel_8_twiddled(T* block, const double* w)
 
 }  // namespace split_radix
 }  // namespace
+
+}  // namespace velmora::detail

@@ -12,6 +12,8 @@
 // while the computation runs; any number of threads may ask at once.
 #pragma once
 
+namespace velmora::detail {
+
 struct stop_poll {
     bool (*requested)(const void* flag);
     const void* flag;
@@ -28,3 +30,5 @@ inline bool stop_requested(const stop_poll* poll)
 }
 
 }  // namespace
+
+}  // namespace velmora::detail

@@ -324,41 +324,47 @@ velmora::axis_lines axis_lines_of(int axis, std::uint32_t line_axes, const std::
     return lines;
 }
 
-void forward_axis_into(const py::array& in, py::array& coefficients, int axis, std::uint32_t line_axes,
-                       const std::optional<py::array>& largest, int threads)
+// A single-axis pass from `from` into `to`: pass(from_view, to_view,
+// lines, how) runs with the GIL released.
+template <typename Pass>
+void axis_pass_into(const py::array& from, const char* from_name, py::array& to, const char* to_name, int axis,
+                    std::uint32_t line_axes, const std::optional<py::array>& largest, const velmora::settings& how,
+                    Pass pass)
 {
-    const velmora::array_view in_view = view_of(in, "input");
-    velmora::array_view out_view = view_of(coefficients, "coefficients");
-    out_view.data = coefficients.mutable_data();
+    const velmora::array_view from_view = view_of(from, from_name);
+    velmora::array_view to_view = view_of(to, to_name);
+    to_view.data = to.mutable_data();
     const velmora::axis_lines lines = axis_lines_of(axis, line_axes, largest);
-    velmora::settings how;
-    how.threads = threads;
     velmora::result done;
     {
         py::gil_scoped_release released;
-        done = velmora::forward_axis(in_view, out_view, lines, how);
+        done = pass(from_view, to_view, lines, how);
     }
     if (!done)
         raise_failure(done);
 }
 
+void forward_axis_into(const py::array& in, py::array& coefficients, int axis, std::uint32_t line_axes,
+                       const std::optional<py::array>& largest, int threads)
+{
+    velmora::settings how;
+    how.threads = threads;
+    axis_pass_into(in, "input", coefficients, "coefficients", axis, line_axes, largest, how,
+                   [](const velmora::array_view& from, const velmora::array_view& to, const velmora::axis_lines& lines,
+                      const velmora::settings& settings) { return velmora::forward_axis(from, to, lines, settings); });
+}
+
 void inverse_axis_into(const py::array& coefficients, py::array& out, int axis, std::int64_t length,
                        std::uint32_t line_axes, const std::optional<py::array>& largest, int threads, bool truncate)
 {
-    const velmora::array_view in_view = view_of(coefficients, "coefficients");
-    velmora::array_view out_view = view_of(out, "output");
-    out_view.data = out.mutable_data();
-    const velmora::axis_lines lines = axis_lines_of(axis, line_axes, largest);
     velmora::settings how;
     how.threads = threads;
     how.rounding = truncate ? velmora::rounding::truncate : velmora::rounding::nearest;
-    velmora::result done;
-    {
-        py::gil_scoped_release released;
-        done = velmora::inverse_axis(in_view, out_view, length, lines, how);
-    }
-    if (!done)
-        raise_failure(done);
+    axis_pass_into(coefficients, "coefficients", out, "output", axis, line_axes, largest, how,
+                   [length](const velmora::array_view& from, const velmora::array_view& to,
+                            const velmora::axis_lines& lines, const velmora::settings& settings) {
+                       return velmora::inverse_axis(from, to, length, lines, settings);
+                   });
 }
 
 }  // namespace

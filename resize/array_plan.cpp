@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "dft/dft_window.h"
@@ -11,10 +10,7 @@
 #include "resize/fresh_memory.h"
 #include "resize/results.h"
 
-using velmora::array_view;
-using velmora::plan_state;
-using velmora::result;
-using velmora::status;
+namespace velmora::detail {
 
 namespace {
 
@@ -355,18 +351,6 @@ result build_plan(velmora::plan* made, lane_path path)
 
 }  // namespace
 
-result start_team(int threads, owned_team* made)
-{
-    team_failure failure{};
-    *made = make_team(threads, &failure);
-    if (*made)
-        return succeeded();
-    if (failure.thread == 0)
-        return out_of_memory("team", sizeof(void*));
-    return failed(status::thread_failed, "cannot start thread %d of %d: %s", failure.thread, threads,
-                  std::strerror(failure.error));
-}
-
 result make_array_plan(velmora::plan* made, const array_view& in, const array_view& out,
                        const velmora::settings& how, lane_path path)
 {
@@ -458,3 +442,5 @@ pass_lines block_pass_lines(const plan_state& state, int pass, const array_view&
     lines.lines_per_set = lines_per_set(lines.in);
     return lines;
 }
+
+}  // namespace velmora::detail

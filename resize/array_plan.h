@@ -46,6 +46,8 @@
 #include "velmora/buffer.h"
 #include "velmora/velmora.h"
 
+// A plan (velmora.h): the engine's record, defined here because it holds
+// the engine's own types.
 struct velmora::plan_state {
     int rank = 0;
     std::int64_t in_sizes[max_rank] = {};
@@ -65,21 +67,23 @@ struct velmora::plan_state {
     std::int64_t total_sets = 1;
     std::int64_t block_sets = 1;
 
-    cosine_pass passes[2 * max_rank];
-    fft_tables tables;
+    detail::cosine_pass passes[2 * max_rank];
+    detail::fft_tables tables;
     velmora::buffer<double> workspace_block;
     std::size_t workspace_total = 0;  // doubles of every thread together
     velmora::buffer<double*> workspace_of;
     velmora::buffer<double> work_arrays[2];
     std::size_t work_doubles[2] = {};
     velmora::buffer<std::uint8_t> set_exponents;  // float inputs: a block's scaling exponents
-    stop_poll stop{};                             // asks how.stop
-    owned_team own_team;                          // the plan's own threads, unless it borrows a team
-    line_team* team = nullptr;                    // the threads it runs on: its own or the borrowed team's
+    detail::stop_poll stop{};                     // asks how.stop
+    detail::owned_team own_team;                  // the plan's own threads, unless it borrows a team
+    detail::line_team* team = nullptr;            // the threads it runs on: its own or the borrowed team's
 
     // The stop poll, or null when the caller gave no flag.
-    const stop_poll* poll() const { return how.stop ? &stop : nullptr; }
+    const detail::stop_poll* poll() const { return how.stop ? &stop : nullptr; }
 };
+
+namespace velmora::detail {
 
 // make_plan with the vector path chosen by the caller instead of the
 // widest the CPU has: every path gives the same bytes, which the tests
@@ -98,13 +102,11 @@ velmora::result make_axis_plan(velmora::plan* made, const velmora::array_view& i
 // aside: work arrays, workspaces, tables, transform plans.
 std::size_t array_plan_bytes(const velmora::plan_state& state);
 
-// Starts a team of `threads` (1 to max_threads) threads for a plan or a
-// caller; a refused thread is a thread_failed result that names it.
-velmora::result start_team(int threads, owned_team* made);
-
 // Where the lines of pass `pass` of a block lie: sets first_set ..
 // first_set + set_count - 1, read from the caller's input (the first pass)
 // or the work array the pass before wrote, written to the caller's output
 // (the last pass) or the other work array.
 pass_lines block_pass_lines(const velmora::plan_state& state, int pass, const velmora::array_view& in,
                             const velmora::array_view& out, std::int64_t first_set, std::int64_t set_count);
+
+}  // namespace velmora::detail

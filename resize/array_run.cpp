@@ -10,11 +10,7 @@
 #include "resize/sample_copy.h"
 #include "velmora/samples.h"
 
-using velmora::array_view;
-using velmora::plan_state;
-using velmora::progress_stage;
-using velmora::result;
-using velmora::status;
+namespace velmora::detail {
 
 namespace {
 
@@ -206,3 +202,5 @@ result run_array_plan(plan_state& state, const array_view& in, const array_view&
     }
     return succeeded();
 }
+
+}  // namespace velmora::detail

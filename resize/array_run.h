@@ -21,6 +21,10 @@
 
 #include "velmora/velmora.h"
 
+namespace velmora::detail {
+
 // Runs a plan on views already checked against it.
 velmora::result run_array_plan(velmora::plan_state& state, const velmora::array_view& in,
                                const velmora::array_view& out);
+
+}  // namespace velmora::detail

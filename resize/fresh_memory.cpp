@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdint>
 
+namespace velmora::detail {
+
 namespace {
 
 constexpr std::size_t huge_page = velmora::huge_page_bytes;
@@ -57,8 +59,10 @@ void populate(line_team& team, void* begin, std::size_t size, populate_kind kind
     });
 }
 
+}  // namespace velmora::detail
+
 void velmora::populate(thread_team& team, void* begin, std::size_t size, populate_kind kind)
 {
     if (team.state)
-        ::populate(*team.state->team, begin, size, kind);
+        detail::populate(*team.state->team, begin, size, kind);
 }

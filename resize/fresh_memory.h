@@ -10,15 +10,11 @@
 #include "resize/parallel_lines.h"
 #include "velmora/buffer.h"
 
+namespace velmora::detail {
+
 // Makes bytes [begin, begin + size) resident and writable, in blocks of
 // whole huge pages handed out to the team's threads. Failures are ignored:
 // the pages are then touched where they are first used, as before.
 void populate(line_team& team, void* begin, std::size_t size, velmora::populate_kind kind);
 
-// The command line (cli/checked_alloc.cpp, cli/input_reader.cpp) still
-// names these two from here; they go once it includes velmora/buffer.h.
-using velmora::populate_kind;
-inline velmora::buffer<double> fresh_block(std::size_t count)
-{
-    return velmora::make_buffer<double>(count, velmora::buffer_pages::huge_when_large);
-}
+}  // namespace velmora::detail

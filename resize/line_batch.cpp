@@ -1,5 +1,7 @@
 #include "resize/line_batch.h"
 
+namespace velmora::detail {
+
 namespace {
 
 std::int64_t offset_of(std::int64_t index, int dims, const std::int64_t* sizes, const std::int64_t* strides)
@@ -81,3 +83,5 @@ void fill_slots(const pass_lines& lines, std::int64_t first_pair, std::int64_t e
     batch->in_spacing = uniform_spacing(batch->in, 2 * batch->lanes);
     batch->out_spacing = uniform_spacing(batch->out, 2 * batch->lanes);
 }
+
+}  // namespace velmora::detail

@@ -28,6 +28,8 @@
 #include "velmora/samples.h"
 #include "velmora/velmora.h"
 
+namespace velmora::detail {
+
 // Where the lines of a pass lie: sample j of line t of set g is at
 //   base + set_offset(g) + line_offset(t) + j * step      (bytes)
 // where set_offset decomposes first_set + g over the set dimensions and
@@ -211,3 +213,5 @@ void scatter(const line_batch& batch, std::int32_t count, std::int64_t step)
         }
     }
 }
+
+}  // namespace velmora::detail

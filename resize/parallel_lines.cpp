@@ -4,10 +4,14 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <new>
 #include <thread>
 
+#include "resize/results.h"
 #include "velmora/velmora.h"
+
+namespace velmora::detail {
 
 constexpr int max_team_threads = velmora::max_threads;
 
@@ -150,6 +154,18 @@ owned_team make_team(int threads, team_failure* failure)
     return team;
 }
 
+result start_team(int threads, owned_team* made)
+{
+    team_failure failure{};
+    *made = make_team(threads, &failure);
+    if (*made)
+        return succeeded();
+    if (failure.thread == 0)
+        return out_of_memory("team", sizeof(void*));
+    return failed(status::thread_failed, "cannot start thread %d of %d: %s", failure.thread, threads,
+                  std::strerror(failure.error));
+}
+
 int team_size(const line_team& team)
 {
     return team.threads;
@@ -177,3 +193,5 @@ void parallel_units(line_team& team, std::int64_t units, unit_body body, const v
     for (int spins = 0; team.busy.load(std::memory_order_acquire) != 0; ++spins)
         relax(spins);
 }
+
+}  // namespace velmora::detail

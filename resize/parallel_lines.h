@@ -38,6 +38,8 @@
 #include "fft/stop_poll.h"
 #include "velmora/velmora.h"
 
+namespace velmora::detail {
+
 using unit_body = void (*)(const void* context, int thread, std::int64_t unit);
 
 struct line_team;
@@ -59,16 +61,15 @@ struct team_failure {
 // says why and the result is null.
 owned_team make_team(int threads, team_failure* failure);
 
+// make_team for a plan or a caller, its failure as a result: a refused
+// thread is a thread_failed result that names it.
+velmora::result start_team(int threads, owned_team* made);
+
 // The team's threads, the caller included.
 int team_size(const line_team& team);
 
 void parallel_units(line_team& team, std::int64_t units, unit_body body, const void* context,
                     const stop_poll* poll);
-
-// A caller's team (velmora::thread_team).
-struct velmora::team_state {
-    owned_team team;
-};
 
 template <typename Body>
 void parallel_lines(line_team& team, std::int64_t units, const Body& body, const stop_poll* poll = nullptr)
@@ -80,3 +81,10 @@ void parallel_lines(line_team& team, std::int64_t units, const Body& body, const
         },
         &body, poll);
 }
+
+}  // namespace velmora::detail
+
+// A caller's team (velmora::thread_team).
+struct velmora::team_state {
+    velmora::detail::owned_team team;
+};

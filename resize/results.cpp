@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace velmora::detail {
+
 velmora::result succeeded()
 {
     return velmora::result{};
@@ -31,3 +33,5 @@ velmora::result cancelled()
 {
     return failed(velmora::status::cancelled, "the resize was stopped on request");
 }
+
+}  // namespace velmora::detail

@@ -7,8 +7,7 @@
 
 #include "velmora/samples.h"
 
-using velmora::array_view;
-using velmora::rounding;
+namespace velmora::detail {
 
 namespace {
 
@@ -131,3 +130,5 @@ bool find_non_finite(const array_view& view, std::int64_t first, std::int64_t en
             return false;
     });
 }
+
+}  // namespace velmora::detail

@@ -12,6 +12,8 @@
 #include "fft/stop_poll.h"
 #include "velmora/velmora.h"
 
+namespace velmora::detail {
+
 // out = in converted sample by sample, integer outputs clipped and rounded
 // as the resize's last pass does. The views have the same sizes.
 void copy_samples(const velmora::array_view& in, const velmora::array_view& out, velmora::rounding how,
@@ -24,3 +26,5 @@ void copy_samples(const velmora::array_view& in, const velmora::array_view& out,
 // *largest (0 for integer arrays). Disjoint ranges may be searched at once.
 bool find_non_finite(const velmora::array_view& view, std::int64_t first, std::int64_t end, std::int64_t* index,
                      bool* is_nan, double* largest, const stop_poll* poll);
+
+}  // namespace velmora::detail

@@ -8,10 +8,9 @@
 
 #include "velmora/samples.h"
 
-namespace {
+namespace velmora::detail {
 
-using velmora::rounding;
-using velmora::sample_type;
+namespace {
 
 // Pairs handed out together: at least four, a run of eight neighbouring
 // outputs, a whole cache line of doubles, so threads rarely share one; and
@@ -267,3 +266,5 @@ void inverse_lines(const cosine_pass& pass, const pass_lines& lines, sample_type
             });
     });
 }
+
+}  // namespace velmora::detail

@@ -59,6 +59,8 @@
 #include "resize/parallel_lines.h"
 #include "velmora/velmora.h"
 
+namespace velmora::detail {
+
 // How many bins carry over between sizes n and n_out: all of the smaller
 // band. One rule for enlarging and shrinking alike.
 std::int32_t carried_bins(std::int32_t n, std::int32_t n_out);
@@ -118,3 +120,5 @@ void forward_lines(const cosine_pass& pass, const pass_lines& lines, velmora::sa
                    const line_engine& engine);
 void inverse_lines(const cosine_pass& pass, const pass_lines& lines, velmora::sample_type out_type,
                    velmora::rounding rounding, const line_engine& engine);
+
+}  // namespace velmora::detail

@@ -18,6 +18,9 @@
 
 namespace velmora {
 
+// This file is the door to the engine: its names are used as they are.
+using namespace detail;
+
 namespace {
 
 const char* side_name(bool output)

@@ -19,6 +19,8 @@
 #include "fft/fft_tables.h"
 #include "resize/spectral_passes.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 using cld = std::complex<long double>;

@@ -12,6 +12,8 @@
 #include "fft/fft_tables.h"
 #include "test_support.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 using doubles = std::vector<double>;

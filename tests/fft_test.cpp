@@ -16,6 +16,8 @@
 #include "fft/split_radix.h"
 #include "test_support.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 using doubles = std::vector<double>;

@@ -14,6 +14,8 @@
 #include "fft/mixed_radix_plan.h"
 #include "test_support.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 using doubles = std::vector<double>;

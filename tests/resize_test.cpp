@@ -18,6 +18,8 @@
 #include "resize/spectral_passes.h"
 #include "test_support.h"
 
+using namespace velmora::detail;
+
 namespace {
 
 using cld = std::complex<long double>;

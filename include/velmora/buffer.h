@@ -61,6 +61,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "velmora/export.h"
+
 namespace velmora {
 
 struct thread_team;
@@ -117,6 +119,6 @@ enum class populate_kind {
 // Makes bytes [begin, begin + size) resident and writable on the team's
 // threads (above); an empty team leaves the pages to be touched where they
 // are first used. The team runs one loop, as run_units does.
-void populate(thread_team& team, void* begin, std::size_t size, populate_kind kind);
+VELMORA_API void populate(thread_team& team, void* begin, std::size_t size, populate_kind kind);
 
 }  // namespace velmora

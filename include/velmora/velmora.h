@@ -70,6 +70,8 @@
 #include <initializer_list>
 #include <memory>
 
+#include "velmora/export.h"
+
 namespace velmora {
 
 inline constexpr char version[] = "0.2.0";
@@ -77,7 +79,7 @@ inline constexpr char version[] = "0.2.0";
 enum class sample_type { uint8, uint16, float32, float64 };
 
 // Bytes of one sample.
-std::size_t sample_size(sample_type type);
+VELMORA_API std::size_t sample_size(sample_type type);
 
 inline constexpr int max_rank = 8;
 // The longest axis, in and out. A line of n samples resized to n' needs FFTs
@@ -97,7 +99,7 @@ struct array_view {
 };
 
 // A C-ordered (row-major, last axis contiguous) view of rank sizes.size().
-array_view contiguous_view(void* data, sample_type type, std::initializer_list<std::int64_t> sizes);
+VELMORA_API array_view contiguous_view(void* data, sample_type type, std::initializer_list<std::int64_t> sizes);
 
 enum class rounding {
     nearest,   // floor(x + 0.5): halves go up
@@ -152,7 +154,7 @@ enum class pairing {
 // overlap: the caller serialises calls from different threads, and a body
 // must not use its own team (that would wait for itself).
 struct team_state;
-struct team_state_deleter {
+struct VELMORA_API team_state_deleter {
     void operator()(team_state* state) const;
 };
 struct thread_team {
@@ -181,7 +183,7 @@ inline constexpr int max_threads = 256;
 
 // The number of CPUs the process may run on (its affinity mask), from 1 to
 // max_threads: what threads = 0 uses.
-int available_threads();
+VELMORA_API int available_threads();
 
 enum class status {
     ok,
@@ -207,14 +209,14 @@ struct result {
 
 // Resizes in into out (same rank; out's sizes are the new sizes). Plans,
 // runs and frees a plan.
-result resize(const array_view& in, const array_view& out, const settings& how = {});
+VELMORA_API result resize(const array_view& in, const array_view& out, const settings& how = {});
 
 // A resize made once and run on many arrays of the same sizes and types:
 // the threads, tables, plans and work arrays are made by make_plan and
 // reused by every run. Move-only; destroying it stops its threads (a
 // borrowed team's go on).
 struct plan_state;
-struct plan_state_deleter {
+struct VELMORA_API plan_state_deleter {
     void operator()(plan_state* state) const;
 };
 struct plan {
@@ -224,19 +226,19 @@ struct plan {
 // Checks the shapes, types and settings of in and out (their data is not
 // touched) and makes everything a resize between them needs. A raised stop
 // flag (settings::stop) gives cancelled and no plan.
-result make_plan(plan* made, const array_view& in, const array_view& out, const settings& how = {});
+VELMORA_API result make_plan(plan* made, const array_view& in, const array_view& out, const settings& how = {});
 
 // Runs a plan on views of the planned sizes and types (data and strides
 // may differ from run to run). A stop flag raised before or during the run
 // gives cancelled; the plan can run again once it is lowered.
-result run(plan& planned, const array_view& in, const array_view& out);
+VELMORA_API result run(plan& planned, const array_view& in, const array_view& out);
 
 // The bytes of memory a plan holds: its work arrays, its threads'
 // workspaces, its FFT tables and transform plans and its own record (0 for
 // a plan never made). The threads' stacks, which the system gives each
 // thread and which a plan barely touches, are not counted. For callers
 // that keep plans within a bound of memory.
-std::size_t plan_bytes(const plan& planned);
+VELMORA_API std::size_t plan_bytes(const plan& planned);
 
 // One axis at a time. A resize is separable, and resize() gives, bit for
 // bit, what these two functions give when called once per pass in its
@@ -293,15 +295,15 @@ struct axis_lines {
 // The forward pass along lines.axis: in (samples of any type, n along the
 // axis) into coefficients (float64, at most n along the axis, the other
 // sizes in's).
-result forward_axis(const array_view& in, const array_view& coefficients, const axis_lines& lines,
-                    const settings& how = {});
+VELMORA_API result forward_axis(const array_view& in, const array_view& coefficients, const axis_lines& lines,
+                                 const settings& how = {});
 
 // The inverse pass along lines.axis: coefficients (float64, min(length, n')
 // along the axis) into out (any type, n' along the axis, the other sizes
 // the coefficients'); length is n, the axis's size before the resize, which
 // sets where the samples lie (at input positions x' n / n').
-result inverse_axis(const array_view& coefficients, const array_view& out, std::int64_t length,
-                    const axis_lines& lines, const settings& how = {});
+VELMORA_API result inverse_axis(const array_view& coefficients, const array_view& out, std::int64_t length,
+                                 const axis_lines& lines, const settings& how = {});
 
 // Starts a team of `threads` threads (1 to max_threads; 0: every CPU the
 // process may run on): the calling thread of each loop and threads - 1
@@ -309,10 +311,10 @@ result inverse_axis(const array_view& coefficients, const array_view& out, std::
 // the process is taken by one of the caller's threads. Fails with
 // bad_settings, no_memory or thread_failed ("cannot start thread 2 of 3:
 // ..."), *made then left empty.
-result make_thread_team(thread_team* made, int threads);
+VELMORA_API result make_thread_team(thread_team* made, int threads);
 
 // The number of threads of a team, the caller included; 0 for an empty one.
-int team_threads(const thread_team& team);
+VELMORA_API int team_threads(const thread_team& team);
 
 // run_units(team, units, body, context) calls body(context, thread, unit)
 // once for every unit in [0, units) on the team's threads and returns when
@@ -324,6 +326,6 @@ int team_threads(const thread_team& team);
 // not block or allocate: the other threads wait for it. An empty team runs
 // every unit on the calling thread.
 using team_body = void (*)(void* context, int thread, std::int64_t unit);
-void run_units(thread_team& team, std::int64_t units, team_body body, void* context);
+VELMORA_API void run_units(thread_team& team, std::int64_t units, team_body body, void* context);
 
 }  // namespace velmora
