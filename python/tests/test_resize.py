@@ -233,19 +233,20 @@ def test_exhausted_memory_raises_memory_error():
 
 
 def test_ctrl_c_stops_a_long_resize_at_once():
-    # Uncancelled, the stack takes about 3 s (prime sizes); SIGINT comes
-    # 0.3 s in.
+    # Uncancelled, the stack takes about 6 s on one thread (prime sizes);
+    # SIGINT comes 0.3 s in. The bound leaves room for a loaded machine
+    # while telling a stop from a call that runs to its end.
     done = run_python("""if True:
         import os, signal, threading, time, numpy as np, velmora
-        frames = np.zeros((900, 257, 257), np.uint8)
+        frames = np.zeros((1800, 257, 257), np.uint8)
         sent = []
         threading.Timer(0.3, lambda: (sent.append(time.perf_counter()), os.kill(os.getpid(), signal.SIGINT))).start()
         try:
-            velmora.resize(frames, (900, 383, 383), threads=1)
+            velmora.resize(frames, (1800, 383, 383), threads=1)
         except KeyboardInterrupt:
             print("KeyboardInterrupt after", time.perf_counter() - sent[0])""")
     assert done.stdout.startswith("KeyboardInterrupt after"), (done.stdout, done.stderr)
-    assert float(done.stdout.split()[-1]) < 0.2, done.stdout
+    assert float(done.stdout.split()[-1]) < 1.5, done.stdout
 
 
 def test_importing_velmora_needs_no_dask():
