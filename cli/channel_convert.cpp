@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cli/checked_alloc.h"
-#include "resize/sample_convert.h"
+#include "velmora/samples.h"
 
 namespace {
 
@@ -29,8 +29,8 @@ void premultiply(const velmora::array_view& colour, const velmora::array_view& a
 {
     for (std::int64_t y = 0; y < colour.sizes[0]; ++y)
         for (std::int64_t x = 0; x < colour.sizes[1]; ++x)
-            plane.data[y * colour.sizes[1] + x] = load_sample(sample_at(colour, y, x), colour.type) *
-                                                  load_sample(sample_at(alpha, y, x), colour.type) / top;
+            plane.data[y * colour.sizes[1] + x] = velmora::load_sample(sample_at(colour, y, x), colour.type) *
+                                                  velmora::load_sample(sample_at(alpha, y, x), colour.type) / top;
 }
 
 void convert_plane(const double_plane& plane, const double* alpha, double alpha_top, double scale,
@@ -44,7 +44,7 @@ void convert_plane(const double_plane& plane, const double* alpha, double alpha_
                 const double a = std::fmin(std::fmax(alpha[i], 0.0), alpha_top);
                 value = a > 0.0 ? value / (a / alpha_top) : 0.0;
             }
-            store_sample(sample_at(out, y, x), out.type, value * scale, how);
+            velmora::store_sample(sample_at(out, y, x), out.type, value * scale, how);
         }
 }
 

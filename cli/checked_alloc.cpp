@@ -1,13 +1,14 @@
 #include "cli/checked_alloc.h"
 
 #include "cli/messages.h"
-#include "resize/fresh_memory.h"
+#include "velmora/buffer.h"
 
 namespace {
 
 void* run_block(std::size_t bytes)
 {
-    return fresh_block((bytes + sizeof(double) - 1) / sizeof(double)).release();
+    const std::size_t doubles = (bytes + sizeof(double) - 1) / sizeof(double);
+    return velmora::make_buffer<double>(doubles, velmora::buffer_pages::huge_when_large).release();
 }
 
 }  // namespace
@@ -16,7 +17,7 @@ void* populated_block(std::size_t bytes, velmora::thread_team& team)
 {
     void* block = run_block(bytes);
     if (block)
-        populate(team, block, bytes, populate_kind::owned);
+        velmora::populate(team, block, bytes, velmora::populate_kind::owned);
     return block;
 }
 
