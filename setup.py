@@ -21,8 +21,9 @@ ROOT = os.path.dirname(os.path.abspath(__file__))
 
 
 def library_version():
-    with open(os.path.join(ROOT, "include", "velmora", "velmora.h")) as header:
-        return re.search(r'version\[\] = "([^"]+)"', header.read()).group(1)
+    """The version written once, in the project() line of CMakeLists.txt."""
+    with open(os.path.join(ROOT, "CMakeLists.txt")) as lists:
+        return re.search(r"^project\(velmora VERSION ([0-9.]+)", lists.read(), re.MULTILINE).group(1)
 
 
 class CMakeBuild(build_ext):

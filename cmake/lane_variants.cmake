@@ -12,6 +12,9 @@
 # features (fft/lane_dispatch.h). The source includes fft/lane_double.h for
 # its element type and entry names.
 #
+# The object libraries are listed in the target's property
+# VELMORA_LANE_OBJECTS, for a library that gathers the target's objects.
+#
 # Elsewhere (another processor, or a compiler without GCC's vector
 # extensions) only the scalar build is added. Where the vector builds are
 # added, the target gets the private definition VELMORA_LANE_ISAS, which
@@ -35,12 +38,12 @@ function(velmora_add_lane_variants target source)
     set(objects ${target}_${stem}_${isa})
     add_library(${objects} OBJECT "${path}")
     target_compile_definitions(${objects} PRIVATE VELMORA_LANE_WIDTH=${width} VELMORA_LANE_ISA=${isa})
-    if(flags)
-      target_compile_options(${objects} PRIVATE ${flags})
-    endif()
-    target_include_directories(${objects} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
-    set_target_properties(${objects} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+    # The target's include folders and options (its layer's, the numerics
+    # flags), then the instruction set's.
+    target_include_directories(${objects} PRIVATE $<TARGET_PROPERTY:${target},INCLUDE_DIRECTORIES>)
+    target_compile_options(${objects} PRIVATE $<TARGET_PROPERTY:${target},COMPILE_OPTIONS> ${flags})
     target_sources(${target} PRIVATE $<TARGET_OBJECTS:${objects}>)
+    set_property(TARGET ${target} APPEND PROPERTY VELMORA_LANE_OBJECTS ${objects})
   endforeach()
   if(vector_sets)
     target_compile_definitions(${target} PRIVATE VELMORA_LANE_ISAS)

@@ -9,8 +9,10 @@
 #   --no-speed  keep docs/speed.png (measuring it takes a few minutes)
 # Without a path, velmora is built in build/ first.
 # Needs the Debian packages imagemagick, python3-numpy, python3-matplotlib
-# and time; the tool itself needs none of them.
+# and time; the tool itself needs none of them. PYTHON names the interpreter
+# (Debian's /usr/bin/python3, which those packages serve, by default).
 set -euo pipefail
+python="${PYTHON:-/usr/bin/python3}"
 
 speed=1
 if [ "${1:-}" = --no-speed ]; then speed=0; shift; fi
@@ -21,9 +23,9 @@ cd "$(dirname "$0")/.."
 missing() { echo "make_figures.sh: $1 is missing: apt-get install $2" >&2; exit 1; }
 convert -version 2>/dev/null | grep -q ImageMagick || missing "ImageMagick's convert" imagemagick
 [ -x /usr/bin/time ] || missing /usr/bin/time time
-[ -x /usr/bin/python3 ] || missing python3 python3-numpy
-/usr/bin/python3 -c 'import numpy' 2>/dev/null || missing "numpy for /usr/bin/python3" python3-numpy
-/usr/bin/python3 -c 'import matplotlib' 2>/dev/null || missing "matplotlib for /usr/bin/python3" python3-matplotlib
+command -v "$python" >/dev/null || missing python3 python3-numpy
+"$python" -c 'import numpy' 2>/dev/null || missing "numpy for $python" python3-numpy
+"$python" -c 'import matplotlib' 2>/dev/null || missing "matplotlib for $python" python3-matplotlib
 
 if [ -z "$velmora" ]; then
   cmake -S . -B build >/dev/null && cmake --build build -j2 --target velmora >/dev/null
@@ -31,7 +33,7 @@ if [ -z "$velmora" ]; then
 fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-figures() { /usr/bin/python3 docs/figures.py "$@"; }
+figures() { "$python" docs/figures.py "$@"; }
 
 # The three resizers, each writing a 24-bit BMP named $2 from $1 at $3 x $4.
 # velmora takes the size as a difference and appends ".bmp" itself; its

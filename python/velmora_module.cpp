@@ -400,7 +400,7 @@ PYBIND11_MODULE(_velmora, module)
                "size before the resize. The other arguments as for forward_axis_into.");
     module.def("available_threads", &velmora::available_threads,
                "The number of CPUs the process may run on (its affinity mask), at most max_threads.");
-    module.attr("version") = velmora::version;
+    module.attr("version") = py::str(velmora::version);  // declared without its size, which pybind11 cannot cast
     module.attr("max_rank") = velmora::max_rank;
     module.attr("max_axis_length") = velmora::max_axis_length;
     module.attr("max_threads") = velmora::max_threads;

@@ -449,7 +449,7 @@ TEST_F(formats, a_profile_the_output_format_cannot_carry_is_left_out_with_one_li
         const picture back = load(file);
         EXPECT_EQ(bytes(back.icc.get(), back.icc.get() + back.icc_size), *kind ? bytes() : profile);
         if (*kind) {  // and Pillow reads the file
-            EXPECT_EQ(std::system(("/usr/bin/python3 -c 'from PIL import Image; Image.open(\"" + dir + "/" + file +
+            EXPECT_EQ(std::system((VELMORA_PYTHON3 " -c 'from PIL import Image; Image.open(\"" + dir + "/" + file +
                                    "\").load()'").c_str()), 0);
         }
     }

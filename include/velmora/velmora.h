@@ -74,7 +74,8 @@
 
 namespace velmora {
 
-inline constexpr char version[] = "0.2.0";
+// The library's version, "major.minor.patch".
+VELMORA_API extern const char version[];
 
 enum class sample_type { uint8, uint16, float32, float64 };
 

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Reads the files write_encoded made back with Pillow and tifffile and
 compares them with the pattern: every sample, the kind of alpha, the colour
 profile; a PNG written in bands has the same bytes on every team, an IDAT

@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Writes the small PNG, JPEG and TIFF files the codec tests decode.
 
 Run once with Debian's /usr/bin/python3 (python3-pil, python3-tifffile,
