@@ -415,8 +415,9 @@ TEST_F(formats, pipes_carry_the_bytes_of_files)
 TEST_F(formats, version_names_the_release_and_the_formats_built_in)
 {
     const std::string lines = std::string("velmora " VELMORA_PROJECT_VERSION "\ncodecs: BMP") +
-                              (VELMORA_HAVE_PNG ? " PNG" : "") + (VELMORA_HAVE_JPEG ? " JPEG" : "") +
-                              (VELMORA_HAVE_TIFF ? " TIFF" : "") + "\n";
+                              (codec_available(picture_kind::png) ? " PNG" : "") +
+                              (codec_available(picture_kind::jpeg) ? " JPEG" : "") +
+                              (codec_available(picture_kind::tiff) ? " TIFF" : "") + "\n";
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"-version"}, {"--version"}, {"-i", "none", "-version", "-o", "out"}}) {
         const tool_result r = run(args);
