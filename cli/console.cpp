@@ -10,21 +10,25 @@
 
 void print_usage()
 {
-    std::fprintf(stderr, "Usage: VELMORA [options]\n");
-    std::fprintf(stderr, "\toptions: \n");
-    std::fprintf(stderr, "\t  -help          : help message display\n");
-    std::fprintf(stderr, "\t  -i             : input picture file name (BMP, PNG, JPEG or TIFF)\n");
-    std::fprintf(stderr, "\t  -o             : output file name (auto add .bmp, or the -format extension)\n");
-    std::fprintf(stderr, "\t  -sizexminus    : difference between input horizontal picture size and output one \n");
-    std::fprintf(stderr, "\t  -sizexminusy   : difference between input vertical picture size and output one\n");
-    std::fprintf(stderr, "\t  -size          : output size WxH; leave out W or H to keep the aspect ratio\n");
-    std::fprintf(stderr, "\t  -scale         : output size as a factor of the input size: 2, 0.5 or 150%%\n");
-    std::fprintf(stderr, "\t  -version       : print the version and the formats built in\n");
-    std::fprintf(stderr, "\t  -threads       : number of threads (default: every CPU the process may use)\n");
-    std::fprintf(stderr, "\t  -format        : output file format: bmp, png, tiff or jpeg (default: bmp)\n");
-    std::fprintf(stderr, "\t  -rounding      : nearest or truncate (default: truncate for bmp, nearest otherwise)\n");
-    std::fprintf(stderr, "\t  -quality       : JPEG quality, 1 to 100 (default: %d)\n", default_jpeg_quality);
-    std::fprintf(stderr, "\t  -max-pixels    : largest input picture, in pixels (default: %d)\n", default_pixel_budget);
+    // One text, so that the lines cannot drift apart; the two defaults are
+    // the constants the options use.
+    std::fprintf(stderr,
+                 "Usage: VELMORA [options]\n"
+                 "\toptions: \n"
+                 "\t  -help          : help message display\n"
+                 "\t  -i             : input picture file name (BMP, PNG, JPEG or TIFF)\n"
+                 "\t  -o             : output file name (auto add .bmp, or the -format extension)\n"
+                 "\t  -sizexminus    : difference between input horizontal picture size and output one \n"
+                 "\t  -sizexminusy   : difference between input vertical picture size and output one\n"
+                 "\t  -size          : output size WxH; leave out W or H to keep the aspect ratio\n"
+                 "\t  -scale         : output size as a factor of the input size: 2, 0.5 or 150%%\n"
+                 "\t  -version       : print the version and the formats built in\n"
+                 "\t  -threads       : number of threads (default: every CPU the process may use)\n"
+                 "\t  -format        : output file format: bmp, png, tiff or jpeg (default: bmp)\n"
+                 "\t  -rounding      : nearest or truncate (default: truncate for bmp, nearest otherwise)\n"
+                 "\t  -quality       : JPEG quality, 1 to 100 (default: %d)\n"
+                 "\t  -max-pixels    : largest input picture, in pixels (default: %d)\n",
+                 default_jpeg_quality, default_pixel_budget);
 }
 
 void print_version()
